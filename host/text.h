@@ -1,0 +1,23 @@
+#pragma once
+
+// Text conversions between the engine's UTF-16 strings and narrow text, and the order of class
+// keys. Each has a Windows body (the system's own routines) and a portable body that gives the same
+// result.
+
+#include <string>
+
+#include "host/engine_types.h"
+
+// UTF-8 form of an engine string, without the terminator. Unpaired surrogates become U+FFFD, as the
+// Windows conversion does. A string without storage gives the empty string.
+std::string ToUtf8(const FString& text);
+
+// The order of class keys: 16-bit units compared after folding A-Z (and only those) to lower case;
+// a prefix sorts first. Negative, zero or positive like strcmp.
+int CompareIgnoringCase(const FString& left, const FString& right);
+
+struct IgnoringCaseLess {
+  bool operator()(const FString& left, const FString& right) const {
+    return CompareIgnoringCase(left, right) < 0;
+  }
+};

@@ -1,0 +1,72 @@
+// Portable bodies of the text conversions, equal in result to the Windows ones.
+
+#include <cstdint>
+
+#include "host/text.h"
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t code_point) {
+  if (code_point < 0x80) {
+    out += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    out += static_cast<char>(0xC0 | (code_point >> 6));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    out += static_cast<char>(0xE0 | (code_point >> 12));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code_point >> 18));
+    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+char16_t FoldAsciiCapital(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
+}
+
+// Like the Windows routine, the comparison ends at the first zero unit.
+std::u16string_view UpToFirstZero(std::u16string_view units) {
+  return units.substr(0, units.find(u'\0'));
+}
+
+}  // namespace
+
+std::string ToUtf8(const FString& text) {
+  const std::u16string_view units = text.View();
+  std::string out;
+  out.reserve(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (IsHighSurrogate(unit) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+      const char32_t high = unit - 0xD800;
+      const char32_t low = units[i + 1] - 0xDC00;
+      AppendUtf8(out, 0x10000 + (high << 10) + low);
+      ++i;
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
+
+int CompareIgnoringCase(const FString& left, const FString& right) {
+  const std::u16string_view a = UpToFirstZero(left.View());
+  const std::u16string_view b = UpToFirstZero(right.View());
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    const char16_t x = FoldAsciiCapital(a[i]);
+    const char16_t y = FoldAsciiCapital(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}

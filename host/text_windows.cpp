@@ -1,0 +1,25 @@
+// Windows bodies of the text conversions: the system's own routines, as the game server uses them.
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "host/text.h"
+
+std::string ToUtf8(const FString& text) {
+  const std::u16string_view units = text.View();
+  if (units.empty()) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(units.data());
+  const int count = static_cast<int>(units.size());
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, count, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, count, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+int CompareIgnoringCase(const FString& left, const FString& right) {
+  // _wcsicmp stops at the first zero unit, as the game's own comparison of keys does.
+  const auto* a = left.Num() > 0 ? reinterpret_cast<const wchar_t*>(left.Data()) : L"";
+  const auto* b = right.Num() > 0 ? reinterpret_cast<const wchar_t*>(right.Data()) : L"";
+  return _wcsicmp(a, b);
+}
