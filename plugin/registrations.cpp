@@ -1,0 +1,47 @@
+#include "plugin/registrations.h"
+
+#include "admin/dump_command.h"
+#include "config/reload_command.h"
+#include "plugin/plugin.h"
+#include "spawn_control/removal_tracking.h"
+#include "spawn_control/spawn_gate.h"
+
+namespace {
+
+template <typename Function>
+DetourRegistration Detour(const char* name, Function* detour, Function** slot) {
+  return {name, reinterpret_cast<void*>(detour), reinterpret_cast<void**>(slot)};
+}
+
+}  // namespace
+
+const std::array<DetourRegistration, 4>& LoadDetours() {
+  static const std::array<DetourRegistration, 4> detours = {
+      Detour("AShooterGameMode.InitGame", &Hook_AShooterGameMode_InitGame,
+             &AShooterGameMode_InitGame_original),
+      Detour("APrimalDinoCharacter.Die", &Hook_APrimalDinoCharacter_Die,
+             &APrimalDinoCharacter_Die_original),
+      Detour("APrimalDinoCharacter.Destroyed", &Hook_APrimalDinoCharacter_Destroyed,
+             &APrimalDinoCharacter_Destroyed_original),
+      Detour("UShooterCheatManager.DestroyWildDinos", &Hook_UShooterCheatManager_DestroyWildDinos,
+             &UShooterCheatManager_DestroyWildDinos_original),
+  };
+  return detours;
+}
+
+const DetourRegistration& SpawnGateDetour() {
+  static const DetourRegistration gate =
+      Detour("ANPCZoneManager.SpawnNPC", &Hook_ANPCZoneManager_SpawnNPC,
+             &ANPCZoneManager_SpawnNPC_original);
+  return gate;
+}
+
+const std::array<CommandRegistration, 4>& Commands() {
+  static const std::array<CommandRegistration, 4> commands = {{
+      {CommandRegistry::Console, "kvar.dumpdinos", &DumpDinosConsoleCmd, nullptr},
+      {CommandRegistry::Rcon, "kvar.dumpdinos", nullptr, &DumpDinosRconCmd},
+      {CommandRegistry::Rcon, "kvar.reload", nullptr, &ReloadConfigRconCmd},
+      {CommandRegistry::Console, "kvar.reload", &ReloadConfigConsoleCmd, nullptr},
+  }};
+  return commands;
+}
