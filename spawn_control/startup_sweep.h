@@ -1,0 +1,5 @@
+#pragma once
+
+// Rebuilds the count table from the creatures in the world and removes each class's surplus at
+// once.
+void InitDinoCounts();
