@@ -1,40 +1,55 @@
 #!/usr/bin/env bash
 # Builds and tests both builds: the native one, then the Windows cross build under Wine.
 # Usage: scripts/run-tests.sh
+# Each workflow's output is also kept in build/run-tests-<preset>.log.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bash scripts/install-deps.sh || { echo "run-tests: installing the build packages failed" >&2; exit 1; }
+mkdir -p build
 
-seconds_since() { echo $((SECONDS - $1)); }
+passed=0
+failed=0
+summary=()
+all_passed=true
 
-native_result=failed
-start=$SECONDS
-if cmake --workflow --preset native; then
-  native_result=passed
-fi
-native_time=$(seconds_since "$start")
+# run_workflow PRESET: runs configure, build and test of PRESET and adds up its test counts.
+run_workflow() {
+  local preset=$1 log=build/run-tests-$1.log start=$SECONDS result=passed
+  if ! cmake --workflow --preset "$preset" 2>&1 | tee "$log"; then
+    result=failed
+    all_passed=false
+  fi
+  # ctest closes with "NN% tests passed, F tests failed out of T".
+  local counts
+  counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' \
+    "$log" | tail -n 1)
+  if [[ -n "$counts" ]]; then
+    local f=${counts% *} total=${counts#* }
+    passed=$((passed + total - f))
+    failed=$((failed + f))
+    summary+=("$preset $result ($((total - f))/$total tests, $((SECONDS - start)) s)")
+  else
+    summary+=("$preset $result (no tests ran, $((SECONDS - start)) s)")
+  fi
+}
 
-# The first Wine run creates the Wine prefix (about 10 s); do it here, out of the way of the
-# first test's output and time-out.
+run_workflow native
+
+# The first Wine run creates the Wine prefix (about 10 s); do it here, out of the way of the first
+# test's output and time-out.
 start=$SECONDS
 bash cmake/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
-warm_up_time=$(seconds_since "$start")
+echo "run-tests: Wine ready after $((SECONDS - start)) s"
 
-windows_result=failed
-start=$SECONDS
-if cmake --workflow --preset windows; then
-  windows_result=passed
-fi
-windows_time=$(seconds_since "$start")
+run_workflow windows
 
 echo
-echo "run-tests: native ${native_result} (${native_time} s), windows ${windows_result}" \
-  "(${windows_time} s, Wine warm-up ${warm_up_time} s)"
-if [[ $native_result == passed && $windows_result == passed ]]; then
-  echo "run-tests: all tests passed"
-  exit 0
+if [[ $all_passed == true ]]; then
+  echo "run-tests: all passed: ${summary[0]}; ${summary[1]}"
+else
+  echo "run-tests: FAILED: ${summary[0]}; ${summary[1]}"
 fi
-echo "run-tests: FAILED"
-exit 1
+echo "run-tests: $passed passed, $failed failed"
+[[ $all_passed == true ]]
