@@ -1,0 +1,77 @@
+// Fuzz target for the configuration reader and every question asked of the configuration: whatever
+// the file holds, reading it either replaces the document or leaves it exactly as it was, and no
+// question raises anything but the JSON library's own errors.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "config/config.h"
+#include "devserver/server.h"
+#include "spawn_control/dino_counts.h"
+
+namespace {
+
+const std::filesystem::path& ServerDir() {
+  static const std::filesystem::path dir = [] {
+    auto path = std::filesystem::temp_directory_path() / "kestrovar-config-fuzz";
+    std::filesystem::create_directories(path / "ArkApi" / "Plugins" / "Kestrovar");
+    devserver::ServerOptions options;
+    options.server_dir = path.string();
+    options.log_to_stdout = false;
+    options.record_events = false;
+    devserver::StartServer(options);
+    return path;
+  }();
+  return dir;
+}
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+template <typename Question>
+void Ask(Question&& question) {
+  try {
+    question();
+  } catch (const nlohmann::json::exception&) {
+    // A value of the wrong type: the library's error is the expected answer.
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const auto file = ServerDir() / "ArkApi" / "Plugins" / "Kestrovar" / "config.json";
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  config = nlohmann::json{{"before", 1}};
+  const nlohmann::json before = config;
+  try {
+    ReadConfig();
+  } catch (const nlohmann::json::exception&) {
+    Check(config == before);
+  } catch (const std::runtime_error&) {
+    Check(config == before);
+  }
+  const FString key("Blueprint'/Game/A/A.A'");
+  Ask([&] { GetMaxDinoCount(key); });
+  Ask([&] { GetMaxDinoCount(FString()); });
+  for (const int32_t level : {-1, 0, 1, 150, 2147483647}) Ask([&] { IsOverMaxLevel(level); });
+  Ask([&] { LookupBool(config, "WriteDumpsToFile", false); });
+  if (config.is_object()) {
+    const auto limits = config.find("Max_Dino_Counts");
+    if (limits != config.end() && limits->is_object()) {
+      for (const auto& [name, value] : limits->items()) {
+        Ask([&] { LookupInt32(*limits, name.c_str(), -1); });
+      }
+    }
+  }
+  return 0;
+}
