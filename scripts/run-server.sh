@@ -37,6 +37,6 @@ else
   echo "run-server: keeping the configuration in $plugin_dir/config.json"
 fi
 
-echo "run-server: kestrovar serve --server-dir $server_dir < $script"
+echo "run-server: kestrovar serve --server-dir $server_dir --echo < $script"
 echo
-exec "$repo/build/native/bin/kestrovar" serve --server-dir "$server_dir" < "$script"
+exec "$repo/build/native/bin/kestrovar" serve --server-dir "$server_dir" --echo < "$script"
