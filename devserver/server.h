@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "devserver/devserver_export.h"
@@ -33,18 +34,24 @@ struct ServerOptions {
 };
 
 // Everything that reached the game or the host from outside the game's own logic, in order.
-// Text forms (ToString) are what tests compare:
-//   "spawned #3 /Game/A.A_C level 10"       a spawn zone's spawn, after the game created it
-//   "spawn failed /Game/A.A_C"              a spawn that returned null
-//   "placed #3 /Game/A.A_C level 10 team 0" a creature entering the world outside a spawn zone
-//   "tag #3 SpawnedFromNPCZone"             a tag that appeared on a creature's tag array
-//   "died #3"  "destroyed #3"  "tamed #3"
-//   "timer queued 5"  "timer ran"  "timer dropped 2"
+// Text forms are what tests compare:
+//   "spawned #3 /Game/A.A_C level 10"        a spawn zone's spawn, after the game made it (the
+//   class
+//                                            made; "level none" without a status component)
+//   "spawn failed /Game/A.A_C"               a spawn that returned null ("spawn failed null class")
+//   "placed #3 /Game/A.A_C level 10 team 0"  a creature entering the world outside a spawn zone
+//                                            (" tamed" appended for a tamed one)
+//   "tag #3 SpawnedFromNPCZone"              a tag that appeared on a creature's tag array
+//   "died #3"  "destroyed #3"  "tamed #3"  "destroy wild dinos" (the game's own cheat runs)
+//   "timer queued 5"  "timer ran" (before the task runs)  "timer dropped 2" (only when N > 0)
 //   "chat 0,1,0,1 Kestrovar: Reloaded config"
 //   "rcon id=7 type=0 Kestrovar: Reloaded config"
 //   "hook set ANPCZoneManager.SpawnNPC"  "hook refused ..."  "hook removed ..."  "hook absent ..."
-//   "console added kvar.reload"  "console removed kvar.reload"  "rcon added ..."  "rcon removed
-//   ..." "status 1"  "init game"  "plugin loaded"  "plugin unloaded"
+//   "console added kvar.reload"  "console replaced ..." (added again: the callback is replaced)
+//   "console removed kvar.reload"  "console absent ..." (removing a name that is not registered)
+//   "console unknown foo" (a line whose first word is no command)  "rcon added ..." and so on
+//   "status 1" (when the status changes to 1)  "init game" (the game's own initialisation)
+//   "plugin loaded"  "plugin unloaded"
 struct GameEvent {
   std::string text;
 };
@@ -100,9 +107,12 @@ DEVSERVER_API void StartServer(const ServerOptions& options);
 // Unloads a loaded plug-in, then tears everything down. Safe to call twice.
 DEVSERVER_API void StopServer();
 
-// Where the server's printed output goes (chat messages, RCON replies, command results).
-// Default: standard output.
+// Where the server's printed output goes (chat messages, RCON replies, unknown commands), one line
+// per call. Default: standard output. StartServer resets it to the default.
 DEVSERVER_API void SetOutput(std::function<void(std::string_view line)> output);
+// Called with each event as it is recorded (even when record_events is false); empty: none.
+// StartServer resets it.
+DEVSERVER_API void SetEventObserver(std::function<void(std::string_view event)> observer);
 
 // --- Plug-in library ----------------------------------------------------------------------------
 // Loads the library (its entry point runs its load). Returns an error text, empty on success.
@@ -132,6 +142,9 @@ DEVSERVER_API std::vector<CreatureInfo> ListCreatures(std::string_view reference
 DEVSERVER_API std::optional<CreatureInfo> FindCreature(CreatureId id);
 // Live wild (untamed, team at most 50000) creatures in the world, by class key.
 DEVSERVER_API std::map<std::string, int> Census();
+// The same, with keys that differ only in the case of ASCII letters counted as one (spelled as the
+// first such creature in world order), in the plug-in's key order.
+DEVSERVER_API std::vector<std::pair<std::string, int>> CensusInKeyOrder();
 // The class key the plug-in forms for a reference text: "Blueprint'" + all but its last two
 // characters + "'".
 DEVSERVER_API std::string ClassKeyOf(std::string_view reference);
@@ -160,11 +173,17 @@ DEVSERVER_API std::vector<LogEntry> LogEntries();
 DEVSERVER_API void ClearLogEntries();
 // Problems the stand-in caught: escaped exceptions, FMemory faults, what a released plug-in left.
 DEVSERVER_API std::vector<std::string> Faults();
+// For tests that provoke faults on purpose.
+DEVSERVER_API void ClearFaults();
 DEVSERVER_API MemoryReport Memory();
 DEVSERVER_API size_t PendingTimerTasks();
 DEVSERVER_API std::vector<std::string> InstalledHooks();  // "name" per detour in the chains
 
 // Fault injection: the Nth FMemory allocation from now fails (1 = the next); 0 switches it off.
 DEVSERVER_API void FailAllocationAfter(int64_t count);
+
+// --- Files --------------------------------------------------------------------------------------
+// The folder of the running program, where the build puts the libraries beside it.
+DEVSERVER_API std::string ProgramDirectory();
 
 }  // namespace devserver

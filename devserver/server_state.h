@@ -1,0 +1,67 @@
+#pragma once
+
+// The one running server: its world, registries, clock, sinks and plug-in library. Host operations
+// and game functions reach it through RunningServer(), which also insists on the game thread.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "devserver/class_registry.h"
+#include "devserver/command_registry.h"
+#include "devserver/hook_table.h"
+#include "devserver/log_sinks.h"
+#include "devserver/name_table.h"
+#include "devserver/object_table.h"
+#include "devserver/plugin_library.h"
+#include "devserver/scheduler.h"
+#include "devserver/server.h"
+#include "devserver/tag_watch.h"
+#include "devserver/world.h"
+
+namespace devserver {
+
+class ApiUtils final : public ArkApi::IApiUtils {
+ public:
+  UWorld* GetWorld() const override;
+  ArkApi::ServerStatus GetStatus() const override;
+};
+
+struct Server {
+  explicit Server(const ServerOptions& server_options);
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  ServerOptions options;
+  std::string current_dir;  // the server directory without trailing separators
+  std::thread::id game_thread = std::this_thread::get_id();
+  int status = 0;
+  double now = 0;
+  int32_t next_rcon_id = 1;
+
+  NameTable names;
+  ObjectTable objects;
+  ClassRegistry classes{objects};
+  GameWorld world{objects, classes};
+  TagWatch tag_watch;
+  HookTable hooks;
+  CommandRegistry commands;
+  ApiUtils api_utils;
+  Scheduler scheduler;
+  HostSinks sinks;
+  PluginLibrary plugin;
+};
+
+Server* ActiveServer();
+// The running server, for a host operation or game function named `operation`: with no server
+// running, or off the game thread, that is a programming error.
+Server& RunningServer(std::string_view operation);
+
+void InstallServer(std::unique_ptr<Server> server);
+std::unique_ptr<Server> UninstallServer();
+
+// The capture sink of the last server started: log entries stay readable after it stops.
+std::shared_ptr<CaptureSink>& LastCapture();
+
+}  // namespace devserver

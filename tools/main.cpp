@@ -1,0 +1,53 @@
+// The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded.
+
+#include <CLI/CLI.hpp>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
+
+#include "tools/serve_options.h"
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // The same bytes on every platform: no CR added before each line feed.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  CLI::App app{"Kestrovar's simulated game server"};
+  app.require_subcommand(1);
+
+  ServeOptions options;
+  bool no_log_stdout = false;
+  CLI::App* serve = app.add_subcommand(
+      "serve",
+      "Run a simulated game server with the plug-in loaded. Commands come from standard input, one "
+      "a line: sim.* drives the world, plugins.load / plugins.unload the library, quit ends; any "
+      "other line is a console command typed by an administrator.");
+  serve
+      ->add_option("--server-dir", options.server_dir,
+                   "The server's folder, reported to the plug-in as its current directory")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  serve
+      ->add_option("--plugin", options.plugin,
+                   "The plug-in library (default: the Kestrovar library beside this program)")
+      ->check(CLI::ExistingFile);
+  serve->add_flag("--world-ready", options.world_ready,
+                  "Load the plug-in into a running world (status 1) instead of a starting one");
+  serve
+      ->add_option("--corpse-decay", options.corpse_decay_seconds,
+                   "Seconds of game time before a dead body is removed (default 60)")
+      ->check(CLI::NonNegativeNumber);
+  serve->add_flag("--echo", options.echo, "Print each input line as \"> LINE\" before its output");
+  serve->add_flag("--events", options.show_events,
+                  "Print every event the server records as \"[event] TEXT\"");
+  serve->add_flag("--no-log-stdout", no_log_stdout,
+                  "Keep log entries out of standard output (they still go to DIR/logs/server.log)");
+
+  CLI11_PARSE(app, argc, argv);
+  options.log_to_stdout = !no_log_stdout;
+  return RunServe(options);
+}

@@ -1,0 +1,108 @@
+// `kestrovar serve`: a simulated server with the plug-in loaded, driven by lines on standard input.
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "devserver/server.h"
+#include "tools/output.h"
+#include "tools/serve_options.h"
+#include "tools/sim_commands.h"
+#include "tools/words.h"
+
+namespace {
+
+std::string DefaultPlugin() {
+#if defined(_WIN32)
+  const char* file = "Kestrovar.dll";
+#else
+  const char* file = "Kestrovar.so";
+#endif
+  return (std::filesystem::path(devserver::ProgramDirectory()) / file).string();
+}
+
+void LoadPlugin(const std::string& plugin) {
+  const std::string error = devserver::LoadPlugin(plugin);
+  if (!error.empty()) throw std::invalid_argument(error);
+}
+
+// Runs one line; returns false when the session ends.
+bool RunLine(const std::string& line, const std::string& plugin) {
+  const std::vector<std::string> words = SplitWords(line);
+  const std::string& verb = words.front();
+  if (verb == "quit") {
+    if (words.size() > 1) throw std::invalid_argument("usage: quit");
+    return false;
+  }
+  if (verb == "plugins.load") {
+    if (words.size() > 1) throw std::invalid_argument("usage: plugins.load");
+    LoadPlugin(plugin);
+    PrintLine("plugin loaded");
+  } else if (verb == "plugins.unload") {
+    if (words.size() > 1) throw std::invalid_argument("usage: plugins.unload");
+    if (!devserver::PluginLoaded()) throw std::invalid_argument("no plug-in is loaded");
+    devserver::UnloadPlugin();
+    PrintLine("plugin unloaded");
+  } else if (verb.rfind("sim.", 0) == 0) {
+    RunSimCommand(words, line);
+  } else {
+    devserver::ConsoleCommand(line);
+  }
+  return true;
+}
+
+void RunSession(const ServeOptions& options, const std::string& plugin) {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) continue;
+    if (line[first] == '#') {
+      if (options.echo) PrintLine(line);
+      continue;
+    }
+    if (options.echo) PrintLine("> " + line);
+    try {
+      if (!RunLine(line, plugin)) return;
+    } catch (const std::exception& error) {
+      PrintLine(std::string("error: ") + error.what());
+    }
+  }
+}
+
+}  // namespace
+
+int RunServe(const ServeOptions& options) {
+  const std::string plugin = options.plugin.empty() ? DefaultPlugin() : options.plugin;
+  devserver::ServerOptions server;
+  server.server_dir = options.server_dir;
+  server.world_ready = options.world_ready;
+  server.log_to_stdout = options.log_to_stdout;
+  server.corpse_decay_seconds = options.corpse_decay_seconds;
+  try {
+    devserver::StartServer(server);
+    if (options.show_events) {
+      devserver::SetEventObserver(
+          [](std::string_view event) { PrintLine("[event] " + std::string(event)); });
+    }
+    LoadPlugin(plugin);
+    if (!options.world_ready) devserver::InitGame();
+  } catch (const std::exception& error) {
+    PrintError(std::string("kestrovar serve: ") + error.what());
+    devserver::StopServer();
+    return 2;
+  }
+
+  RunSession(options, plugin);
+
+  devserver::UnloadPlugin();
+  devserver::StopServer();
+  const std::vector<std::string> faults = devserver::Faults();
+  if (faults.empty()) return 0;
+  PrintError("kestrovar serve: the stand-in recorded " + std::to_string(faults.size()) +
+             " fault(s):");
+  for (const std::string& fault : faults) PrintError("  " + fault);
+  return 1;
+}

@@ -1,0 +1,193 @@
+#include "tools/sim_commands.h"
+
+#include <fmt/format.h>
+
+#include <stdexcept>
+
+#include "devserver/server.h"
+#include "tools/output.h"
+#include "tools/words.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+void RequireWords(const Words& words, std::size_t least, std::size_t most, const char* usage) {
+  if (words.size() < least || words.size() > most) {
+    throw std::invalid_argument(std::string("usage: ") + usage);
+  }
+}
+
+std::string JoinIds(std::string_view verb, const std::vector<devserver::CreatureId>& ids) {
+  std::string text(verb);
+  if (ids.empty()) return text + " none";
+  for (const auto id : ids) text += " " + std::to_string(id);
+  return text;
+}
+
+// An existing creature, still in the world.
+devserver::CreatureInfo CreatureInWorld(const std::string& word) {
+  const uint64_t id = ReadCreatureId(word);
+  const auto creature = devserver::FindCreature(id);
+  if (!creature) throw std::invalid_argument("no creature " + std::to_string(id));
+  if (creature->state == devserver::CreatureState::Removed) {
+    throw std::invalid_argument("creature " + std::to_string(id) + " has left the world");
+  }
+  return *creature;
+}
+
+void Spawn(const Words& words) {
+  RequireWords(words, 2, 4, "sim.spawn REF [COUNT] [LEVEL|none]");
+  devserver::SpawnRequest request;
+  request.reference = words[1];
+  const int count = words.size() > 2 ? ReadCount(words[2]) : 1;
+  if (words.size() > 3) request.level = ReadLevel(words[3]);
+  PrintLine(JoinIds("spawned", devserver::Spawn(request, count)));
+}
+
+void Place(const Words& words) {
+  constexpr const char* usage = "sim.place REF [COUNT] [LEVEL|none] [tamed] [team=N]";
+  RequireWords(words, 2, 6, usage);
+  devserver::PlaceRequest request;
+  request.reference = words[1];
+  int count = 1;
+  std::size_t positional = 0;  // COUNT, then LEVEL, before any flag
+  for (std::size_t i = 2; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (word == "tamed") {
+      request.tamed = true;
+    } else if (word.rfind("team=", 0) == 0) {
+      request.team = ReadInt32(word.substr(5), "team");
+    } else if (positional == 0 && !request.tamed && !request.team) {
+      count = ReadCount(word);
+      ++positional;
+    } else if (positional == 1 && !request.tamed && !request.team) {
+      request.level = ReadLevel(word);
+      ++positional;
+    } else {
+      throw std::invalid_argument("unexpected \"" + word + "\"; usage: " + usage);
+    }
+  }
+  PrintLine(JoinIds("placed", devserver::Place(request, count)));
+}
+
+void Kill(const Words& words) {
+  RequireWords(words, 2, 2, "sim.kill ID");
+  const auto creature = CreatureInWorld(words[1]);
+  // A body can be hit again: the game's Die runs and answers false.
+  PrintLine(devserver::Kill(creature.id)
+                ? fmt::format("killed {}", creature.id)
+                : fmt::format("not killed {}: it was dead already", creature.id));
+}
+
+void DestroyOne(const Words& words) {
+  RequireWords(words, 2, 2, "sim.destroy ID");
+  const auto creature = CreatureInWorld(words[1]);
+  devserver::Destroy(creature.id);
+  PrintLine(fmt::format("destroyed {}", creature.id));
+}
+
+void Tame(const Words& words) {
+  RequireWords(words, 2, 3, "sim.tame ID [team=N]");
+  const auto creature = CreatureInWorld(words[1]);
+  std::optional<int32_t> team;
+  if (words.size() > 2) {
+    if (words[2].rfind("team=", 0) != 0) throw std::invalid_argument("usage: sim.tame ID [team=N]");
+    team = ReadInt32(words[2].substr(5), "team");
+  }
+  if (!devserver::Tame(creature.id, team)) {
+    throw std::invalid_argument(
+        fmt::format("creature {} is dead and cannot be tamed", creature.id));
+  }
+  PrintLine(fmt::format("tamed {}", creature.id));
+}
+
+int CreaturesInWorld() {
+  int count = 0;
+  for (const auto& creature : devserver::ListCreatures()) {
+    if (creature.state != devserver::CreatureState::Removed) ++count;
+  }
+  return count;
+}
+
+void Cheat(const Words& words) {
+  RequireWords(words, 2, 2, "sim.cheat destroywilddinos");
+  if (words[1] != "destroywilddinos") {
+    throw std::invalid_argument("unknown cheat \"" + words[1] + "\"; known: destroywilddinos");
+  }
+  const int before = CreaturesInWorld();
+  devserver::CheatDestroyWildDinos();
+  PrintLine(fmt::format("destroyed {} wild creatures", before - CreaturesInWorld()));
+}
+
+void Reinit(const Words& words) {
+  RequireWords(words, 1, 1, "sim.reinit");
+  devserver::InitGame();
+  PrintLine("game mode initialised");
+}
+
+void Advance(const Words& words) {
+  RequireWords(words, 2, 2, "sim.advance SECONDS");
+  devserver::Advance(ReadSeconds(words[1]));
+  PrintLine(fmt::format("time {}", devserver::Now()));
+}
+
+const char* StateName(devserver::CreatureState state) {
+  switch (state) {
+    case devserver::CreatureState::Alive:
+      return "alive";
+    case devserver::CreatureState::Dead:
+      return "dead";
+    case devserver::CreatureState::Removed:
+      return "removed";
+  }
+  return "?";
+}
+
+void List(const Words& words) {
+  RequireWords(words, 1, 2, "sim.list [REF]");
+  for (const auto& creature : devserver::ListCreatures(words.size() > 1 ? words[1] : "")) {
+    std::string tags;
+    for (const auto& tag : creature.tags) tags += (tags.empty() ? "" : ",") + tag;
+    PrintLine(fmt::format("#{} {} level {} team {} {} {} tags {}", creature.id, creature.reference,
+                          creature.level ? std::to_string(*creature.level) : "none", creature.team,
+                          creature.tamed ? "tamed" : "wild", StateName(creature.state),
+                          tags.empty() ? "-" : tags));
+  }
+}
+
+void Census(const Words& words) {
+  RequireWords(words, 1, 1, "sim.census");
+  for (const auto& [key, count] : devserver::CensusInKeyOrder()) {
+    PrintLine(fmt::format("census {} {}", key, count));
+  }
+}
+
+void Rcon(const Words& words, std::string_view line) {
+  if (words.size() < 2) throw std::invalid_argument("usage: sim.rcon TEXT");
+  // The request's text is the line after the verb, spacing kept.
+  const std::size_t verb = line.find(words[0]);
+  std::string_view text = line.substr(verb + words[0].size());
+  text.remove_prefix(text.find_first_not_of(" \t"));
+  devserver::RconCommand(text);
+}
+
+}  // namespace
+
+void RunSimCommand(const std::vector<std::string>& words, std::string_view line) {
+  const std::string& verb = words.at(0);
+  if (verb == "sim.spawn") return Spawn(words);
+  if (verb == "sim.place") return Place(words);
+  if (verb == "sim.kill") return Kill(words);
+  if (verb == "sim.destroy") return DestroyOne(words);
+  if (verb == "sim.tame") return Tame(words);
+  if (verb == "sim.cheat") return Cheat(words);
+  if (verb == "sim.reinit") return Reinit(words);
+  if (verb == "sim.advance") return Advance(words);
+  if (verb == "sim.list") return List(words);
+  if (verb == "sim.census") return Census(words);
+  if (verb == "sim.rcon") return Rcon(words, line);
+  throw std::invalid_argument("unknown command \"" + verb +
+                              "\"; sim commands: spawn, place, kill, destroy, tame, cheat, reinit, "
+                              "advance, list, census, rcon");
+}
