@@ -5,6 +5,7 @@
 
 #include "config/config.h"
 #include "config/config_problems.h"
+#include "host/text.h"
 #include "plugin/entry_point.h"
 #include "plugin/plugin.h"
 #include "spawn_control/dino_counts.h"
@@ -28,6 +29,12 @@ void ResetPluginState() {
   config = nullptr;
   ForgetConfigProblems();
   PluginLogger.reset();
+}
+
+CountEntries DinoCountEntries() {
+  CountEntries entries;
+  for (const auto& [key, count] : DinoCounts) entries.emplace_back(ToUtf8(key), count);
+  return entries;
 }
 
 void PluginTest::SetUp() {

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "devserver/server.h"
@@ -40,3 +43,18 @@ class PluginTest : public ::testing::Test {
 
 // Resets the plug-in's module state to what a freshly attached library has.
 void ResetPluginState();
+
+// The count table in its iteration order, keys in UTF-8.
+using CountEntries = std::vector<std::pair<std::string, uint32_t>>;
+CountEntries DinoCountEntries();
+
+// The message of the standard exception that `work` raises; empty when it raises none.
+template <typename Work>
+std::string ErrorOf(Work&& work) {
+  try {
+    work();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return {};
+}
