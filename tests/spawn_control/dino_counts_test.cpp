@@ -1,0 +1,100 @@
+// The count table, the class key and the tags, called directly against the stand-in's classes,
+// creatures and engine memory.
+
+#include "spawn_control/dino_counts.h"
+
+#include "config/config.h"
+#include "host/game_functions.h"
+#include "host/text.h"
+#include "spawn_control/tags.h"
+#include "tests/support/plugin_test.h"
+#include "tests/support/world_events.h"
+
+namespace {
+
+constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
+constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
+
+using DinoCountsTest = PluginTest;
+
+TEST_F(DinoCountsTest, ClassKeyDropsTheLastTwoCharactersOfTheReference) {
+  EXPECT_EQ(ToUtf8(MakeClassKey(devserver::CreatureClass(kRaptor))), kRaptorKey);
+  EXPECT_EQ(ToUtf8(MakeClassKey(devserver::CreatureClass("/Game/Dodo.Dodo_C"))),
+            devserver::ClassKeyOf("/Game/Dodo.Dodo_C"));
+  EXPECT_EQ(ToUtf8(MakeClassKey(devserver::CreatureClass("X"))), "Blueprint''");
+  const FString none = MakeClassKey(nullptr);
+  EXPECT_EQ(none.Num(), 0);
+}
+
+TEST_F(DinoCountsTest, RoomTestComparesUnsignedAndAddsTheKeyAtZero) {
+  config = nlohmann::json::parse(R"({"Max_Dino_Counts": {"A": 3, "B": 0, "C": -1, "D": -5}})");
+  const FString a("A"), b("B"), c("C"), d("D");
+  for (int count = 0; count < 5; ++count) {
+    EXPECT_EQ(IsBelowMaxCount(a), count < 3) << count;
+    EXPECT_FALSE(IsBelowMaxCount(b)) << count;
+    EXPECT_TRUE(IsBelowMaxCount(c)) << count;
+    EXPECT_TRUE(IsBelowMaxCount(d)) << count;
+    CountUp(a), CountUp(c), CountUp(d);
+  }
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{"A", 5}, {"B", 0}, {"C", 5}, {"D", 5}}));
+}
+
+TEST_F(DinoCountsTest, CountDownCreatesAMissingKeyAtZeroAndNeverGoesBelowZero) {
+  CountDown(FString("A"));
+  CountUp(FString("B"));
+  CountDown(FString("B"));
+  CountDown(FString("B"));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{"A", 0}, {"B", 0}}));
+}
+
+TEST_F(DinoCountsTest, KeysDifferingInCaseShareTheFirstKeysEntry) {
+  CountUp(FString("Blueprint'/Game/Rex.Rex'"));
+  CountUp(FString("BLUEPRINT'/game/REX.rex'"));
+  CountUp(FString("Blueprint'/Game/Rex.Rex_'"));
+  CountDown(FString("blueprint'/game/rex.rex'"));
+  EXPECT_EQ(DinoCountEntries(),
+            (CountEntries{{"Blueprint'/Game/Rex.Rex'", 1}, {"Blueprint'/Game/Rex.Rex_'", 1}}));
+}
+
+// The limit is looked up by exact text, the count ignores case: a second class whose key differs
+// only in case has no limit of its own but fills the first one's entry.
+TEST_F(DinoCountsTest, SpawnsOfClassesDifferingInCaseCountIntoOneEntry) {
+  WriteConfig(R"({"Max_Dino_Counts": {"Blueprint'/Game/Raptor.Raptor'": 1}})");
+  StartServer(true);
+  Attach();
+  devserver::Spawn(SpawnOf(kRaptor));
+  devserver::Spawn(SpawnOf("/GAME/raptor.RAPTOR_C"));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{kRaptorKey, 2}}));
+  EXPECT_EQ(devserver::PendingTimerTasks(), 0u);
+  devserver::Spawn(SpawnOf(kRaptor));
+  EXPECT_EQ(devserver::PendingTimerTasks(), 1u);
+}
+
+TEST_F(DinoCountsTest, ClearingGivesEveryKeyBackToTheEngine) {
+  const int64_t before = devserver::Memory().unowned_blocks;
+  CountUp(FString("A"));
+  CountUp(FString("B"));
+  EXPECT_EQ(devserver::Memory().unowned_blocks, before + 2);
+  ClearDinoCounts();
+  EXPECT_EQ(DinoCountEntries(), CountEntries{});
+  EXPECT_EQ(devserver::Memory().unowned_blocks, before);
+}
+
+TEST_F(DinoCountsTest, TagArrayGrowsByTheEngineRuleAndKeepsItsOrder) {
+  const auto id = devserver::Place(PlaceOf(kRaptor)).at(0);
+  auto* dino = devserver::CreatureObject(id);
+  const EngineArray<FName>& tags = game::Tags(dino);
+  std::vector<std::string> added;
+  const std::vector<int32_t> capacities = {4, 4, 4, 4, 22, 22};
+  for (size_t i = 0; i < capacities.size(); ++i) {
+    added.push_back(i % 2 == 0 ? kCountedTag : "Tag" + std::to_string(i));
+    AddTag(dino, added.back().c_str());
+    EXPECT_EQ(tags.ArrayMax, capacities[i]) << "after tag " << i + 1;
+  }
+  EXPECT_EQ(devserver::FindCreature(id)->tags, added);
+  EXPECT_TRUE(HasTag(dino, kCountedTag));
+  EXPECT_TRUE(HasTag(dino, "Tag5"));
+  EXPECT_FALSE(HasTag(dino, kIgnoreTag));
+}
+
+}  // namespace
