@@ -41,7 +41,8 @@ class PluginLibraryTest : public ::testing::Test {
   }
 
   void LoadLibrary() {
-    const std::filesystem::path library = std::filesystem::path(devserver::ProgramDirectory()) / KESTROVAR_PLUGIN_FILE;
+    const std::filesystem::path library =
+        std::filesystem::path(devserver::ProgramDirectory()) / KESTROVAR_PLUGIN_FILE;
     ASSERT_EQ(devserver::LoadPlugin(library.string()), "");
     ASSERT_TRUE(devserver::PluginLoaded());
   }
