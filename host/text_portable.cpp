@@ -31,11 +31,6 @@ char16_t FoldAsciiCapital(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
 }
 
-// Like the Windows routine, the comparison ends at the first zero unit.
-std::u16string_view UpToFirstZero(std::u16string_view units) {
-  return units.substr(0, units.find(u'\0'));
-}
-
 }  // namespace
 
 std::string ToUtf8(const FString& text) {
@@ -59,14 +54,14 @@ std::string ToUtf8(const FString& text) {
 }
 
 int CompareIgnoringCase(const FString& left, const FString& right) {
-  const std::u16string_view a = UpToFirstZero(left.View());
-  const std::u16string_view b = UpToFirstZero(right.View());
-  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-  for (std::size_t i = 0; i < common; ++i) {
-    const char16_t x = FoldAsciiCapital(a[i]);
-    const char16_t y = FoldAsciiCapital(b[i]);
+  // Like the Windows routine, the comparison ends at the first zero unit, and the end of a text
+  // counts as one: a prefix sorts first.
+  const std::u16string_view a = left.View();
+  const std::u16string_view b = right.View();
+  for (std::size_t i = 0;; ++i) {
+    const char16_t x = i < a.size() ? FoldAsciiCapital(a[i]) : u'\0';
+    const char16_t y = i < b.size() ? FoldAsciiCapital(b[i]) : u'\0';
     if (x != y) return x < y ? -1 : 1;
+    if (x == u'\0') return 0;
   }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
 }
