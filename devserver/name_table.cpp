@@ -71,7 +71,7 @@ FName NameTable::Make(std::string_view text, int32_t number, bool add, bool spli
 std::optional<std::string> NameTable::Display(FName name) const {
   if (!Knows(name)) return std::nullopt;
   std::string text = texts_[name.ComparisonIndex];
-  if (name.Number > 0) text += "_" + std::to_string(name.Number - 1);
+  if (name.Number > 0) text.append("_").append(std::to_string(name.Number - 1));
   return text;
 }
 

@@ -20,8 +20,8 @@ void RequireWords(const Words& words, std::size_t least, std::size_t most, const
 
 std::string JoinIds(std::string_view verb, const std::vector<devserver::CreatureId>& ids) {
   std::string text(verb);
-  if (ids.empty()) return text + " none";
-  for (const auto id : ids) text += " " + std::to_string(id);
+  if (ids.empty()) text.append(" none");
+  for (const auto id : ids) text.append(" ").append(std::to_string(id));
   return text;
 }
 
