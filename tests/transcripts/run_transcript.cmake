@@ -5,6 +5,7 @@
 #   -DPROGRAM=  the kestrovar program        -DEMULATOR=  how to run it (may be empty)
 #   -DSCRIPT=   NAME.kvs                     -DEXPECTED=  NAME.expected
 #   -DWORK_DIR= scratch folder               -DUPDATE=1   rewrite NAME.expected instead of checking
+#   -DCONFIG=   the plug-in's config.json (default: NAME.config.json beside the script, if any)
 #
 # The first line of the script may be "#! OPTIONS" (extra options for serve). A NAME.config.json
 # beside the script becomes the plug-in's config.json. Log lines lose their time, dump file names
@@ -18,13 +19,16 @@ foreach(required PROGRAM SCRIPT EXPECTED WORK_DIR)
 endforeach()
 
 get_filename_component(script_dir ${SCRIPT} DIRECTORY)
-get_filename_component(name ${SCRIPT} NAME_WE)
+get_filename_component(name ${EXPECTED} NAME_WE)
 set(server_dir ${WORK_DIR}/server)
 set(plugin_dir ${server_dir}/ArkApi/Plugins/Kestrovar)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${plugin_dir})
-if(EXISTS ${script_dir}/${name}.config.json)
-  file(COPY_FILE ${script_dir}/${name}.config.json ${plugin_dir}/config.json)
+if(NOT DEFINED CONFIG)
+  set(CONFIG ${script_dir}/${name}.config.json)
+endif()
+if(EXISTS ${CONFIG})
+  file(COPY_FILE ${CONFIG} ${plugin_dir}/config.json)
 endif()
 
 file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
