@@ -2,9 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "devserver/server.h"
+#include "host/api.h"
 #include "tools/output.h"
 #include "tools/words.h"
 
@@ -172,6 +175,39 @@ void Rcon(const Words& words, std::string_view line) {
   devserver::RconCommand(text);
 }
 
+// An operator edits the plug-in's files while the server runs. Only names of files directly in the
+// plug-in's folder are taken, so a script cannot write elsewhere.
+std::filesystem::path PluginFile(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("/\\:") != std::string::npos) {
+    throw std::invalid_argument("\"" + name + "\" is not a file name in the plug-in's folder");
+  }
+  return std::filesystem::path(ArkApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Kestrovar") / name;
+}
+
+void Write(const Words& words, std::string_view line) {
+  if (words.size() < 2) throw std::invalid_argument("usage: sim.write FILE [TEXT]");
+  const std::filesystem::path path = PluginFile(words[1]);
+  // The text is the rest of the line after the file name, spacing kept.
+  std::string_view text =
+      line.substr(line.find(words[1], line.find(words[0]) + words[0].size()) + words[1].size());
+  const std::size_t start = text.find_first_not_of(" \t");
+  text = start == std::string_view::npos ? std::string_view() : text.substr(start);
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) throw std::invalid_argument("cannot write " + path.string());
+  file << text;
+  PrintLine(fmt::format("wrote {} ({} bytes)", words[1], text.size()));
+}
+
+void Remove(const Words& words) {
+  RequireWords(words, 2, 2, "sim.remove FILE");
+  std::error_code error;
+  if (!std::filesystem::remove(PluginFile(words[1]), error)) {
+    throw std::invalid_argument("no file " + words[1] + " in the plug-in's folder");
+  }
+  PrintLine(fmt::format("removed {}", words[1]));
+}
+
 }  // namespace
 
 void RunSimCommand(const std::vector<std::string>& words, std::string_view line) {
@@ -187,7 +223,9 @@ void RunSimCommand(const std::vector<std::string>& words, std::string_view line)
   if (verb == "sim.list") return List(words);
   if (verb == "sim.census") return Census(words);
   if (verb == "sim.rcon") return Rcon(words, line);
+  if (verb == "sim.write") return Write(words, line);
+  if (verb == "sim.remove") return Remove(words);
   throw std::invalid_argument("unknown command \"" + verb +
                               "\"; sim commands: spawn, place, kill, destroy, tame, cheat, reinit, "
-                              "advance, list, census, rcon");
+                              "advance, list, census, rcon, write, remove");
 }
