@@ -58,7 +58,11 @@ int CompareIgnoringCase(const FString& left, const FString& right) {
   // counts as one: a prefix sorts first.
   const std::u16string_view a = left.View();
   const std::u16string_view b = right.View();
-  for (std::size_t i = 0;; ++i) {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  // Keys share long prefixes; equal units need no folding.
+  while (i < common && a[i] == b[i] && a[i] != u'\0') ++i;
+  for (;; ++i) {
     const char16_t x = i < a.size() ? FoldAsciiCapital(a[i]) : u'\0';
     const char16_t y = i < b.size() ? FoldAsciiCapital(b[i]) : u'\0';
     if (x != y) return x < y ? -1 : 1;
