@@ -5,6 +5,7 @@
 #include "devserver/journal.h"
 #include "devserver/plugin_calls.h"
 #include "devserver/text_units.h"
+#include "host/text.h"
 
 namespace devserver {
 
@@ -18,7 +19,7 @@ CommandList<Callback>::Position(std::u16string_view name) {
 
 template <typename Callback>
 void CommandList<Callback>::Add(const FString& name, const Callback& callback) {
-  const std::string name_utf8 = Utf16ToUtf8(name.View());
+  const std::string name_utf8 = ToUtf8(name.View());
   if (!callback) {
     RecordFault(std::string(registry_) + " command " + name_utf8 + " added without a callable");
     return;
@@ -45,7 +46,7 @@ template <typename Callback>
 bool CommandList<Callback>::Remove(const FString& name) {
   const auto existing = Position(name.View());
   if (existing == entries_.end()) {
-    RecordEventF("{} absent {}", registry_, Utf16ToUtf8(name.View()));
+    RecordEventF("{} absent {}", registry_, ToUtf8(name.View()));
     return false;
   }
   RecordEventF("{} removed {}", registry_, existing->name_utf8);

@@ -9,13 +9,14 @@
 #include "devserver/server.h"
 #include "devserver/server_state.h"
 #include "devserver/text_units.h"
+#include "host/text.h"
 
 namespace devserver {
 
 namespace {
 
 void ReportUnknown(std::string_view registry, std::u16string_view word) {
-  const std::string name = Utf16ToUtf8(word);
+  const std::string name = ToUtf8(word);
   PrintLine(name.empty() ? std::string("Empty command line") : "Unknown command: " + name);
   RecordEventF("{} unknown {}", registry, name);
 }

@@ -203,7 +203,7 @@ std::vector<std::pair<std::string, int>> CensusInKeyOrder() {
 std::string ClassKeyOf(std::string_view reference) {
   const std::u16string units = Utf8ToUtf16(reference);
   const std::size_t kept = units.size() >= 2 ? units.size() - 2 : 0;
-  return "Blueprint'" + Utf16ToUtf8(std::u16string_view(units).substr(0, kept)) + "'";
+  return "Blueprint'" + ToUtf8(std::u16string_view(units).substr(0, kept)) + "'";
 }
 
 APrimalDinoCharacter* CreatureObject(CreatureId id) {

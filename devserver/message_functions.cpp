@@ -10,6 +10,7 @@
 #include "devserver/journal.h"
 #include "devserver/server_state.h"
 #include "devserver/text_units.h"
+#include "host/text.h"
 
 namespace devserver::own {
 
@@ -21,7 +22,7 @@ void ChatDirectMessage(AShooterPlayerController* controller, FString* message, F
   if (message == nullptr) {
     ProgrammingError("AShooterPlayerController.ClientServerChatDirectMessage: null message");
   }
-  const std::string text = Utf16ToUtf8(message->View());
+  const std::string text = ToUtf8(message->View());
   const std::string rgba = fmt::format("{},{},{},{}", colour.R, colour.G, colour.B, colour.A);
   PrintLine("[chat " + rgba + "] " + text);
   RecordEventF("chat {} {}", rgba, text);
@@ -32,7 +33,7 @@ void SendRconMessage(RCONClientConnection* connection, int32_t request_id, int32
   RunningServer("RCONClientConnection.SendMessageW");
   AsKind(connection, ObjectKind::RconConnection, "RCONClientConnection.SendMessageW");
   if (message == nullptr) ProgrammingError("RCONClientConnection.SendMessageW: null message");
-  const std::string text = Utf16ToUtf8(message->View());
+  const std::string text = ToUtf8(message->View());
   const std::string prefix = fmt::format("[rcon id={} type={}] ", request_id, type);
   // A reply that ends with a line feed ends the printed line with it.
   const bool ends_line = !text.empty() && text.back() == '\n';

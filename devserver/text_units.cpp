@@ -18,24 +18,6 @@ void AppendUtf16(std::u16string& out, char32_t code_point) {
   out += static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
 }
 
-void AppendUtf8(std::string& out, char32_t code_point) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
-
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // Decodes one well-formed sequence at text[i]; returns its length, or 0 when it is malformed
@@ -85,25 +67,6 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     } else {
       AppendUtf16(out, code_point);
       i += length;
-    }
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view units) {
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (high || low) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, unit);
     }
   }
   return out;

@@ -1,7 +1,7 @@
 #pragma once
 
 // UTF-8 and UTF-16 as the stand-in needs them: lines typed by operators arrive as UTF-8 and become
-// engine strings; engine strings are printed as UTF-8.
+// engine strings. Engine strings are printed as UTF-8 with the host's own ToUtf8 (host/text.h).
 
 #include <string>
 #include <string_view>
@@ -10,8 +10,6 @@ namespace devserver {
 
 // Invalid UTF-8 becomes U+FFFD, one per offending byte.
 std::u16string Utf8ToUtf16(std::string_view text);
-// Unpaired surrogates become U+FFFD, as the Windows conversion does.
-std::string Utf16ToUtf8(std::u16string_view units);
 
 // Only A-Z fold, like the engine's comparison of command and class names.
 char16_t FoldAsciiCapital(char16_t unit);

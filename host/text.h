@@ -5,12 +5,14 @@
 // result.
 
 #include <string>
+#include <string_view>
 
 #include "host/engine_types.h"
 
 // UTF-8 form of an engine string, without the terminator. Unpaired surrogates become U+FFFD, as the
 // Windows conversion does. A string without storage gives the empty string.
 std::string ToUtf8(const FString& text);
+std::string ToUtf8(std::u16string_view units);
 
 // The order of class keys: 16-bit units compared after folding A-Z (and only those) to lower case;
 // a prefix sorts first. Negative, zero or positive like strcmp.

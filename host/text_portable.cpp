@@ -33,8 +33,9 @@ char16_t FoldAsciiCapital(char16_t unit) {
 
 }  // namespace
 
-std::string ToUtf8(const FString& text) {
-  const std::u16string_view units = text.View();
+std::string ToUtf8(const FString& text) { return ToUtf8(text.View()); }
+
+std::string ToUtf8(std::u16string_view units) {
   std::string out;
   out.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {

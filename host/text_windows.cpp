@@ -6,8 +6,9 @@
 
 #include "host/text.h"
 
-std::string ToUtf8(const FString& text) {
-  const std::u16string_view units = text.View();
+std::string ToUtf8(const FString& text) { return ToUtf8(text.View()); }
+
+std::string ToUtf8(std::u16string_view units) {
   if (units.empty()) return {};
   const auto* wide = reinterpret_cast<const wchar_t*>(units.data());
   const int count = static_cast<int>(units.size());
