@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and tests both builds: the native one, then the Windows cross build under Wine.
+# Builds and tests every build: native, native under the sanitizers, then the Windows cross build
+# under Wine.
 # Usage: scripts/run-tests.sh
 # Each workflow's output is also kept in build/run-tests-<preset>.log.
 set -uo pipefail
@@ -36,6 +37,8 @@ run_workflow() {
 }
 
 run_workflow native
+# The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+run_workflow sanitize
 
 # The first Wine run creates the Wine prefix (about 10 s); do it here, out of the way of the first
 # test's output and time-out.
@@ -47,9 +50,9 @@ run_workflow windows
 
 echo
 if [[ $all_passed == true ]]; then
-  echo "run-tests: all passed: ${summary[0]}; ${summary[1]}"
+  echo "run-tests: all passed: $(IFS=';'; echo "${summary[*]}")"
 else
-  echo "run-tests: FAILED: ${summary[0]}; ${summary[1]}"
+  echo "run-tests: FAILED: $(IFS=';'; echo "${summary[*]}")"
 fi
 echo "run-tests: $passed passed, $failed failed"
 [[ $all_passed == true ]]
