@@ -64,11 +64,6 @@ int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallb
   return member->get<int32_t>();
 }
 
-nlohmann::json LookupValue(const nlohmann::json& object, const char* key,
-                           const nlohmann::json& fallback) {
-  return object.value(key, fallback);
-}
-
 int32_t GetMaxDinoCount(const FString& class_key) {
   // Looked at in place rather than copied, so that a spawn does not pay for the size of the table.
   static const nlohmann::json no_limits = nlohmann::json::object();

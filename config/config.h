@@ -24,8 +24,7 @@ int32_t GetMaxDinoCount(const FString& class_key);
 // Whether a newly spawned creature of this level is to be removed for its level.
 bool IsOverMaxLevel(int32_t level);
 
-// Lookups with a default (the JSON library's value(key, default)), applied to an object.
+// Lookups with a default (the JSON library's value(key, default) rules), applied to an object.
 bool LookupBool(const nlohmann::json& object, const char* key, bool fallback);
 int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallback);
-nlohmann::json LookupValue(const nlohmann::json& object, const char* key,
-                           const nlohmann::json& fallback);
+
