@@ -27,4 +27,3 @@ bool IsOverMaxLevel(int32_t level);
 // Lookups with a default (the JSON library's value(key, default) rules), applied to an object.
 bool LookupBool(const nlohmann::json& object, const char* key, bool fallback);
 int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallback);
-
