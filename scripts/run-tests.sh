@@ -50,9 +50,9 @@ run_workflow windows
 
 echo
 if [[ $all_passed == true ]]; then
-  echo "run-tests: all passed: $(IFS=';'; echo "${summary[*]}")"
+  echo "run-tests: all passed: $(printf '%s; ' "${summary[@]}" | sed 's/; $//')"
 else
-  echo "run-tests: FAILED: $(IFS=';'; echo "${summary[*]}")"
+  echo "run-tests: FAILED: $(printf '%s; ' "${summary[@]}" | sed 's/; $//')"
 fi
 echo "run-tests: $passed passed, $failed failed"
 [[ $all_passed == true ]]
