@@ -8,19 +8,16 @@
 #include <cstdint>
 
 #include "host/engine_types.h"
+#include "host/game_functions.h"
 
 namespace devserver::own {
 
-// Detourable.
-void InitGame(AShooterGameMode* game_mode, FString* map_name, FString* options,
-              FString* error_message);
-bool Die(APrimalDinoCharacter* creature, float killing_damage, FDamageEvent* damage_event,
-         AController* killer, AActor* damage_causer);
-void Destroyed(APrimalDinoCharacter* creature);
-void DestroyWildDinos(UShooterCheatManager* cheat_manager);
-APrimalDinoCharacter* SpawnNPC(ANPCZoneManager* zone, TSubclassOf<APrimalDinoCharacter> dino_class,
-                               FVector location, bool, int32_t, float, bool, float, float, float,
-                               float, TSubclassOf<UPrimalColorSet> colour_set);
+// Detourable: declared with the signatures the plug-in detours them with.
+game_signatures::InitGame InitGame;
+game_signatures::Die Die;
+game_signatures::Destroyed Destroyed;
+game_signatures::DestroyWildDinos DestroyWildDinos;
+game_signatures::SpawnNPC SpawnNPC;
 
 // Objects, classes and names.
 void NameInit(FName* out, const char* text, int number, int find_type, bool split_name,
@@ -49,14 +46,10 @@ void SendRconMessage(RCONClientConnection* connection, int32_t request_id, int32
 
 namespace devserver::entry {
 
-void InitGame(AShooterGameMode* game_mode, FString* map_name, FString* options,
-              FString* error_message);
-bool Die(APrimalDinoCharacter* creature, float killing_damage, FDamageEvent* damage_event,
-         AController* killer, AActor* damage_causer);
-void Destroyed(APrimalDinoCharacter* creature);
-void DestroyWildDinos(UShooterCheatManager* cheat_manager);
-APrimalDinoCharacter* SpawnNPC(ANPCZoneManager* zone, TSubclassOf<APrimalDinoCharacter> dino_class,
-                               FVector location, bool, int32_t, float, bool, float, float, float,
-                               float, TSubclassOf<UPrimalColorSet> colour_set);
+game_signatures::InitGame InitGame;
+game_signatures::Die Die;
+game_signatures::Destroyed Destroyed;
+game_signatures::DestroyWildDinos DestroyWildDinos;
+game_signatures::SpawnNPC SpawnNPC;
 
 }  // namespace devserver::entry
