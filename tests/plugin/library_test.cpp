@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-
 class PluginLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-
 const Events kLoadRegistrations = {
     "hook set AShooterGameMode.InitGame",
     "hook set APrimalDinoCharacter.Die",

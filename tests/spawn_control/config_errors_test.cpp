@@ -7,11 +7,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-constexpr const char* kDodo = "/Game/Dodo.Dodo_C";
-constexpr const char* kDodoKey = "Blueprint'/Game/Dodo.Dodo'";
-
 std::string Problem(std::string_view message) {
   return "error: Unusable value in config.json, creatures are kept and counted: " +
          std::string(message);

@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-
 using DinoCountsTest = PluginTest;
 
 TEST_F(DinoCountsTest, ClassKeyDropsTheLastTwoCharactersOfTheReference) {

@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-
 class RemovalTrackingTest : public PluginTest {
  protected:
   void SetUp() override {

@@ -6,11 +6,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-constexpr const char* kDodo = "/Game/Dodo.Dodo_C";
-constexpr const char* kDodoKey = "Blueprint'/Game/Dodo.Dodo'";
-
 class SpawnGateTest : public PluginTest {
  protected:
   void LoadActive(std::string_view config_text) {

@@ -6,11 +6,6 @@
 
 namespace {
 
-constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
-constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
-constexpr const char* kDodo = "/Game/Dodo.Dodo_C";
-constexpr const char* kDodoKey = "Blueprint'/Game/Dodo.Dodo'";
-
 class StartupSweepTest : public PluginTest {
  protected:
   // Loaded while the server starts; the creatures are placed before the game mode initialises.

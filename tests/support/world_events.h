@@ -18,6 +18,12 @@ using Events = std::vector<std::string>;
 inline constexpr const char* kCountedTag = "SpawnedFromNPCZone";
 inline constexpr const char* kIgnoreTag = "IgnoreControlDino";
 
+// Two creature classes most tests use: reference texts and the class keys the plug-in forms.
+inline constexpr const char* kRaptor = "/Game/Raptor.Raptor_C";
+inline constexpr const char* kRaptorKey = "Blueprint'/Game/Raptor.Raptor'";
+inline constexpr const char* kDodo = "/Game/Dodo.Dodo_C";
+inline constexpr const char* kDodoKey = "Blueprint'/Game/Dodo.Dodo'";
+
 inline devserver::SpawnRequest SpawnOf(std::string_view reference,
                                        std::optional<int32_t> level = 1) {
   devserver::SpawnRequest request;
