@@ -10,7 +10,7 @@
 
 #include "admin/dump_command.h"
 #include "config/config.h"
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "plugin/entry_point.h"
 #include "spawn_control/dino_counts.h"
 #include "spawn_control/startup_sweep.h"

@@ -8,17 +8,17 @@
 #include <string_view>
 #include <thread>
 
-#include "devserver/class_registry.h"
-#include "devserver/command_registry.h"
-#include "devserver/hook_table.h"
-#include "devserver/log_sinks.h"
-#include "devserver/name_table.h"
-#include "devserver/object_table.h"
-#include "devserver/plugin_library.h"
-#include "devserver/scheduler.h"
-#include "devserver/server.h"
-#include "devserver/tag_watch.h"
-#include "devserver/world.h"
+#include "devserver/control/server.h"
+#include "devserver/game/class_registry.h"
+#include "devserver/game/name_table.h"
+#include "devserver/game/object_table.h"
+#include "devserver/game/tag_watch.h"
+#include "devserver/game/world.h"
+#include "devserver/host/command_registry.h"
+#include "devserver/host/hook_table.h"
+#include "devserver/host/log_sinks.h"
+#include "devserver/host/plugin_library.h"
+#include "devserver/host/scheduler.h"
 
 namespace devserver {
 

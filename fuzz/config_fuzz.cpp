@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "config/config.h"
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "spawn_control/dino_counts.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "tools/output.h"
 #include "tools/serve_options.h"
 #include "tools/sim_commands.h"

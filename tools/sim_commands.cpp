@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "host/api.h"
 #include "tools/output.h"
 #include "tools/words.h"

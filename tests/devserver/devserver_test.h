@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 
 class DevServerTest : public ::testing::Test {
  protected:

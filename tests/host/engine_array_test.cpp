@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "host/engine_memory.h"
 #include "host/engine_types.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "host/engine_types.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <random>
 #include <thread>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 #include "tests/support/world_events.h"
 
 namespace {

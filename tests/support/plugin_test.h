@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 
 class PluginTest : public ::testing::Test {
  protected:

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "devserver/server.h"
+#include "devserver/control/server.h"
 
 using Events = std::vector<std::string>;
 

@@ -1,0 +1,189 @@
+#pragma once
+
+// Control surface of the simulated game server: one process-wide server with its world, its
+// registries, its clock and at most one plug-in library loaded. The `kestrovar` program and the
+// tests drive it from the game thread (the caller's thread); the plug-in reaches the same server
+// through the host's operations (host/api.h).
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "devserver/control/devserver_export.h"
+#include "host/engine_types.h"
+
+namespace devserver {
+
+using CreatureId = uint64_t;
+
+// Team of creatures that enter the world wild, and of creatures tamed without a team given.
+inline constexpr int32_t kWildTeam = 0;
+inline constexpr int32_t kTamedTeam = 60000;
+
+struct ServerOptions {
+  std::string server_dir;     // what the host reports as its current directory
+  bool world_ready = false;   // status 1 from the start (a plug-in loaded into a running world)
+  bool log_to_stdout = true;  // a host sink on standard output besides the log file
+  double corpse_decay_seconds = 60;
+  bool record_events = true;  // keep the event list (benchmarks switch it off)
+};
+
+// Everything that reached the game or the host from outside the game's own logic, in order.
+// Text forms are what tests compare:
+//   "spawned #3 /Game/A.A_C level 10"        a spawn zone's spawn, after the game made it (the
+//   class
+//                                            made; "level none" without a status component)
+//   "spawn failed /Game/A.A_C"               a spawn that returned null ("spawn failed null class")
+//   "placed #3 /Game/A.A_C level 10 team 0"  a creature entering the world outside a spawn zone
+//                                            (" tamed" appended for a tamed one)
+//   "tag #3 SpawnedFromNPCZone"              a tag that appeared on a creature's tag array
+//   "died #3"  "destroyed #3"  "tamed #3"  "destroy wild dinos" (the game's own cheat runs)
+//   "timer queued 5"  "timer ran" (before the task runs)  "timer dropped 2" (only when N > 0)
+//   "chat 0,1,0,1 Kestrovar: Reloaded config"
+//   "rcon id=7 type=0 Kestrovar: Reloaded config"
+//   "hook set ANPCZoneManager.SpawnNPC"  "hook refused ..."  "hook removed ..."  "hook absent ..."
+//   "console added kvar.reload"  "console replaced ..." (added again: the callback is replaced)
+//   "console removed kvar.reload"  "console absent ..." (removing a name that is not registered)
+//   "console unknown foo" (a line whose first word is no command)  "rcon added ..." and so on
+//   "status 1" (when the status changes to 1)  "init game" (the game's own initialisation)
+//   "plugin loaded"  "plugin unloaded"
+struct GameEvent {
+  std::string text;
+};
+
+enum class CreatureState { Alive, Dead, Removed };
+
+struct CreatureInfo {
+  CreatureId id = 0;
+  std::string reference;         // the class's reference text
+  std::optional<int32_t> level;  // empty for a creature without a status component
+  int32_t team = kWildTeam;
+  bool tamed = false;
+  CreatureState state = CreatureState::Alive;
+  std::vector<std::string> tags;
+};
+
+struct SpawnRequest {
+  std::string reference;                      // the class the zone is asked to spawn
+  std::optional<int32_t> level = 1;           // empty: the creature has no status component
+  std::optional<std::string> made_reference;  // the game makes another class than asked for
+  bool fail = false;                          // the game's spawn returns null
+  bool null_class = false;                    // the zone is called with a null class
+};
+
+struct PlaceRequest {
+  std::string reference;
+  std::optional<int32_t> level = 1;
+  bool tamed = false;
+  std::optional<int32_t> team;  // default: kWildTeam, or kTamedTeam when tamed
+  bool null_class = false;      // an actor whose class field is null
+};
+
+struct MemoryReport {
+  int64_t live_blocks = 0;
+  int64_t live_bytes = 0;
+  int64_t double_frees = 0;
+  int64_t foreign_frees = 0;
+  // Live blocks that neither the world nor the host owns: memory a plug-in still holds.
+  int64_t unowned_blocks = 0;
+  int64_t unowned_bytes = 0;
+};
+
+struct LogEntry {
+  std::string logger;
+  std::string level;  // spdlog's level names: "warning", "critical", ...
+  std::string message;
+};
+
+// --- Server lifetime ----------------------------------------------------------------------------
+// Starts a fresh server (world, registries, clock, sinks, events); any earlier one is stopped
+// first.
+DEVSERVER_API void StartServer(const ServerOptions& options);
+// Unloads a loaded plug-in, then tears everything down. Safe to call twice.
+DEVSERVER_API void StopServer();
+
+// Where the server's printed output goes (chat messages, RCON replies, unknown commands), one line
+// per call. Default: standard output. StartServer resets it to the default.
+DEVSERVER_API void SetOutput(std::function<void(std::string_view line)> output);
+// Called with each event as it is recorded (even when record_events is false); empty: none.
+// StartServer resets it.
+DEVSERVER_API void SetEventObserver(std::function<void(std::string_view event)> observer);
+
+// --- Plug-in library ----------------------------------------------------------------------------
+// Loads the library (its entry point runs its load). Returns an error text, empty on success.
+DEVSERVER_API std::string LoadPlugin(const std::string& path);
+// Drops the timer tasks the plug-in queued, then releases the library (its entry point runs its
+// unload, then its state is destroyed), then checks what it left behind (hooks, commands, memory).
+DEVSERVER_API void UnloadPlugin();
+DEVSERVER_API bool PluginLoaded();
+
+// --- Game mode and status -----------------------------------------------------------------------
+// The game mode initialises: "AShooterGameMode.InitGame" through the hook table; the status
+// becomes 1 afterwards.
+DEVSERVER_API void InitGame();
+DEVSERVER_API int ServerStatusValue();
+
+// --- World --------------------------------------------------------------------------------------
+DEVSERVER_API std::vector<CreatureId> Spawn(const SpawnRequest& request, int count = 1);
+DEVSERVER_API std::vector<CreatureId> Place(const PlaceRequest& request, int count = 1);
+DEVSERVER_API bool Kill(CreatureId id);     // through "APrimalDinoCharacter.Die"
+DEVSERVER_API bool Destroy(CreatureId id);  // "AActor.Destroy": leaves the world
+DEVSERVER_API bool Tame(CreatureId id, std::optional<int32_t> team = std::nullopt);
+DEVSERVER_API void CheatDestroyWildDinos();  // through "UShooterCheatManager.DestroyWildDinos"
+DEVSERVER_API void Advance(double seconds);  // game clock; runs due timer tasks and decays
+DEVSERVER_API double Now();
+
+DEVSERVER_API std::vector<CreatureInfo> ListCreatures(std::string_view reference = {});
+DEVSERVER_API std::optional<CreatureInfo> FindCreature(CreatureId id);
+// Live wild (untamed, team at most 50000) creatures in the world, by class key.
+DEVSERVER_API std::map<std::string, int> Census();
+// The same, with keys that differ only in the case of ASCII letters counted as one (spelled as the
+// first such creature in world order), in the plug-in's key order.
+DEVSERVER_API std::vector<std::pair<std::string, int>> CensusInKeyOrder();
+// The class key the plug-in forms for a reference text: "Blueprint'" + all but its last two
+// characters + "'".
+DEVSERVER_API std::string ClassKeyOf(std::string_view reference);
+
+// Game objects behind ids, for tests that call the plug-in's functions directly.
+DEVSERVER_API APrimalDinoCharacter* CreatureObject(CreatureId id);
+DEVSERVER_API UClass* CreatureClass(std::string_view reference);
+DEVSERVER_API UWorld* World();
+DEVSERVER_API ANPCZoneManager* DefaultZone();
+DEVSERVER_API UShooterCheatManager* CheatManager();
+
+// --- Commands -----------------------------------------------------------------------------------
+// An administrator types a console line; the reply, if any, goes to the output and the events.
+DEVSERVER_API void ConsoleCommand(std::string_view line);
+// A console line from no player (a null player controller).
+DEVSERVER_API void ConsoleCommandWithoutPlayer(std::string_view line);
+// An RCON request on a simulated connection; returns its request id.
+DEVSERVER_API int32_t RconCommand(std::string_view text);
+DEVSERVER_API void RconCommandWithNulls(std::string_view text, bool null_connection,
+                                        bool null_packet);
+
+// --- Observation --------------------------------------------------------------------------------
+DEVSERVER_API std::vector<std::string> Events();
+DEVSERVER_API void ClearEvents();
+DEVSERVER_API std::vector<LogEntry> LogEntries();
+DEVSERVER_API void ClearLogEntries();
+// Problems the stand-in caught: escaped exceptions, FMemory faults, what a released plug-in left.
+DEVSERVER_API std::vector<std::string> Faults();
+// For tests that provoke faults on purpose.
+DEVSERVER_API void ClearFaults();
+DEVSERVER_API MemoryReport Memory();
+DEVSERVER_API size_t PendingTimerTasks();
+DEVSERVER_API std::vector<std::string> InstalledHooks();  // "name" per detour in the chains
+
+// Fault injection: the Nth FMemory allocation from now fails (1 = the next); 0 switches it off.
+DEVSERVER_API void FailAllocationAfter(int64_t count);
+
+// --- Files --------------------------------------------------------------------------------------
+// The folder of the running program, where the build puts the libraries beside it.
+DEVSERVER_API std::string ProgramDirectory();
+
+}  // namespace devserver

@@ -1,0 +1,228 @@
+// Control surface: what happens in the world, and what is in it.
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "devserver/control/server.h"
+#include "devserver/game/creature_removal.h"
+#include "devserver/game/game_own_functions.h"
+#include "devserver/game/text_units.h"
+#include "devserver/host/plugin_calls.h"
+#include "devserver/journal.h"
+#include "devserver/server_state.h"
+#include "host/text.h"
+
+namespace devserver {
+
+namespace {
+
+std::string LevelText(const std::optional<int32_t>& level) {
+  return level ? std::to_string(*level) : "none";
+}
+
+void RequireCount(int count) {
+  if (count < 0) throw std::invalid_argument("a count of " + std::to_string(count) + " creatures");
+}
+
+// The game's damage event is opaque to everyone but the game; Die only passes it on.
+FDamageEvent* DamageEvent() {
+  alignas(16) static unsigned char storage[64] = {};
+  return reinterpret_cast<FDamageEvent*>(storage);
+}
+
+CreatureInfo InfoOf(const Server& server, const CreatureRecord& creature) {
+  CreatureInfo info;
+  info.id = creature.id;
+  info.reference = creature.reference;
+  if (creature.status != nullptr) info.level = creature.status->level;
+  info.team = creature.targeting_team;
+  info.tamed = creature.tamed;
+  info.state = creature.state;
+  const EngineArray<FName>& tags = creature.tags;
+  if (tags.Data != nullptr && tags.ArrayNum > 0 && tags.ArrayNum <= tags.ArrayMax) {
+    for (const FName& tag : tags) info.tags.push_back(server.names.Display(tag).value_or("?"));
+  }
+  return info;
+}
+
+bool LiveWild(const CreatureRecord& creature) {
+  return creature.state == CreatureState::Alive && !creature.tamed &&
+         creature.targeting_team <= 50000;
+}
+
+std::string KeyOfCreature(const CreatureRecord& creature) {
+  if (creature.class_field == nullptr) return {};
+  return ClassKeyOf(reinterpret_cast<const ClassRecord*>(creature.class_field)->reference);
+}
+
+}  // namespace
+
+std::vector<CreatureId> Spawn(const SpawnRequest& request, int count) {
+  Server& server = RunningServer("Spawn");
+  RequireCount(count);
+  ClassRecord* asked = request.null_class ? nullptr : &server.classes.Creature(request.reference);
+  PendingSpawn pending;
+  pending.level = request.level;
+  pending.fail = request.fail;
+  if (request.made_reference)
+    pending.made_class = &server.classes.Creature(*request.made_reference);
+
+  std::vector<CreatureId> made;
+  for (int i = 0; i < count; ++i) {
+    server.world.zone.pending = &pending;
+    APrimalDinoCharacter* creature =
+        entry::SpawnNPC(AsEngine<ANPCZoneManager>(server.world.zone),
+                        TSubclassOf<APrimalDinoCharacter>{AsEngine<UClass>(asked)}, FVector{},
+                        false, 0, 0.f, false, 0.f, 0.f, 0.f, 0.f, TSubclassOf<UPrimalColorSet>{});
+    server.world.zone.pending = nullptr;
+    server.tag_watch.SyncWatched(server.names);
+    if (creature != nullptr) {
+      made.push_back(AsCreature(creature, "the result of ANPCZoneManager.SpawnNPC").id);
+    }
+  }
+  return made;
+}
+
+std::vector<CreatureId> Place(const PlaceRequest& request, int count) {
+  Server& server = RunningServer("Place");
+  RequireCount(count);
+  ClassRecord* cls = request.null_class ? nullptr : &server.classes.Creature(request.reference);
+  const int32_t team = request.team.value_or(request.tamed ? kTamedTeam : kWildTeam);
+  std::vector<CreatureId> placed;
+  for (int i = 0; i < count; ++i) {
+    CreatureRecord& creature =
+        server.world.AddCreature(cls, request.reference, request.level, team, request.tamed);
+    placed.push_back(creature.id);
+    RecordEventF("placed #{} {} level {} team {}{}", creature.id, request.reference,
+                 LevelText(request.level), team, request.tamed ? " tamed" : "");
+  }
+  return placed;
+}
+
+bool Kill(CreatureId id) {
+  Server& server = RunningServer("Kill");
+  CreatureRecord* creature = server.world.Find(id);
+  if (creature == nullptr || creature->state == CreatureState::Removed) return false;
+  const bool died = entry::Die(AsEngine<APrimalDinoCharacter>(*creature), 1000.f, DamageEvent(),
+                               nullptr, nullptr);
+  server.tag_watch.SyncWatched(server.names);
+  return died;
+}
+
+bool Destroy(CreatureId id) {
+  Server& server = RunningServer("Destroy");
+  CreatureRecord* creature = server.world.Find(id);
+  if (creature == nullptr || creature->state == CreatureState::Removed) return false;
+  RemoveCreature(server, *creature);
+  return true;
+}
+
+bool Tame(CreatureId id, std::optional<int32_t> team) {
+  Server& server = RunningServer("Tame");
+  CreatureRecord* creature = server.world.Find(id);
+  if (creature == nullptr || creature->state != CreatureState::Alive) return false;
+  creature->tamed = true;
+  creature->targeting_team = team.value_or(kTamedTeam);
+  RecordEventF("tamed #{}", id);
+  return true;
+}
+
+void CheatDestroyWildDinos() {
+  Server& server = RunningServer("CheatDestroyWildDinos");
+  entry::DestroyWildDinos(AsEngine<UShooterCheatManager>(server.world.cheat_manager));
+  server.tag_watch.SyncAll(server.world, server.names);
+}
+
+void Advance(double seconds) {
+  Server& server = RunningServer("Advance");
+  if (!std::isfinite(seconds) || seconds < 0) {
+    throw std::invalid_argument("the clock only moves forward, by a number of seconds");
+  }
+  const double until = server.now + seconds;
+  while (auto item = server.scheduler.TakeDue(until)) {
+    if (item->due > server.now) server.now = item->due;
+    if (item->task) {
+      RecordEvent("timer ran");
+      CallIntoPlugin<void>("a timer task", item->task);
+      server.tag_watch.SyncWatched(server.names);
+    } else if (CreatureRecord* body = server.world.Find(item->decaying);
+               body != nullptr && body->state == CreatureState::Dead) {
+      RemoveCreature(server, *body);
+    }
+  }
+  server.now = until;
+}
+
+double Now() { return RunningServer("Now").now; }
+
+std::vector<CreatureInfo> ListCreatures(std::string_view reference) {
+  const Server& server = RunningServer("ListCreatures");
+  std::vector<CreatureInfo> list;
+  for (const auto& creature : server.world.Creatures()) {
+    if (reference.empty() || creature->reference == reference) {
+      list.push_back(InfoOf(server, *creature));
+    }
+  }
+  return list;
+}
+
+std::optional<CreatureInfo> FindCreature(CreatureId id) {
+  Server& server = RunningServer("FindCreature");
+  const CreatureRecord* creature = server.world.Find(id);
+  if (creature == nullptr) return std::nullopt;
+  return InfoOf(server, *creature);
+}
+
+std::map<std::string, int> Census() {
+  const Server& server = RunningServer("Census");
+  std::map<std::string, int> census;
+  for (const auto& creature : server.world.Creatures()) {
+    if (LiveWild(*creature)) ++census[KeyOfCreature(*creature)];
+  }
+  return census;
+}
+
+std::vector<std::pair<std::string, int>> CensusInKeyOrder() {
+  const Server& server = RunningServer("CensusInKeyOrder");
+  // The plug-in's own key order, from the same helper it uses.
+  std::map<FString, std::pair<std::string, int>, IgnoringCaseLess> merged;
+  for (const auto& creature : server.world.Creatures()) {
+    if (!LiveWild(*creature)) continue;
+    std::string key = KeyOfCreature(*creature);
+    FString engine_key;
+    engine_key.AppendUnits(Utf8ToUtf16(key));
+    auto [entry, added] = merged.try_emplace(std::move(engine_key), std::move(key), 0);
+    ++entry->second.second;
+  }
+  std::vector<std::pair<std::string, int>> census;
+  for (auto& [key, spelled_and_count] : merged) census.push_back(std::move(spelled_and_count));
+  return census;
+}
+
+std::string ClassKeyOf(std::string_view reference) {
+  const std::u16string units = Utf8ToUtf16(reference);
+  const std::size_t kept = units.size() >= 2 ? units.size() - 2 : 0;
+  return "Blueprint'" + ToUtf8(std::u16string_view(units).substr(0, kept)) + "'";
+}
+
+APrimalDinoCharacter* CreatureObject(CreatureId id) {
+  CreatureRecord* creature = RunningServer("CreatureObject").world.Find(id);
+  return creature == nullptr ? nullptr : AsEngine<APrimalDinoCharacter>(*creature);
+}
+
+UClass* CreatureClass(std::string_view reference) {
+  return AsEngine<UClass>(RunningServer("CreatureClass").classes.Creature(reference));
+}
+
+UWorld* World() { return AsEngine<UWorld>(RunningServer("World").world.world_object); }
+
+ANPCZoneManager* DefaultZone() {
+  return AsEngine<ANPCZoneManager>(RunningServer("DefaultZone").world.zone);
+}
+
+UShooterCheatManager* CheatManager() {
+  return AsEngine<UShooterCheatManager>(RunningServer("CheatManager").world.cheat_manager);
+}
+
+}  // namespace devserver

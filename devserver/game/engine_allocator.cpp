@@ -1,0 +1,148 @@
+#include "devserver/game/engine_allocator.h"
+
+#include <cstring>
+#include <memory_resource>
+#include <new>
+#include <string>
+#include <unordered_map>
+
+#include "devserver/fatal.h"
+#include "devserver/host/plugin_calls.h"
+#include "devserver/journal.h"
+
+namespace devserver::engine_allocator {
+
+namespace {
+
+constexpr std::size_t kDefaultAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
+struct BlockInfo {
+  std::size_t bytes;
+  std::size_t alignment;
+  bool taken_by_plugin;
+};
+
+// Bookkeeping nodes come from a pool, so that an allocation costs no more than the block itself
+// once the pool is warm.
+struct Allocator {
+  std::pmr::unsynchronized_pool_resource pool;
+  std::pmr::unordered_map<const void*, BlockInfo> live{&pool};
+  // Blocks given back and not handed out again: a second free of one is a double free, a free of a
+  // pointer in neither map is a foreign pointer.
+  std::pmr::unordered_map<const void*, std::size_t> freed{&pool};
+  Totals totals;
+  int64_t fail_countdown = 0;
+};
+
+Allocator& Instance() {
+  // Never destroyed: engine memory may be given back by static destructors at process exit.
+  static Allocator* allocator = new Allocator;
+  return *allocator;
+}
+
+bool InjectedFailure(Allocator& allocator) {
+  if (allocator.fail_countdown <= 0) return false;
+  return --allocator.fail_countdown == 0;
+}
+
+void* Take(Allocator& allocator, std::size_t bytes, std::size_t alignment, bool by_plugin) {
+  void* block = ::operator new (bytes == 0 ? 1 : bytes, std::align_val_t{alignment});
+  allocator.freed.erase(block);
+  allocator.live.emplace(block, BlockInfo{bytes, alignment, by_plugin});
+  ++allocator.totals.live_blocks;
+  allocator.totals.live_bytes += static_cast<int64_t>(bytes);
+  return block;
+}
+
+void Release(Allocator& allocator, decltype(Allocator::live)::iterator entry) {
+  void* block = const_cast<void*>(entry->first);
+  const BlockInfo info = entry->second;
+  allocator.live.erase(entry);
+  --allocator.totals.live_blocks;
+  allocator.totals.live_bytes -= static_cast<int64_t>(info.bytes);
+  allocator.freed[block] = info.bytes;
+  ::operator delete (block, std::align_val_t{info.alignment});
+}
+
+// A block that is not live: a fault, and the operation is not performed.
+void ReportBadBlock(Allocator& allocator, const char* function, const void* block) {
+  if (allocator.freed.count(block) != 0) {
+    ++allocator.totals.double_frees;
+    RecordFault(std::string(function) + ": block already freed (double free)");
+  } else {
+    ++allocator.totals.foreign_frees;
+    RecordFault(std::string(function) + ": pointer that FMemory never handed out");
+  }
+}
+
+}  // namespace
+
+void* Malloc(std::size_t bytes, uint32_t alignment) {
+  Allocator& allocator = Instance();
+  if (alignment != 0 && (alignment & (alignment - 1)) != 0) {
+    ProgrammingError("FMemory.Malloc: alignment " + std::to_string(alignment) +
+                     " is not a power of two");
+  }
+  if (InjectedFailure(allocator)) return nullptr;
+  const std::size_t effective = alignment > kDefaultAlignment ? alignment : kDefaultAlignment;
+  return Take(allocator, bytes, effective, InPluginCode());
+}
+
+void* Realloc(void* block, std::size_t bytes) {
+  if (block == nullptr) return Malloc(bytes, 0);
+  Allocator& allocator = Instance();
+  const auto entry = allocator.live.find(block);
+  if (entry == allocator.live.end()) {
+    ReportBadBlock(allocator, "FMemory.Realloc", block);
+    return nullptr;
+  }
+  if (bytes == 0) {
+    Release(allocator, entry);
+    return nullptr;
+  }
+  // Like realloc: on failure the old block stays as it was.
+  if (InjectedFailure(allocator)) return nullptr;
+  const BlockInfo old = entry->second;
+  void* grown = Take(allocator, bytes, old.alignment, old.taken_by_plugin || InPluginCode());
+  std::memcpy(grown, block, old.bytes < bytes ? old.bytes : bytes);
+  Release(allocator, allocator.live.find(block));
+  return grown;
+}
+
+void Free(void* block) {
+  if (block == nullptr) return;
+  Allocator& allocator = Instance();
+  const auto entry = allocator.live.find(block);
+  if (entry == allocator.live.end()) {
+    ReportBadBlock(allocator, "FMemory.Free", block);
+    return;
+  }
+  Release(allocator, entry);
+}
+
+Totals GetTotals() { return Instance().totals; }
+
+void ResetFaultCounts() {
+  Allocator& allocator = Instance();
+  allocator.totals.double_frees = 0;
+  allocator.totals.foreign_frees = 0;
+}
+
+int64_t LiveBlockSize(const void* block) {
+  const Allocator& allocator = Instance();
+  const auto entry = allocator.live.find(block);
+  return entry == allocator.live.end() ? -1 : static_cast<int64_t>(entry->second.bytes);
+}
+
+void ForEachLiveBlock(const std::function<void(const BlockView&)>& visit) {
+  for (const auto& [block, info] : Instance().live)
+    visit({block, info.bytes, info.taken_by_plugin});
+}
+
+void ForgetPluginAttribution() {
+  for (auto& [block, info] : Instance().live) info.taken_by_plugin = false;
+}
+
+void FailAllocationAfter(int64_t count) { Instance().fail_countdown = count > 0 ? count : 0; }
+
+}  // namespace devserver::engine_allocator

@@ -1,0 +1,53 @@
+#include "devserver/game/world.h"
+
+namespace devserver {
+
+GameWorld::GameWorld(ObjectTable& objects, ClassRegistry& classes) : objects_(objects) {
+  const auto place = [&](ObjectRecord& object, EngineClass cls) {
+    object.class_field = AsEngine<UClass>(classes.Engine(cls));
+    objects_.Register(object);
+  };
+  place(world_object, EngineClass::World);
+  place(game_mode, EngineClass::GameMode);
+  place(zone, EngineClass::Zone);
+  place(player_controller, EngineClass::PlayerController);
+  place(cheat_manager, EngineClass::CheatManager);
+  place(rcon_connection, EngineClass::RconConnection);
+  engine_actors_ = {&game_mode, &zone, &player_controller};
+  status_class_ = &classes.Engine(EngineClass::StatusComponent);
+}
+
+CreatureRecord& GameWorld::AddCreature(ClassRecord* cls, std::string reference,
+                                       std::optional<int32_t> level, int32_t team, bool tamed) {
+  auto creature = std::make_unique<CreatureRecord>();
+  creature->class_field = AsEngine<UClass>(cls);
+  creature->id = creatures_.size() + 1;
+  creature->reference = std::move(reference);
+  creature->targeting_team = team;
+  creature->tamed = tamed;
+  objects_.Register(*creature);
+  if (level) {
+    auto status = std::make_unique<StatusComponentRecord>();
+    status->class_field = AsEngine<UClass>(status_class_);
+    status->level = *level;
+    status->owner = creature.get();
+    objects_.Register(*status);
+    creature->status = status.get();
+    status_components_.push_back(std::move(status));
+  }
+  creatures_.push_back(std::move(creature));
+  return *creatures_.back();
+}
+
+void GameWorld::Remove(CreatureRecord& creature) {
+  creature.state = CreatureState::Removed;
+  objects_.Unregister(creature);
+  if (creature.status != nullptr) objects_.Unregister(*creature.status);
+}
+
+CreatureRecord* GameWorld::Find(CreatureId id) {
+  if (id == 0 || id > creatures_.size()) return nullptr;
+  return creatures_[id - 1].get();
+}
+
+}  // namespace devserver

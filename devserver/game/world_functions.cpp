@@ -1,0 +1,106 @@
+// The game's own functions on the world: the game mode's initialisation, spawning, the cheat that
+// destroys wild creatures, and the actor query.
+
+#include <string>
+#include <vector>
+
+#include "devserver/fatal.h"
+#include "devserver/game/creature_removal.h"
+#include "devserver/game/engine_allocator.h"
+#include "devserver/game/game_own_functions.h"
+#include "devserver/journal.h"
+#include "host/engine_memory.h"
+
+namespace devserver::own {
+
+void InitGame(AShooterGameMode* game_mode, FString*, FString*, FString*) {
+  if (game_mode == nullptr) return;
+  AsKind(game_mode, ObjectKind::GameMode, "AShooterGameMode.InitGame");
+  RecordEvent("init game");
+}
+
+void DestroyWildDinos(UShooterCheatManager* cheat_manager) {
+  if (cheat_manager == nullptr) return;
+  Server& server = RunningServer("UShooterCheatManager.DestroyWildDinos");
+  AsKind(cheat_manager, ObjectKind::CheatManager, "UShooterCheatManager.DestroyWildDinos");
+  RecordEvent("destroy wild dinos");
+  // Bodies of dead wild creatures are in the world too.
+  std::vector<CreatureRecord*> wild;
+  for (const auto& creature : server.world.Creatures()) {
+    if (creature->state != CreatureState::Removed && !creature->tamed &&
+        creature->targeting_team <= 50000) {
+      wild.push_back(creature.get());
+    }
+  }
+  for (CreatureRecord* creature : wild) RemoveCreature(server, *creature);
+}
+
+APrimalDinoCharacter* SpawnNPC(ANPCZoneManager* zone, TSubclassOf<APrimalDinoCharacter> dino_class,
+                               FVector, bool, int32_t, float, bool, float, float, float, float,
+                               TSubclassOf<UPrimalColorSet>) {
+  if (zone == nullptr) return nullptr;
+  Server& server = RunningServer("ANPCZoneManager.SpawnNPC");
+  const auto& spawner =
+      static_cast<const ZoneRecord&>(AsKind(zone, ObjectKind::Zone, "ANPCZoneManager.SpawnNPC"));
+  const PendingSpawn plain;
+  const PendingSpawn& request = spawner.pending != nullptr ? *spawner.pending : plain;
+  if (dino_class.uClass == nullptr) {
+    RecordEvent("spawn failed null class");
+    return nullptr;
+  }
+  ClassRecord& asked = AsClass(dino_class.uClass, "ANPCZoneManager.SpawnNPC");
+  if (!asked.creature_class || request.fail) {
+    RecordEventF("spawn failed {}", asked.reference);
+    return nullptr;
+  }
+  ClassRecord& made = request.made_class != nullptr ? *request.made_class : asked;
+  CreatureRecord& creature =
+      server.world.AddCreature(&made, made.reference, request.level, kWildTeam, false);
+  if (EventsWanted()) {
+    RecordEventF("spawned #{} {} level {}", creature.id, made.reference,
+                 request.level ? std::to_string(*request.level) : "none");
+  }
+  return AsEngine<APrimalDinoCharacter>(creature);
+}
+
+UClass* CreatureStaticClass() {
+  return AsEngine<UClass>(RunningServer("APrimalDinoCharacter.GetPrivateStaticClass")
+                              .classes.Engine(EngineClass::Creature));
+}
+
+void GetAllActorsOfClass(UWorld* world, UClass* cls, EngineArray<AActor*>* out) {
+  Server& server = RunningServer("UGameplayStatics.GetAllActorsOfClass");
+  AsKind(world, ObjectKind::World, "UGameplayStatics.GetAllActorsOfClass");
+  if (out == nullptr) ProgrammingError("UGameplayStatics.GetAllActorsOfClass: null out array");
+  out->ArrayNum = 0;
+  if (cls == nullptr) return;
+  const ClassRecord& wanted = AsClass(cls, "UGameplayStatics.GetAllActorsOfClass");
+
+  // World order: the engine's actors, then every creature in the world (bodies included) in the
+  // order they entered it.
+  const auto visit = [&](auto&& take) {
+    for (ActorRecord* actor : server.world.EngineActors()) {
+      if (ClassRegistry::IsA(*actor, &wanted)) take(*actor);
+    }
+    for (const auto& creature : server.world.Creatures()) {
+      if (creature->state != CreatureState::Removed && ClassRegistry::IsA(*creature, &wanted)) {
+        take(*creature);
+      }
+    }
+  };
+  int32_t count = 0;
+  visit([&](ActorRecord&) { ++count; });
+  if (count > out->ArrayMax) {
+    const int32_t capacity = engine_memory::GrownCapacity(out->ArrayMax, count);
+    void* grown = engine_allocator::Realloc(out->Data, sizeof(AActor*) * capacity);
+    if (grown == nullptr) {
+      RecordFault("UGameplayStatics.GetAllActorsOfClass: out of engine memory");
+      return;
+    }
+    out->Data = static_cast<AActor**>(grown);
+    out->ArrayMax = capacity;
+  }
+  visit([&](ActorRecord& actor) { out->Data[out->ArrayNum++] = AsEngine<AActor>(actor); });
+}
+
+}  // namespace devserver::own
