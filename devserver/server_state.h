@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "devserver/control/server.h"
 #include "devserver/game/class_registry.h"
@@ -39,6 +40,8 @@ struct Server {
   int status = 0;
   double now = 0;
   int32_t next_rcon_id = 1;
+  // Where RCON replies go while RconRequest runs; null: printed to the output.
+  std::vector<RconReply>* rcon_capture = nullptr;
 
   NameTable names;
   ObjectTable objects;

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devserver/control/server.h"
 #include "devserver/game/text_units.h"
@@ -15,10 +16,14 @@ namespace devserver {
 
 namespace {
 
-void ReportUnknown(std::string_view registry, std::u16string_view word) {
+std::string UnknownText(std::u16string_view word) {
   const std::string name = ToUtf8(word);
-  PrintLine(name.empty() ? std::string("Empty command line") : "Unknown command: " + name);
-  RecordEventF("{} unknown {}", registry, name);
+  return name.empty() ? std::string("Empty command line") : "Unknown command: " + name;
+}
+
+void ReportUnknown(std::string_view registry, std::u16string_view word) {
+  PrintLine(UnknownText(word));
+  RecordEventF("{} unknown {}", registry, ToUtf8(word));
 }
 
 void DispatchConsole(std::string_view line, bool from_player) {
@@ -40,14 +45,18 @@ void DispatchConsole(std::string_view line, bool from_player) {
   server.tag_watch.SyncAll(server.world, server.names);
 }
 
-int32_t DispatchRcon(std::string_view text, bool null_connection, bool null_packet) {
-  Server& server = RunningServer("RconCommand");
-  const int32_t id = server.next_rcon_id++;
+void DispatchRcon(Server& server, std::string_view text, int32_t id, bool null_connection,
+                  bool null_packet) {
   const std::u16string units = Utf8ToUtf16(text);
   const auto* entry = server.commands.rcon.Find(FirstWord(units));
   if (entry == nullptr) {
-    ReportUnknown("rcon", FirstWord(units));
-    return id;
+    if (server.rcon_capture != nullptr) {
+      server.rcon_capture->push_back(RconReply{id, 0, UnknownText(FirstWord(units))});
+      RecordEventF("rcon unknown {}", ToUtf8(FirstWord(units)));
+    } else {
+      ReportUnknown("rcon", FirstWord(units));
+    }
+    return;
   }
   const auto callback = entry->callback;
   const std::string where = entry->where;
@@ -62,6 +71,13 @@ int32_t DispatchRcon(std::string_view text, bool null_connection, bool null_pack
   CallIntoPlugin<void>(where,
                        [&] { (*callback)(connection, null_packet ? nullptr : &packet, world); });
   server.tag_watch.SyncAll(server.world, server.names);
+}
+
+// Takes the next simulated request id.
+int32_t DispatchRcon(std::string_view text, bool null_connection, bool null_packet) {
+  Server& server = RunningServer("RconCommand");
+  const int32_t id = server.next_rcon_id++;
+  DispatchRcon(server, text, id, null_connection, null_packet);
   return id;
 }
 
@@ -75,6 +91,20 @@ int32_t RconCommand(std::string_view text) { return DispatchRcon(text, false, fa
 
 void RconCommandWithNulls(std::string_view text, bool null_connection, bool null_packet) {
   DispatchRcon(text, null_connection, null_packet);
+}
+
+std::vector<RconReply> RconRequest(std::string_view text, int32_t request_id) {
+  Server& server = RunningServer("RconRequest");
+  std::vector<RconReply> replies;
+  server.rcon_capture = &replies;
+  try {
+    DispatchRcon(server, text, request_id, false, false);
+  } catch (...) {
+    server.rcon_capture = nullptr;
+    throw;
+  }
+  server.rcon_capture = nullptr;
+  return replies;
 }
 
 }  // namespace devserver

@@ -94,6 +94,13 @@ struct MemoryReport {
   int64_t unowned_bytes = 0;
 };
 
+// A reply that an RCON handler sent to the connection (RCONClientConnection.SendMessageW).
+struct RconReply {
+  int32_t id = 0;
+  int32_t type = 0;
+  std::string text;  // UTF-8
+};
+
 struct LogEntry {
   std::string logger;
   std::string level;  // spdlog's level names: "warning", "critical", ...
@@ -165,6 +172,10 @@ DEVSERVER_API void ConsoleCommandWithoutPlayer(std::string_view line);
 DEVSERVER_API int32_t RconCommand(std::string_view text);
 DEVSERVER_API void RconCommandWithNulls(std::string_view text, bool null_connection,
                                         bool null_packet);
+// An RCON request with the client's own request id. The replies the handlers send come back here,
+// in order, instead of going to the output (they are still recorded as events). A request whose
+// first word is no command gets one reply: "Unknown command: WORD" (type 0).
+DEVSERVER_API std::vector<RconReply> RconRequest(std::string_view text, int32_t request_id);
 
 // --- Observation --------------------------------------------------------------------------------
 DEVSERVER_API std::vector<std::string> Events();

@@ -30,15 +30,19 @@ void ChatDirectMessage(AShooterPlayerController* controller, FString* message, F
 
 void SendRconMessage(RCONClientConnection* connection, int32_t request_id, int32_t type,
                      FString* message) {
-  RunningServer("RCONClientConnection.SendMessageW");
+  Server& server = RunningServer("RCONClientConnection.SendMessageW");
   AsKind(connection, ObjectKind::RconConnection, "RCONClientConnection.SendMessageW");
   if (message == nullptr) ProgrammingError("RCONClientConnection.SendMessageW: null message");
   const std::string text = ToUtf8(message->View());
+  RecordEventF("rcon id={} type={} {}", request_id, type, text);
+  if (server.rcon_capture != nullptr) {
+    server.rcon_capture->push_back(RconReply{request_id, type, text});
+    return;
+  }
   const std::string prefix = fmt::format("[rcon id={} type={}] ", request_id, type);
   // A reply that ends with a line feed ends the printed line with it.
   const bool ends_line = !text.empty() && text.back() == '\n';
   PrintLine(prefix + (ends_line ? text.substr(0, text.size() - 1) : text));
-  RecordEventF("rcon id={} type={} {}", request_id, type, text);
 }
 
 }  // namespace devserver::own

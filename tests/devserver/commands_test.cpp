@@ -171,4 +171,30 @@ TEST_F(CommandsTest, RconRepliesPrintWithTheRequestIdAndType) {
   EXPECT_EQ(TakeEvents(), (Events{"rcon id=7 type=0 A. Num: 1\nB. Num: 0\n", "rcon id=8 type=0 "}));
 }
 
+TEST_F(CommandsTest, AnRconRequestWithTheClientsIdGetsItsRepliesBackInsteadOfPrinted) {
+  ArkApi::GetCommands().AddRconCommand(
+      FString("Fake.Echo"), [](RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
+        FString first("one\n");
+        game::SendRconMessage(connection, packet->Id, 0, &first);
+        FString second("zw\xC3\xB6lf");
+        game::SendRconMessage(connection, packet->Id, 0, &second);
+      });
+  TakeEvents();
+  const auto replies = devserver::RconRequest("fake.echo", 41);
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[0].id, 41);
+  EXPECT_EQ(replies[0].text, "one\n");
+  EXPECT_EQ(replies[1].text, "zw??lf");  // narrow text: a unit per byte, "?" above 0x7F
+  const auto unknown = devserver::RconRequest("nope", 42);
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_EQ(unknown[0].id, 42);
+  EXPECT_EQ(unknown[0].type, 0);
+  EXPECT_EQ(unknown[0].text, "Unknown command: nope");
+  EXPECT_TRUE(TakeOutput().empty());
+  EXPECT_EQ(TakeEvents(),
+            (Events{"rcon id=41 type=0 one\n", "rcon id=41 type=0 zw??lf", "rcon unknown nope"}));
+  // The simulated connection's own ids are not used up.
+  EXPECT_EQ(devserver::RconCommand("nope"), 1);
+}
+
 }  // namespace
