@@ -4,6 +4,7 @@
 #   kv::cli11       CLI11
 #   kv::gtest       GoogleTest (without main)    kv::gtest_main   GoogleTest's main()
 #   kv::gmock       GoogleMock (without main)
+#   kv::asio        standalone asio, header-only (with the system's socket libraries)
 #   kv::benchmark   Google Benchmark (native only)  kv::benchmark_main  its main()
 #
 # Native: Debian's CMake package configs (spdlog is the shared library with an external fmt).
@@ -18,9 +19,10 @@ function(kestrovar_interface_target name)
   add_library(kv::${name} ALIAS kv_${name})
 endfunction()
 
-foreach(dep IN ITEMS json spdlog cli11 gtest gtest_main gmock)
+foreach(dep IN ITEMS json spdlog cli11 gtest gtest_main gmock asio)
   kestrovar_interface_target(${dep})
 endforeach()
+target_compile_definitions(kv_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
 
 if(NOT CMAKE_CROSSCOMPILING)
   find_package(nlohmann_json 3.10 CONFIG REQUIRED)
@@ -36,6 +38,13 @@ if(NOT CMAKE_CROSSCOMPILING)
   target_link_libraries(kv_gtest INTERFACE GTest::gtest)
   target_link_libraries(kv_gtest_main INTERFACE GTest::gtest_main)
   target_link_libraries(kv_gmock INTERFACE GTest::gmock)
+  find_path(KESTROVAR_ASIO_INCLUDE asio.hpp)
+  if(NOT KESTROVAR_ASIO_INCLUDE)
+    message(FATAL_ERROR "Missing asio.hpp: run scripts/install-deps.sh")
+  endif()
+  find_package(Threads REQUIRED)
+  target_include_directories(kv_asio SYSTEM INTERFACE ${KESTROVAR_ASIO_INCLUDE})
+  target_link_libraries(kv_asio INTERFACE Threads::Threads)
 
   kestrovar_interface_target(benchmark)
   kestrovar_interface_target(benchmark_main)
@@ -74,6 +83,17 @@ target_include_directories(kv_spdlog SYSTEM INTERFACE ${KESTROVAR_STAGED_INCLUDE
 target_compile_definitions(kv_spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY
                                                SPDLOG_FMT_EXTERNAL)
 target_include_directories(kv_cli11 SYSTEM INTERFACE ${KESTROVAR_STAGED_CLI11_INCLUDE})
+# asio is a folder and a header beside it; only the RCON listener needs it.
+set(KESTROVAR_STAGED_ASIO_INCLUDE ${CMAKE_BINARY_DIR}/staged-include-asio)
+kestrovar_stage_headers(${KESTROVAR_STAGED_ASIO_INCLUDE} asio)
+if(NOT EXISTS ${KESTROVAR_STAGED_ASIO_INCLUDE}/asio.hpp)
+  file(CREATE_LINK ${KESTROVAR_SYSTEM_INCLUDE}/asio.hpp ${KESTROVAR_STAGED_ASIO_INCLUDE}/asio.hpp
+       SYMBOLIC)
+endif()
+target_include_directories(kv_asio SYSTEM INTERFACE ${KESTROVAR_STAGED_ASIO_INCLUDE})
+# Windows 10 as the oldest target: asio picks its socket functions by it.
+target_compile_definitions(kv_asio INTERFACE _WIN32_WINNT=0x0A00)
+target_link_libraries(kv_asio INTERFACE ws2_32 mswsock)
 
 set(KESTROVAR_GOOGLETEST_SOURCE /usr/src/googletest
     CACHE PATH "GoogleTest source tree, built with the cross compiler")

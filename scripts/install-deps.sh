@@ -15,6 +15,7 @@ packages=(
   libgmock-dev
   libbenchmark-dev
   libcli11-dev
+  libasio-dev
   g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64
