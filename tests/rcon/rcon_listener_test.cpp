@@ -1,0 +1,327 @@
+// The RCON listener with the real plug-in behind it. The test's thread is the game thread and
+// serves the listener; clients run on threads of their own, on 127.0.0.1, each wait bounded.
+
+#include "tools/rcon_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devserver/control/server.h"
+#include "tests/rcon/test_client.h"
+#include "tools/rcon_packets.h"
+
+namespace {
+
+constexpr const char* kPassword = "s3cret";
+constexpr const char* kStrider = "/Game/Creatures/Strider/Strider_Character.Strider_Character_C";
+
+class RconListenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    server_dir_ =
+        std::filesystem::temp_directory_path() / ("kestrovar-rcon-" + std::to_string(random()));
+    const auto plugin_dir = server_dir_ / "ArkApi" / "Plugins" / "Kestrovar";
+    std::filesystem::create_directories(plugin_dir);
+    std::ofstream(plugin_dir / "config.json") << "{}";
+    devserver::ServerOptions options;
+    options.server_dir = server_dir_.string();
+    options.log_to_stdout = false;
+    devserver::StartServer(options);
+    devserver::SetOutput([](std::string_view) {});
+    const auto library =
+        std::filesystem::path(devserver::ProgramDirectory()) / KESTROVAR_PLUGIN_FILE;
+    ASSERT_EQ(devserver::LoadPlugin(library.string()), "");
+    devserver::InitGame();
+    devserver::SpawnRequest strider;
+    strider.reference = kStrider;
+    devserver::Spawn(strider, 2);
+  }
+
+  void TearDown() override {
+    listener_.reset();
+    devserver::StopServer();
+    EXPECT_EQ(devserver::Faults(), std::vector<std::string>{});
+    std::error_code ignored;
+    std::filesystem::remove_all(server_dir_, ignored);
+  }
+
+  void Listen(rcon::ListenerOptions options = {}) {
+    options.password = kPassword;
+    listener_.emplace(
+        io_, options,
+        [this](std::string_view command, int32_t id) {
+          commands_run_.emplace_back(command);
+          std::vector<std::string> texts;
+          for (auto& reply : devserver::RconRequest(command, id)) texts.push_back(reply.text);
+          return texts;
+        },
+        [this](std::string_view line) { log_.emplace_back(line); });
+  }
+
+  // Runs `clients` on a thread of its own while this thread, the game thread, serves the
+  // listener; at most 20 s.
+  template <typename Clients>
+  void Serve(Clients&& clients) {
+    auto done = std::async(std::launch::async, std::forward<Clients>(clients));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < deadline) {
+      io_.run_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(0)), std::future_status::ready) << "clients hung";
+    done.get();
+    // Let the server see the last disconnections.
+    for (int i = 0; i < 20 && listener_->connections() > 0; ++i) {
+      io_.run_for(std::chrono::milliseconds(5));
+    }
+  }
+
+  // What a client that behaves gets: the dump of the two striders.
+  static void ExpectServed(TestClient& client, int32_t id) {
+    EXPECT_EQ(client.Command("kvar.dumpdinos", id),
+              "Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'. Num: 2\n");
+  }
+
+  static void ExpectNewClientServed(uint16_t port) {
+    TestClient client(port);
+    EXPECT_TRUE(client.Authenticate(kPassword));
+    ExpectServed(client, 77);
+  }
+
+  // The log lines that mention `text`.
+  std::vector<std::string> LogWith(std::string_view text) const {
+    std::vector<std::string> lines;
+    for (const auto& line : log_) {
+      if (line.find(text) != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  std::filesystem::path server_dir_;
+  asio::io_context io_;
+  std::optional<rcon::Listener> listener_;
+  std::vector<std::string> log_;
+  std::vector<std::string> commands_run_;
+};
+
+TEST_F(RconListenerTest, AnAuthenticatedClientRunsBothCommandsAndGetsTheirReplies) {
+  Listen();
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    TestClient client(port);
+    EXPECT_TRUE(client.Authenticate(kPassword, 5));
+    ExpectServed(client, 6);
+    EXPECT_EQ(client.Command("kvar.reload", 7), "Kestrovar: Reloaded config");
+    EXPECT_EQ(client.Command("no.such.command", 8), "Unknown command: no.such.command");
+    // Replies carry the client's own ids, negative ones included.
+    EXPECT_EQ(client.Command("kvar.reload", -9), "Kestrovar: Reloaded config");
+  });
+  EXPECT_EQ(LogWith("authenticated").size(), 1u);
+  EXPECT_EQ(LogWith("closed: disconnected").size(), 1u);
+}
+
+TEST_F(RconListenerTest, AWrongPasswordIsAnsweredThenTheConnectionCloses) {
+  Listen();
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    TestClient client(port);
+    EXPECT_FALSE(client.Authenticate("wrong", 3));
+    EXPECT_TRUE(client.ClosedByServer());
+    ExpectNewClientServed(port);
+  });
+  EXPECT_EQ(LogWith("failed authentication").size(), 1u);
+  EXPECT_EQ(LogWith("closed: wrong password").size(), 1u);
+}
+
+TEST_F(RconListenerTest, AnUnauthenticatedClientGetsNoCommandRun) {
+  Listen();
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    TestClient client(port);
+    client.Send(1, rcon::kExecCommand, "kvar.reload");
+    EXPECT_TRUE(client.ClosedByServer());
+    ExpectNewClientServed(port);
+  });
+  EXPECT_EQ(commands_run_, std::vector<std::string>{"kvar.dumpdinos"});
+  EXPECT_EQ(LogWith("closed: sent a request before authenticating").size(), 1u);
+}
+
+TEST_F(RconListenerTest, TwoClientsInterleavedEachGetTheirOwnReplies) {
+  Listen();
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    TestClient first(port);
+    TestClient second(port);
+    EXPECT_TRUE(first.Authenticate(kPassword, 1));
+    EXPECT_TRUE(second.Authenticate(kPassword, 1));
+    // Half of the first's command, the second's whole command, the rest of the first's.
+    const std::string command = rcon::EncodePacket(10, rcon::kExecCommand, "kvar.reload");
+    first.SendBytes(command.substr(0, 9));
+    second.Send(20, rcon::kExecCommand, "kvar.dumpdinos");
+    const auto second_reply = second.Receive();
+    ASSERT_TRUE(second_reply);
+    EXPECT_EQ(second_reply->id, 20);
+    first.SendBytes(command.substr(9));
+    EXPECT_EQ(first.Receive(),
+              (rcon::Packet{10, rcon::kResponseValue, "Kestrovar: Reloaded config"}));
+    ExpectServed(second, 21);
+  });
+}
+
+TEST_F(RconListenerTest, PacketsSplitAcrossReadsOrSharingOneAreAllServed) {
+  Listen();
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    TestClient client(port);
+    // Authentication and a command in one write.
+    client.SendBytes(rcon::EncodePacket(1, rcon::kAuth, kPassword) +
+                     rcon::EncodePacket(2, rcon::kExecCommand, "kvar.reload"));
+    EXPECT_EQ(client.Receive(), (rcon::Packet{1, rcon::kResponseValue, ""}));
+    EXPECT_EQ(client.Receive(), (rcon::Packet{1, rcon::kAuthResponse, ""}));
+    EXPECT_EQ(client.Receive(),
+              (rcon::Packet{2, rcon::kResponseValue, "Kestrovar: Reloaded config"}));
+    // A command a few bytes at a time, with pauses so that the server reads each piece apart.
+    const std::string command = rcon::EncodePacket(3, rcon::kExecCommand, "kvar.reload");
+    for (std::size_t at = 0; at < command.size(); at += 5) {
+      client.SendBytes(command.substr(at, 5));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(client.Receive(),
+              (rcon::Packet{3, rcon::kResponseValue, "Kestrovar: Reloaded config"}));
+  });
+}
+
+TEST_F(RconListenerTest, BadInputClosesOnlyThatConnection) {
+  Listen();
+  const uint16_t port = listener_->port();
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool authenticate_first;
+    const char* logged;
+  };
+  const std::string no_terminator = rcon::EncodePacket(4, rcon::kExecCommand, "kvar.reload");
+  const std::string half = rcon::EncodePacket(4, rcon::kExecCommand, "kvar.reload").substr(0, 12);
+  const std::vector<Case> cases = {
+      {"garbage", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", false, "packet size 542393671 over"},
+      {"negative size", rcon::EncodePacket(1, 2, "").replace(0, 4, "\xff\xff\xff\xff"), true,
+       "negative packet size -1"},
+      {"size too small", rcon::EncodePacket(1, 2, "").replace(0, 1, "\x08"), true,
+       "below the minimum 10"},
+      {"size too large", rcon::EncodePacket(1, 2, std::string(5000, 'a')), true,
+       "packet size 5010 over the limit 4096"},
+      {"no terminator", no_terminator.substr(0, no_terminator.size() - 2) + "xx", true,
+       "packet body without its terminator"},
+      {"gone mid-packet", half, true, "gone mid-packet (8 of 21 bytes)"},
+  };
+  Serve([&] {
+    // A client that stays connected throughout, served after each bad one.
+    TestClient bystander(port);
+    EXPECT_TRUE(bystander.Authenticate(kPassword));
+    int32_t id = 100;
+    for (const Case& test : cases) {
+      SCOPED_TRACE(test.name);
+      {
+        TestClient bad(port);
+        if (test.authenticate_first) {
+          EXPECT_TRUE(bad.Authenticate(kPassword));
+        }
+        bad.SendBytes(test.bytes);
+        if (std::string(test.name) == "gone mid-packet") {
+          bad.Close();
+        } else {
+          EXPECT_TRUE(bad.ClosedByServer());
+        }
+      }
+      ExpectServed(bystander, ++id);
+      ExpectNewClientServed(port);
+    }
+  });
+  for (const Case& test : cases) {
+    EXPECT_EQ(LogWith(test.logged).size(), 1u) << test.name;
+  }
+  EXPECT_EQ(commands_run_.size(), 2 * cases.size());
+}
+
+TEST_F(RconListenerTest, ConnectionsBeyondTheLimitAreRefused) {
+  rcon::ListenerOptions options;
+  options.max_connections = 2;
+  Listen(options);
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    auto first = std::make_unique<TestClient>(port);
+    TestClient second(port);
+    EXPECT_TRUE(first->Authenticate(kPassword));
+    EXPECT_TRUE(second.Authenticate(kPassword));
+    TestClient third(port);
+    EXPECT_TRUE(third.ClosedByServer());
+    ExpectServed(second, 2);
+    first->Close();
+    first.reset();
+    // The server sees the first go before it accepts the next (bounded wait).
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      TestClient next(port);
+      next.Send(1, rcon::kAuth, kPassword);
+      if (auto packet = next.Receive()) {
+        EXPECT_EQ(next.Receive()->id, 1);
+        ExpectServed(next, 3);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "no room for a new client after one left";
+  });
+  EXPECT_GE(LogWith("refused: 2 connections open already").size(), 1u);
+}
+
+TEST_F(RconListenerTest, AClientThatNeverAuthenticatesIsClosedInTime) {
+  rcon::ListenerOptions options;
+  options.auth_timeout = std::chrono::milliseconds(100);
+  Listen(options);
+  const uint16_t port = listener_->port();
+  Serve([port] {
+    TestClient idle(port);
+    EXPECT_TRUE(idle.ClosedByServer());
+    ExpectNewClientServed(port);
+  });
+  EXPECT_EQ(LogWith("closed: not authenticated within 100 ms").size(), 1u);
+}
+
+TEST_F(RconListenerTest, ALongReplyArrivesWholeOverSeveralPackets) {
+  // Enough classes for a dump of three packets.
+  std::string expected;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 130; ++i) {
+    const std::string name = "Beast" + std::to_string(1000 + i);
+    const std::string reference =
+        "/Game/Creatures/" + name + "/" + name + "_Character." + name + "_Character_C";
+    devserver::SpawnRequest request;
+    request.reference = reference;
+    devserver::Spawn(request);
+    lines.push_back(devserver::ClassKeyOf(reference) + ". Num: 1\n");
+  }
+  lines.push_back(
+      "Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'. Num: 2\n");
+  for (const auto& line : lines) expected += line;
+  ASSERT_GT(expected.size(), 2 * rcon::kMaxBodyPerPacket);
+  Listen();
+  const uint16_t port = listener_->port();
+  Serve([&] {
+    TestClient client(port);
+    EXPECT_TRUE(client.Authenticate(kPassword));
+    EXPECT_EQ(client.Command("kvar.dumpdinos", 1), expected);
+  });
+}
+
+}  // namespace

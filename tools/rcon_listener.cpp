@@ -1,0 +1,288 @@
+#include "tools/rcon_listener.h"
+
+#include <array>
+#include <asio.hpp>
+#include <deque>
+#include <exception>
+#include <set>
+#include <utility>
+
+#include "tools/rcon_packets.h"
+
+namespace rcon {
+
+class Connection;
+
+struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
+  Hub(asio::io_context& io, ListenerOptions options_in, CommandRunner run_in, LogLine log_in)
+      : acceptor(io),
+        options(std::move(options_in)),
+        run(std::move(run_in)),
+        log(std::move(log_in)) {}
+
+  void Accept();
+  void Close();
+  void Forget(const std::shared_ptr<Connection>& connection) { connections.erase(connection); }
+
+  asio::ip::tcp::acceptor acceptor;
+  ListenerOptions options;
+  CommandRunner run;
+  LogLine log;
+  std::set<std::shared_ptr<Connection>> connections;
+  bool closed = false;
+};
+
+namespace {
+
+// In the outgoing queue: a short pause between two writes, not bytes to send.
+const std::string kPause;
+constexpr auto kPauseLength = std::chrono::milliseconds(10);
+
+std::string Endpoint(const asio::ip::tcp::endpoint& endpoint) {
+  const asio::ip::address address = endpoint.address();
+  const std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
+  return host + ":" + std::to_string(endpoint.port());
+}
+
+}  // namespace
+
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(std::shared_ptr<Listener::Hub> hub, asio::ip::tcp::socket socket, std::string peer)
+      : hub_(std::move(hub)),
+        socket_(std::move(socket)),
+        auth_timer_(socket_.get_executor()),
+        pause_timer_(socket_.get_executor()),
+        peer_(std::move(peer)) {}
+
+  void Start() {
+    Log("connected");
+    auth_timer_.expires_after(hub_->options.auth_timeout);
+    auth_timer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+      if (error || self->authenticated_ || self->dropped_) return;
+      self->Drop("not authenticated within " +
+                 std::to_string(self->hub_->options.auth_timeout.count()) + " ms");
+    });
+    Read();
+  }
+
+  // Closes at once, unsent replies included.
+  void Drop(const std::string& reason) {
+    if (dropped_) return;
+    dropped_ = true;
+    Log("closed: " + reason);
+    asio::error_code ignored;
+    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+    auth_timer_.cancel();
+    pause_timer_.cancel();
+    hub_->Forget(shared_from_this());
+  }
+
+ private:
+  void Log(const std::string& what) { hub_->log("rcon: " + peer_ + " " + what); }
+
+  void Read() {
+    socket_.async_read_some(
+        asio::buffer(incoming_),
+        [self = shared_from_this()](const asio::error_code& error, std::size_t size) {
+          if (self->dropped_) return;
+          if (error) {
+            self->PeerGone(error);
+            return;
+          }
+          self->Received(std::string_view(self->incoming_.data(), size));
+        });
+  }
+
+  void PeerGone(const asio::error_code& error) {
+    std::string reason = reader_.EndOfStreamError();
+    if (reason.empty()) {
+      reason = error == asio::error::eof ? "disconnected" : "connection lost: " + error.message();
+    }
+    Drop(reason);
+  }
+
+  void Received(std::string_view bytes) {
+    for (const Packet& packet : reader_.Feed(bytes)) {
+      Handle(packet);
+      if (dropped_ || closing_) return;
+    }
+    if (reader_.failed()) {
+      Drop(reader_.error());
+      return;
+    }
+    Read();
+  }
+
+  void Handle(const Packet& packet) {
+    if (packet.type == kAuth) {
+      Authenticate(packet);
+    } else if (!authenticated_) {
+      Drop("sent a request before authenticating");
+    } else if (packet.type == kExecCommand) {
+      RunCommand(packet);
+    } else {
+      // An empty response-value request comes straight back: clients send it after a command to
+      // learn where a reply of several packets ends.
+      Send(EncodePacket(packet.id, kResponseValue, ""));
+    }
+  }
+
+  void Authenticate(const Packet& packet) {
+    const bool accepted = packet.body == hub_->options.password;
+    Send(EncodePacket(packet.id, kResponseValue, ""));
+    // Clients that take each read for one packet would miss the answer if it came in the same read
+    // as the empty packet before it.
+    Send(kPause);
+    Send(EncodePacket(accepted ? packet.id : -1, kAuthResponse, ""));
+    if (accepted) {
+      if (!authenticated_) Log("authenticated");
+      authenticated_ = true;
+      auth_timer_.cancel();
+      return;
+    }
+    Log("failed authentication");
+    CloseAfterReplies("wrong password");
+  }
+
+  void RunCommand(const Packet& packet) {
+    std::vector<std::string> replies;
+    try {
+      replies = hub_->run(packet.body, packet.id);
+    } catch (const std::exception& error) {
+      Log(std::string("command failed: ") + error.what());
+    }
+    // A client waits for an answer even when the command had nothing to say.
+    if (replies.empty()) replies.emplace_back();
+    for (const std::string& reply : replies) Send(EncodeReply(packet.id, reply));
+  }
+
+  void Send(std::string bytes) {
+    if (dropped_) return;
+    unsent_bytes_ += bytes.size();
+    outgoing_.push_back(std::move(bytes));
+    if (unsent_bytes_ > hub_->options.max_unsent_bytes) {
+      Drop("does not read its replies (" + std::to_string(unsent_bytes_) + " bytes unsent)");
+      return;
+    }
+    if (!writing_) WriteNext();
+  }
+
+  // Each packet in a write of its own: some clients take each read for one packet.
+  void WriteNext() {
+    if (outgoing_.empty()) {
+      writing_ = false;
+      if (closing_) Drop(close_reason_);
+      return;
+    }
+    writing_ = true;
+    if (outgoing_.front() == kPause) {
+      pause_timer_.expires_after(kPauseLength);
+      pause_timer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+        if (error || self->dropped_) return;
+        self->outgoing_.pop_front();
+        self->WriteNext();
+      });
+      return;
+    }
+    asio::async_write(socket_, asio::buffer(outgoing_.front()),
+                      [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                        if (self->dropped_) return;
+                        if (error) {
+                          self->Drop("connection lost: " + error.message());
+                          return;
+                        }
+                        self->unsent_bytes_ -= self->outgoing_.front().size();
+                        self->outgoing_.pop_front();
+                        self->WriteNext();
+                      });
+  }
+
+  void CloseAfterReplies(std::string reason) {
+    closing_ = true;
+    close_reason_ = std::move(reason);
+    if (!writing_) Drop(close_reason_);
+  }
+
+  std::shared_ptr<Listener::Hub> hub_;
+  asio::ip::tcp::socket socket_;
+  asio::steady_timer auth_timer_;
+  asio::steady_timer pause_timer_;
+  std::string peer_;
+  PacketReader reader_;
+  std::array<char, 4096> incoming_{};
+  std::deque<std::string> outgoing_;
+  std::size_t unsent_bytes_ = 0;
+  bool authenticated_ = false;
+  bool writing_ = false;
+  bool closing_ = false;
+  bool dropped_ = false;
+  std::string close_reason_;
+};
+
+void Listener::Hub::Accept() {
+  acceptor.async_accept(
+      [self = shared_from_this()](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (self->closed) return;
+        if (error) {
+          // A connection that failed while being accepted concerns only that client.
+          if (error != asio::error::operation_aborted)
+            self->log("rcon: accept failed: " + error.message());
+          self->Accept();
+          return;
+        }
+        asio::error_code ignored;
+        const std::string peer = Endpoint(socket.remote_endpoint(ignored));
+        if (static_cast<int>(self->connections.size()) >= self->options.max_connections) {
+          self->log("rcon: " + peer + " refused: " + std::to_string(self->connections.size()) +
+                    " connections open already");
+          socket.close(ignored);
+        } else {
+          socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+          auto connection = std::make_shared<Connection>(self, std::move(socket), peer);
+          self->connections.insert(connection);
+          connection->Start();
+        }
+        self->Accept();
+      });
+}
+
+void Listener::Hub::Close() {
+  if (closed) return;
+  closed = true;
+  asio::error_code ignored;
+  acceptor.close(ignored);
+  // Drop takes each connection out of the set.
+  while (!connections.empty()) {
+    const std::shared_ptr<Connection> connection = *connections.begin();
+    connection->Drop("server stopping");
+  }
+}
+
+Listener::Listener(asio::io_context& io, ListenerOptions options, CommandRunner run, LogLine log)
+    : hub_(std::make_shared<Hub>(io, std::move(options), std::move(run), std::move(log))) {
+  const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(hub_->options.bind_address),
+                                         hub_->options.port);
+  hub_->acceptor.open(endpoint.protocol());
+#if !defined(_WIN32)
+  // A restarted server gets its port back at once; on Windows the option would let another
+  // program take the port from under it.
+  hub_->acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+#endif
+  hub_->acceptor.bind(endpoint);
+  hub_->acceptor.listen();
+  hub_->Accept();
+}
+
+Listener::~Listener() { Close(); }
+
+uint16_t Listener::port() const { return hub_->acceptor.local_endpoint().port(); }
+
+std::string Listener::address() const { return Endpoint(hub_->acceptor.local_endpoint()); }
+
+std::size_t Listener::connections() const { return hub_->connections.size(); }
+
+void Listener::Close() { hub_->Close(); }
+
+}  // namespace rcon
