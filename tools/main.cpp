@@ -47,7 +47,34 @@ int main(int argc, char** argv) {
   serve->add_flag("--no-log-stdout", no_log_stdout,
                   "Keep log entries out of standard output (they still go to DIR/logs/server.log)");
 
+  CLI::Option* rcon_port =
+      serve
+          ->add_option("--rcon-port", options.rcon_port,
+                       "Listen for RCON clients on this TCP port (0: any free port, printed)")
+          ->check(CLI::Range(0, 65535));
+  serve
+      ->add_option("--rcon-password", options.rcon_password,
+                   "The password RCON clients authenticate with (or KESTROVAR_RCON_PASSWORD)")
+      ->envname("KESTROVAR_RCON_PASSWORD")
+      ->check([](const std::string& password) {
+        return password.empty() ? std::string("the RCON password must not be empty")
+                                : std::string();
+      });
+  rcon_port->needs("--rcon-password");
+  serve
+      ->add_option("--rcon-bind", options.rcon_bind,
+                   "The address the RCON listener binds to (default 127.0.0.1)")
+      ->needs(rcon_port);
+  serve
+      ->add_option("--rcon-max-connections", options.rcon_max_connections,
+                   "RCON connections open at once; more are refused (default 8)")
+      ->check(CLI::Range(1, 1000))
+      ->needs(rcon_port);
+  serve->add_flag("--realtime", options.realtime,
+                  "The game clock follows the wall clock (timer tasks and body decays run live)");
+
   CLI11_PARSE(app, argc, argv);
   options.log_to_stdout = !no_log_stdout;
+  options.rcon_listen = rcon_port->count() > 0;
   return RunServe(options);
 }

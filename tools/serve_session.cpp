@@ -56,23 +56,28 @@ bool RunLine(const std::string& line, const std::string& plugin) {
 void RunSession(const ServeOptions& options, const std::string& plugin) {
   std::string line;
   while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto first = line.find_first_not_of(" \t");
-    if (first == std::string::npos) continue;
-    if (line[first] == '#') {
-      if (options.echo) PrintLine(line);
-      continue;
-    }
-    if (options.echo) PrintLine("> " + line);
-    try {
-      if (!RunLine(line, plugin)) return;
-    } catch (const std::exception& error) {
-      PrintLine(std::string("error: ") + error.what());
-    }
+    if (!RunInputLine(options, plugin, line)) return;
   }
 }
 
 }  // namespace
+
+bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  const auto first = line.find_first_not_of(" \t");
+  if (first == std::string::npos) return true;
+  if (line[first] == '#') {
+    if (options.echo) PrintLine(line);
+    return true;
+  }
+  if (options.echo) PrintLine("> " + line);
+  try {
+    return RunLine(line, plugin);
+  } catch (const std::exception& error) {
+    PrintLine(std::string("error: ") + error.what());
+  }
+  return true;
+}
 
 int RunServe(const ServeOptions& options) {
   const std::string plugin = options.plugin.empty() ? DefaultPlugin() : options.plugin;
@@ -89,13 +94,16 @@ int RunServe(const ServeOptions& options) {
     }
     LoadPlugin(plugin);
     if (!options.world_ready) devserver::InitGame();
+    if (options.rcon_listen || options.realtime) {
+      RunLiveSession(options, plugin);
+    } else {
+      RunSession(options, plugin);
+    }
   } catch (const std::exception& error) {
     PrintError(std::string("kestrovar serve: ") + error.what());
     devserver::StopServer();
     return 2;
   }
-
-  RunSession(options, plugin);
 
   devserver::UnloadPlugin();
   devserver::StopServer();
