@@ -5,6 +5,8 @@
 #include <deque>
 #include <exception>
 #include <set>
+#include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "tools/rcon_packets.h"
@@ -109,7 +111,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (dropped_ || closing_) return;
     }
     if (reader_.failed()) {
-      Drop(reader_.error());
+      // Packets that came whole before the bad bytes still get their replies.
+      CloseAfterReplies(reader_.error());
       return;
     }
     Read();
@@ -262,16 +265,22 @@ void Listener::Hub::Close() {
 
 Listener::Listener(asio::io_context& io, ListenerOptions options, CommandRunner run, LogLine log)
     : hub_(std::make_shared<Hub>(io, std::move(options), std::move(run), std::move(log))) {
-  const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(hub_->options.bind_address),
-                                         hub_->options.port);
-  hub_->acceptor.open(endpoint.protocol());
+  const std::string where =
+      hub_->options.bind_address + " port " + std::to_string(hub_->options.port);
+  try {
+    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(hub_->options.bind_address),
+                                           hub_->options.port);
+    hub_->acceptor.open(endpoint.protocol());
 #if !defined(_WIN32)
-  // A restarted server gets its port back at once; on Windows the option would let another
-  // program take the port from under it.
-  hub_->acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    // A restarted server gets its port back at once; on Windows the option would let another
+    // program take the port from under it.
+    hub_->acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
 #endif
-  hub_->acceptor.bind(endpoint);
-  hub_->acceptor.listen();
+    hub_->acceptor.bind(endpoint);
+    hub_->acceptor.listen();
+  } catch (const std::system_error& error) {
+    throw std::runtime_error("cannot listen for RCON on " + where + ": " + error.what());
+  }
   hub_->Accept();
 }
 

@@ -36,7 +36,7 @@ using LogLine = std::function<void(std::string_view line)>;
 
 class Listener {
  public:
-  // Binds and listens at once; a bad address or a port in use throws std::system_error.
+  // Binds and listens at once; a bad address or a port in use throws std::runtime_error.
   Listener(asio::io_context& io, ListenerOptions options, CommandRunner run, LogLine log);
   ~Listener();
   Listener(const Listener&) = delete;
