@@ -97,6 +97,15 @@ class WallClock {
   Clock::time_point last_;
 };
 
+std::string SignalName(int signal) {
+  if (signal == SIGINT) return "SIGINT";
+  if (signal == SIGTERM) return "SIGTERM";
+#if defined(SIGBREAK)
+  if (signal == SIGBREAK) return "SIGBREAK";
+#endif
+  return "signal " + std::to_string(signal);
+}
+
 std::vector<std::string> RunRconCommand(std::string_view command, int32_t id) {
   std::vector<std::string> texts;
   for (devserver::RconReply& reply : devserver::RconRequest(command, id)) {
@@ -128,10 +137,13 @@ void RunLiveSession(const ServeOptions& options, const std::string& plugin) {
   }
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
+#if defined(SIGBREAK)
+  // Ctrl-Break in a Windows console.
+  signals.add(SIGBREAK);
+#endif
   signals.async_wait([&](const asio::error_code& error, int signal) {
     if (error) return;
-    PrintError(std::string("kestrovar serve: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
-               ", ending the session");
+    PrintError("kestrovar serve: " + SignalName(signal) + ", ending the session");
     end_session();
   });
 
