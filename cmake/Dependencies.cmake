@@ -22,7 +22,11 @@ endfunction()
 foreach(dep IN ITEMS json spdlog cli11 gtest gtest_main gmock asio)
   kestrovar_interface_target(${dep})
 endforeach()
-target_compile_definitions(kv_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+# asio decides between aligned_alloc and operator new by what the standard library has declared
+# before its first header, so files that include it first would disagree with the others (and
+# free with one what the other allocated): one choice for all.
+target_compile_definitions(kv_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED
+                                             ASIO_DISABLE_STD_ALIGNED_ALLOC)
 
 if(NOT CMAKE_CROSSCOMPILING)
   find_package(nlohmann_json 3.10 CONFIG REQUIRED)
