@@ -36,10 +36,6 @@ struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
 
 namespace {
 
-// In the outgoing queue: a short pause between two writes, not bytes to send.
-const std::string kPause;
-constexpr auto kPauseLength = std::chrono::milliseconds(10);
-
 std::string Endpoint(const asio::ip::tcp::endpoint& endpoint) {
   const asio::ip::address address = endpoint.address();
   const std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
@@ -54,7 +50,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
       : hub_(std::move(hub)),
         socket_(std::move(socket)),
         auth_timer_(socket_.get_executor()),
-        pause_timer_(socket_.get_executor()),
         peer_(std::move(peer)) {}
 
   void Start() {
@@ -77,7 +72,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
     auth_timer_.cancel();
-    pause_timer_.cancel();
     hub_->Forget(shared_from_this());
   }
 
@@ -134,10 +128,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Authenticate(const Packet& packet) {
     const bool accepted = packet.body == hub_->options.password;
-    Send(EncodePacket(packet.id, kResponseValue, ""));
-    // Clients that take each read for one packet would miss the answer if it came in the same read
-    // as the empty packet before it.
-    Send(kPause);
+    // The answer alone, without an empty response-value packet before it: clients that take each
+    // read for one packet would otherwise often get both in one read and see only the empty one.
     Send(EncodePacket(accepted ? packet.id : -1, kAuthResponse, ""));
     if (accepted) {
       if (!authenticated_) Log("authenticated");
@@ -180,15 +172,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return;
     }
     writing_ = true;
-    if (outgoing_.front() == kPause) {
-      pause_timer_.expires_after(kPauseLength);
-      pause_timer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
-        if (error || self->dropped_) return;
-        self->outgoing_.pop_front();
-        self->WriteNext();
-      });
-      return;
-    }
     asio::async_write(socket_, asio::buffer(outgoing_.front()),
                       [self = shared_from_this()](const asio::error_code& error, std::size_t) {
                         if (self->dropped_) return;
@@ -211,7 +194,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::shared_ptr<Listener::Hub> hub_;
   asio::ip::tcp::socket socket_;
   asio::steady_timer auth_timer_;
-  asio::steady_timer pause_timer_;
   std::string peer_;
   PacketReader reader_;
   std::array<char, 4096> incoming_{};

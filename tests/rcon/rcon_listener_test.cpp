@@ -187,7 +187,6 @@ TEST_F(RconListenerTest, PacketsSplitAcrossReadsOrSharingOneAreAllServed) {
     // Authentication and a command in one write.
     client.SendBytes(rcon::EncodePacket(1, rcon::kAuth, kPassword) +
                      rcon::EncodePacket(2, rcon::kExecCommand, "kvar.reload"));
-    EXPECT_EQ(client.Receive(), (rcon::Packet{1, rcon::kResponseValue, ""}));
     EXPECT_EQ(client.Receive(), (rcon::Packet{1, rcon::kAuthResponse, ""}));
     EXPECT_EQ(client.Receive(),
               (rcon::Packet{2, rcon::kResponseValue, "Kestrovar: Reloaded config"}));
@@ -273,8 +272,8 @@ TEST_F(RconListenerTest, ConnectionsBeyondTheLimitAreRefused) {
     for (int attempt = 0; attempt < 50; ++attempt) {
       TestClient next(port);
       next.Send(1, rcon::kAuth, kPassword);
-      if (auto packet = next.Receive()) {
-        EXPECT_EQ(next.Receive()->id, 1);
+      if (const auto answer = next.Receive()) {
+        EXPECT_EQ(*answer, (rcon::Packet{1, rcon::kAuthResponse, ""}));
         ExpectServed(next, 3);
         return;
       }
