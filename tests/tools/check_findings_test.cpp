@@ -40,6 +40,8 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {"", {"1:1 error unreadable-json"}, 2},
       {"\n  [1, 2]", {"2:3 error top-level-not-object"}, 2},
       {R"("text")", {"1:1 error top-level-not-object"}, 2},
+      {"1x", {"1:1 error top-level-not-object", "1:2 warning ignored-text"}, 2},
+      {"\xEF\xBB\xBF 5", {"1:5 error top-level-not-object"}, 2},
       // Values of the wrong type.
       {R"({"Max_Dino_Counts": [1]})", {"1:21 error limits-not-object"}, 2},
       {R"({"Max_Dino_Counts": null})", {"1:21 error limits-not-object"}, 2},
@@ -65,11 +67,11 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
        "  \"Blueprint'/E.E'\": 1e12,\n"
        "  \"Blueprint'/F.F'\": -5,\n"
        "  \"Blueprint'/G.G'\": -2147483649,\n"
-       "  \"Blueprint'/H.H'\": 2147483647}}",
+       "  \"Blueprint'/H.H'\": 2147483647, \"Blueprint'/I.I'\": -2147483648}}",
        {"2:22 warning number-fraction", "3:22 warning number-boolean",
         "4:22 warning number-boolean", "5:22 warning number-out-of-range",
         "6:22 warning number-out-of-range", "7:22 warning limit-negative",
-        "8:22 warning number-out-of-range"},
+        "8:22 warning number-out-of-range", "9:53 warning limit-negative"},
        1},
       {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 99.5})",
        {"1:49 warning number-fraction"},
@@ -98,6 +100,10 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
        1},
       {R"({"MaxDinoLevel": 10})", {"1:2 warning level-rule-off"}, 1},
       {"{} x", {"1:4 warning ignored-text"}, 1},
+      // Quotes, braces and colons inside names do not lead the places astray.
+      {R"({"a\"{:": 1, "x": 2})",
+       {"1:2 warning unknown-setting", "1:14 warning unknown-setting"},
+       1},
       {"{\"MaxDinoLevel\": 3}\n\n  {\"MaxDinoLevel\": 4}",
        {"1:2 warning level-rule-off", "3:3 warning ignored-text"},
        1},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 #include <regex>
 
 #include "host/text.h"
@@ -29,18 +30,28 @@ std::string_view TrimEnd(std::string_view text) {
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+// Edit distance with letter case ignored, computed only within `bound` of the diagonal: a distance
+// above `bound` comes back as bound + 1. Keeps a search over thousands of classes quick.
+std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t bound) {
+  const std::size_t over = bound + 1;
+  const std::size_t length_gap = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
+  if (length_gap > bound) return over;
+  std::vector<std::size_t> row(b.size() + 1, over);
+  for (std::size_t j = 0; j <= std::min(b.size(), bound); ++j) row[j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
+    const std::size_t from = i > bound ? i - bound : 1;
+    const std::size_t to = std::min(b.size(), i + bound);
+    std::size_t diagonal = row[from - 1];
+    row[from - 1] = from == 1 && i <= bound ? i : over;
+    std::size_t least = row[from - 1];
+    for (std::size_t j = from; j <= to; ++j) {
       const std::size_t above = row[j];
       const std::size_t change = FoldAscii(a[i - 1]) == FoldAscii(b[j - 1]) ? 0 : 1;
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + change});
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + change, over});
       diagonal = above;
+      least = std::min(least, row[j]);
     }
+    if (least > bound) return over;
   }
   return row[b.size()];
 }
@@ -92,10 +103,6 @@ std::string ClassKeyOfReference(std::string_view reference_text) {
   return ToUtf8(ClassKeyFromReference(Utf16FromUtf8(reference_text)));
 }
 
-bool SameKeyIgnoringCase(std::string_view left, std::string_view right) {
-  return CompareIgnoringCase(Utf16FromUtf8(left), Utf16FromUtf8(right)) == 0;
-}
-
 std::optional<std::vector<std::string>> ReadClassList(const std::string& path) {
   std::ifstream file(path);
   if (!file.is_open()) return std::nullopt;
@@ -117,9 +124,9 @@ std::optional<std::vector<std::string>> ReadClassList(const std::string& path) {
 
 std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates) {
   std::string closest;
-  std::size_t best = 0;
+  std::size_t best = std::numeric_limits<std::size_t>::max() / 2;
   for (const std::string& candidate : candidates) {
-    const std::size_t distance = EditDistance(name, candidate);
+    const std::size_t distance = EditDistance(name, candidate, best);
     if (closest.empty() || distance < best) {
       closest = candidate;
       best = distance;

@@ -17,9 +17,6 @@ bool HasClassKeyForm(std::string_view text);
 // The key of the class with this reference text, in UTF-8.
 std::string ClassKeyOfReference(std::string_view reference_text);
 
-// Whether the count table would take the two keys as one entry.
-bool SameKeyIgnoringCase(std::string_view left, std::string_view right);
-
 // The class keys listed in a file, one a line: a class key, a reference text (turned into its key),
 // or a line of a dump ("KEY. Num: N"). Blank lines and lines starting with '#' are skipped. Empty
 // when the file cannot be opened.

@@ -103,18 +103,18 @@ class Checker {
           "the plug-in stops reading after the top-level value: the text from here on is ignored",
           "remove it, or move its settings into the top-level object");
     }
-    if (!document_.is_object()) {
+    if (document_.is_object()) {
+      for (std::size_t i = 0; i < read_.members.size(); ++i) {
+        const MemberPlace& member = read_.members[i];
+        if (member.parent != -1 || !WinsOverRepeats(static_cast<int>(i))) continue;
+        CheckSetting(static_cast<int>(i));
+      }
+    } else {
       Add(Severity::kError, read_.top_level_at, "top-level-not-object",
           "the file holds " + TypeOf(document_) +
               ", not an object: every lookup of a setting fails (" +
               ErrorOf([&] { LookupBool(document_, config_keys::kWriteDumpsToFile, false); }) + ")",
           R"(put the settings in one object: {"Max_Dino_Counts": {...}, ...})");
-      return std::move(findings_);
-    }
-    for (std::size_t i = 0; i < read_.members.size(); ++i) {
-      const MemberPlace& member = read_.members[i];
-      if (member.parent != -1 || !WinsOverRepeats(static_cast<int>(i))) continue;
-      CheckSetting(static_cast<int>(i));
     }
     std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
       return a.line != b.line ? a.line < b.line : a.column < b.column;
@@ -291,15 +291,19 @@ class Checker {
 
   void CheckAgainstClasses(const MemberPlace& member) {
     const std::vector<std::string>& classes = *classes_;
-    if (std::find(classes.begin(), classes.end(), member.name) != classes.end()) return;
-    const auto same = std::find_if(classes.begin(), classes.end(), [&](const std::string& key) {
-      return SameKeyIgnoringCase(key, member.name);
-    });
-    if (same != classes.end()) {
+    if (listed_.empty()) {
+      for (const std::string& key : classes) listed_.emplace(Utf16FromUtf8(key), key);
+    }
+    const auto same = listed_.find(Utf16FromUtf8(member.name));
+    if (same != listed_.end()) {
+      if (same->second == member.name ||
+          std::find(classes.begin(), classes.end(), member.name) != classes.end()) {
+        return;
+      }
       Add(Severity::kWarning, member.name_at, "class-case-mismatch",
-          Quoted(member.name) + " matches the listed class " + Quoted(*same) +
+          Quoted(member.name) + " matches the listed class " + Quoted(same->second) +
               " only when letter case is ignored: limits match exactly, so this one never applies",
-          "write it as " + Quoted(*same));
+          "write it as " + Quoted(same->second));
       return;
     }
     const std::string closest = ClosestOf(member.name, classes);
@@ -315,6 +319,8 @@ class Checker {
   const std::string& file_;
   const std::optional<std::vector<std::string>>& classes_;
   std::map<std::pair<int, std::string>, int> last_of_;
+  // The listed classes in the count table's order, first spelling kept.
+  std::map<std::u16string, std::string, TableOrder> listed_;
   std::vector<Finding> findings_;
 };
 
