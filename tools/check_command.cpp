@@ -15,6 +15,8 @@ CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
       "Read a config.json exactly as the plug-in does and report, with line and column, every "
       "value that it would reject or read differently from what it looks like. Exit code: 0 "
       "nothing found, 1 warnings only, 2 errors, 64 bad usage.");
+  // Paths begin with "/" under Wine and on other systems; they are never options here.
+  check->allow_windows_style_options(false);
   check->add_option("CONFIG", options.config, "The configuration file")->required();
   check->add_option("--classes", options.classes,
                     "The server's classes, one a line: a class key, a reference text, or a "

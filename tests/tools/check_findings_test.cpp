@@ -41,7 +41,10 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {"\n  [1, 2]", {"2:3 error top-level-not-object"}, 2},
       {R"("text")", {"1:1 error top-level-not-object"}, 2},
       {"1x", {"1:1 error top-level-not-object", "1:2 warning ignored-text"}, 2},
-      {"\xEF\xBB\xBF 5", {"1:5 error top-level-not-object"}, 2},
+      {"\xEF\xBB\xBF"
+       "5",
+       {"1:4 error top-level-not-object"},
+       2},
       // Values of the wrong type.
       {R"({"Max_Dino_Counts": [1]})", {"1:21 error limits-not-object"}, 2},
       {R"({"Max_Dino_Counts": null})", {"1:21 error limits-not-object"}, 2},
@@ -73,7 +76,7 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
         "6:22 warning number-out-of-range", "7:22 warning limit-negative",
         "8:22 warning number-out-of-range", "9:53 warning limit-negative"},
        1},
-      {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 99.5})",
+      {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 99.5, "Max_Dino_Counts": {"Blueprint'/A.A'": 2147483647.0}})",
        {"1:49 warning number-fraction"},
        1},
       // Names.
@@ -127,7 +130,8 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
       "  \"Blueprint'/B.B'\": true,\n"
       "  \"Blueprint'/C.C'\": 4294967294,\n"
       "  \"Blueprint'/D.D'\": \"10\",\n"
-      "  \"/Game/E.E_C\": 1},\n"
+      "  \"/Game/E.E_C\": 1,\n"
+      "  \"Blueprint'/Game/F.F\": 1},\n"
       " \"DestroyDinosOverLevel\": 1,\n"
       " \"Max_Dino_Count\": {}}",
       "config.json");
@@ -151,6 +155,9 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
        "never applies",
        "if it names a class by its reference text, write its key instead: "
        "\"Blueprint'/Game/E.E'\""},
+      {"\"Blueprint'/Game/F.F\" is not a class key (Blueprint'...'): it matches no class and its "
+       "limit never applies",
+       "close it with a quote: \"Blueprint'/Game/F.F'\""},
       {"\"DestroyDinosOverLevel\" is a number, not true or false: the level check of every spawn "
        "fails ([json.exception.type_error.302] type must be boolean, but is number)",
        "write true or false, without quotes"},

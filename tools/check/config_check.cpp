@@ -264,14 +264,14 @@ class Checker {
         CheckNumber(value, limit, member.value_at, true, what);
       }
       if (!HasClassKeyForm(member.name)) {
-        const std::string key = member.name.starts_with("Blueprint'")
-                                    ? member.name + "'"
-                                    : ClassKeyOfReference(member.name);
+        const bool unclosed = member.name.starts_with("Blueprint'");
         Add(Severity::kWarning, member.name_at, "not-a-class-key",
             Quoted(member.name) +
                 " is not a class key (Blueprint'...'): it matches no class and its limit never "
                 "applies",
-            "if it names a class by its reference text, write its key instead: " + Quoted(key));
+            unclosed ? "close it with a quote: " + Quoted(member.name + "'")
+                     : "if it names a class by its reference text, write its key instead: " +
+                           Quoted(ClassKeyOfReference(member.name)));
         continue;
       }
       const auto [earlier, is_new] =
