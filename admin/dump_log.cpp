@@ -9,7 +9,7 @@
 #include "host/api.h"
 
 void WriteDumpLog(std::string dump_text) {
-  if (!LookupBool(config, "WriteDumpsToFile", false)) return;
+  if (!LookupBool(config, config_keys::kWriteDumpsToFile, false)) return;
   const std::string time_stamp = DumpTimeStamp(std::time(nullptr));
   // Only the last level is made: a missing plug-in folder is an error, not something to create.
   std::filesystem::create_directory(ArkApi::Tools::GetCurrentDir() +

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 
+#include "config/config_lookup.h"
 #include "host/engine_types.h"
 
 // The document read from config.json; JSON null until the first successful read.
@@ -23,7 +24,3 @@ int32_t GetMaxDinoCount(const FString& class_key);
 
 // Whether a newly spawned creature of this level is to be removed for its level.
 bool IsOverMaxLevel(int32_t level);
-
-// Lookups with a default (the JSON library's value(key, default) rules), applied to an object.
-bool LookupBool(const nlohmann::json& object, const char* key, bool fallback);
-int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallback);

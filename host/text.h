@@ -17,6 +17,7 @@ std::string ToUtf8(std::u16string_view units);
 // The order of class keys: 16-bit units compared after folding A-Z (and only those) to lower case;
 // a prefix sorts first. Negative, zero or positive like strcmp.
 int CompareIgnoringCase(const FString& left, const FString& right);
+int CompareIgnoringCase(std::u16string_view left, std::u16string_view right);
 
 struct IgnoringCaseLess {
   bool operator()(const FString& left, const FString& right) const {

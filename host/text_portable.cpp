@@ -55,10 +55,12 @@ std::string ToUtf8(std::u16string_view units) {
 }
 
 int CompareIgnoringCase(const FString& left, const FString& right) {
+  return CompareIgnoringCase(left.View(), right.View());
+}
+
+int CompareIgnoringCase(std::u16string_view a, std::u16string_view b) {
   // Like the Windows routine, the comparison ends at the first zero unit, and the end of a text
   // counts as one: a prefix sorts first.
-  const std::u16string_view a = left.View();
-  const std::u16string_view b = right.View();
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
   std::size_t i = 0;
   // Keys share long prefixes; equal units need no folding.

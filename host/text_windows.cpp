@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string>
 
 #include "host/text.h"
 
@@ -23,4 +24,12 @@ int CompareIgnoringCase(const FString& left, const FString& right) {
   const auto* a = left.Num() > 0 ? reinterpret_cast<const wchar_t*>(left.Data()) : L"";
   const auto* b = right.Num() > 0 ? reinterpret_cast<const wchar_t*>(right.Data()) : L"";
   return _wcsicmp(a, b);
+}
+
+int CompareIgnoringCase(std::u16string_view left, std::u16string_view right) {
+  // Copied to gain the terminators that _wcsicmp needs.
+  const std::u16string a(left);
+  const std::u16string b(right);
+  return _wcsicmp(reinterpret_cast<const wchar_t*>(a.c_str()),
+                  reinterpret_cast<const wchar_t*>(b.c_str()));
 }

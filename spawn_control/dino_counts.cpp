@@ -4,21 +4,13 @@
 
 #include "config/config.h"
 #include "host/game_functions.h"
+#include "spawn_control/class_key.h"
 
 FString MakeClassKey(UClass* cls) {
   if (cls == nullptr) return FString();
   const FString reference = game::ClassToStringReference(cls);
-  const std::u16string_view text = reference.View();
-  // The reference text ends in two characters that the key leaves out.
-  const std::u16string_view kept =
-      text.size() < 2 ? std::u16string_view() : text.substr(0, text.size() - 2);
-  std::u16string key;
-  key.reserve(kept.size() + 11);
-  key += u"Blueprint'";
-  key += kept;
-  key += u"'";
   FString result;
-  result.AppendUnits(key);
+  result.AppendUnits(ClassKeyFromReference(reference.View()));
   return result;
 }
 

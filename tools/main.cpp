@@ -1,4 +1,5 @@
-// The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded.
+// The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded;
+// `kestrovar check` judges a config.json before the server reads it.
 
 #include <CLI/CLI.hpp>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #endif
 
+#include "tools/check_command.h"
 #include "tools/serve_options.h"
 
 int main(int argc, char** argv) {
@@ -73,7 +75,16 @@ int main(int argc, char** argv) {
   serve->add_flag("--realtime", options.realtime,
                   "The game clock follows the wall clock (timer tasks and body decays run live)");
 
-  CLI11_PARSE(app, argc, argv);
+  CheckOptions check_options;
+  CLI::App* check = AddCheckCommand(app, check_options);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code != 0 && check->parsed() ? kCheckUsageError : code;
+  }
+  if (check->parsed()) return RunCheck(check_options);
   options.log_to_stdout = !no_log_stdout;
   options.rcon_listen = rcon_port->count() > 0;
   return RunServe(options);

@@ -1,0 +1,59 @@
+#include "tools/check/print_findings.h"
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace {
+
+const char* SeverityName(Severity severity) {
+  return severity == Severity::kError ? "error" : "warning";
+}
+
+std::string Counted(std::size_t count, const char* what) {
+  return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
+void PrintText(const std::vector<Finding>& findings, std::ostream& out) {
+  std::size_t errors = 0;
+  for (const Finding& finding : findings) {
+    out << finding.file;
+    if (finding.line > 0) out << ':' << finding.line << ':' << finding.column;
+    out << ": " << SeverityName(finding.severity) << ": " << finding.message << " [" << finding.code
+        << "]\n"
+        << "  fix: " << finding.fix << '\n';
+    if (finding.severity == Severity::kError) ++errors;
+  }
+  if (findings.empty()) {
+    out << "no problems found\n";
+  } else {
+    out << Counted(errors, "error") << ", " << Counted(findings.size() - errors, "warning") << '\n';
+  }
+}
+
+void PrintJson(const std::vector<Finding>& findings, std::ostream& out) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const Finding& finding : findings) {
+    nlohmann::ordered_json entry = {
+        {"file", finding.file}, {"line", nullptr},
+        {"column", nullptr},    {"severity", SeverityName(finding.severity)},
+        {"code", finding.code}, {"message", finding.message},
+        {"fix", finding.fix}};
+    if (finding.line > 0) {
+      entry["line"] = finding.line;
+      entry["column"] = finding.column;
+    }
+    list.push_back(std::move(entry));
+  }
+  // Messages quote the library's texts, which may hold any byte of the file.
+  out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace
+
+void PrintFindings(const std::vector<Finding>& findings, FindingsFormat format, std::ostream& out) {
+  if (format == FindingsFormat::kJson) {
+    PrintJson(findings, out);
+  } else {
+    PrintText(findings, out);
+  }
+}

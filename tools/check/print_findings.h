@@ -1,0 +1,12 @@
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "tools/check/finding.h"
+
+enum class FindingsFormat { kText, kJson };
+
+// Text: one "FILE:LINE:COLUMN: severity: message" line and an indented "fix:" line per finding,
+// then a summary line. JSON: one array of objects with the same fields, for scripts.
+void PrintFindings(const std::vector<Finding>& findings, FindingsFormat format, std::ostream& out);
