@@ -61,7 +61,7 @@ std::string LoadPlugin(const std::string& path) {
   server.ledger.BeginStartup(server);
   CallIntoPlugin<void>("the plug-in's load", [&] { error = server.plugin.Open(path); });
   const HookSlot& gate = server.hooks.Slot(Detourable::SpawnNPC);
-  server.ledger.EndStartup(server, gate.current != gate.own, true);
+  server.ledger.EndStartup(server, gate.current != gate.own);
   if (!error.empty()) {
     // A library that failed while loading may still have registered something.
     CheckWhatThePluginLeft(server);
@@ -101,7 +101,7 @@ void InitGame() {
   server.ledger.BeginStartup(server);
   entry::InitGame(AsEngine<AShooterGameMode>(server.world.game_mode), &map_name, &options,
                   &error_message);
-  server.ledger.EndStartup(server, swept, false);
+  server.ledger.EndStartup(server, swept);
   if (server.status != 1) {
     server.status = 1;
     RecordEvent("status 1");

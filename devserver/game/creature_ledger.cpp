@@ -148,9 +148,8 @@ void CreatureLedger::BeginStartup(Server& server) {
   }
 }
 
-void CreatureLedger::EndStartup(Server& server, bool swept, bool fresh) {
+void CreatureLedger::EndStartup(Server& server, bool swept) {
   happening = Happening::Game;
-  if (fresh) TableCleared();
   if (!swept) return;
   // The sweep cleared the table and gave every creature it kept a counted mark.
   for (const auto& creature : server.world.Creatures()) {

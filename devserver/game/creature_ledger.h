@@ -46,9 +46,10 @@ class CreatureLedger {
   void Taming(CreatureRecord& creature);
   void TableCleared();
   // Around the plug-in's load and the game mode's initialisation: `swept` says whether the
-  // plug-in's sweep ran, `fresh` whether its table was new (a load).
+  // plug-in's sweep ran. (A load without a sweep starts from an empty table, as the release of the
+  // library before it left the ledger.)
   void BeginStartup(Server& server);
-  void EndStartup(Server& server, bool swept, bool fresh);
+  void EndStartup(Server& server, bool swept);
   void PluginReleased();
 
   Happening happening = Happening::Game;

@@ -107,6 +107,27 @@ TEST(Simulation, DeathsLeaveGapsUntilTheNextCheck) {
   }
 }
 
+// A load into the running world sweeps bodies too: those that died counted carry the ignore mark,
+// so their decay never counts them down, and the count stays above the world until the next sweep.
+TEST(Simulation, ASweepCountsBodiesThatAreNeverCountedDown) {
+  Scenario scenario;
+  scenario.hours = 2;
+  scenario.corpse_decay_seconds = 1800;
+  scenario.classes[kStrider] = {6, 0};
+  scenario.zones.push_back({"z", {{kStrider, 1}}, 5, 60, 1, 1, 0});
+  scenario.actions.resize(2);
+  scenario.actions[0].at_hours = scenario.actions[1].at_hours = 1;
+  scenario.actions[0].kind = ScenarioAction::Kind::Unload;
+  scenario.actions[1].kind = ScenarioAction::Kind::Load;
+  const SimulationResult result = RunSimulation(MakeSetup(scenario, "{}", "bodies"));
+  const ClassRow& striders = RowOf(result, kStrider);
+  ASSERT_TRUE(striders.drift);
+  EXPECT_GT(*striders.drift, 0);
+  ASSERT_EQ(striders.causes.size(), 1u);
+  EXPECT_EQ(striders.causes[0].what, "counted bodies or gone");
+  EXPECT_EQ(striders.causes[0].amount, *striders.drift);
+}
+
 // The report without the line that gives the run's wall-clock speed.
 std::string WithoutSpeed(std::string table) {
   return table.substr(0, table.find("\nworld events:"));
