@@ -94,11 +94,15 @@ class Simulation {
       Sample(sample_hours);
       progress.Show(sample_hours);
     }
-    while (next_action < actions.size()) {
+    while (next_action < actions.size() && actions[next_action].at_hours <= scenario.hours) {
       AdvanceTo(actions[next_action].at_hours);
       Perform(actions[next_action++]);
     }
     AdvanceTo(scenario.hours);
+    if (next_action < actions.size()) {
+      Note(std::to_string(actions.size() - next_action) +
+           " of the scenario's actions fall after the end of the run and were not run");
+    }
     progress.Finish();
     result_.world_events = devserver::WorldEventCount();
     result_.run_seconds =
