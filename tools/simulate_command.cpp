@@ -48,14 +48,14 @@ std::string DrawChart(const fs::path& script, const fs::path& svg) {
   if (std::system((std::string("gnuplot --version") + kQuiet).c_str()) != 0) {
     return "chart: not drawn, gnuplot was not found. Install it (Debian: apt-get install "
            "gnuplot-nox) and run: gnuplot " +
-           Quoted(script.string());
+           Quoted(script.generic_string());
   }
-  if (std::system(("gnuplot " + Quoted(script.string()) + kQuiet).c_str()) != 0 ||
+  if (std::system(("gnuplot " + Quoted(script.generic_string()) + kQuiet).c_str()) != 0 ||
       !fs::exists(svg)) {
-    return "chart: gnuplot failed on " + script.string() + "; run it by hand to see why: gnuplot " +
-           Quoted(script.string());
+    return "chart: gnuplot failed on " + script.generic_string() +
+           "; run it by hand to see why: gnuplot " + Quoted(script.generic_string());
   }
-  return "chart: " + svg.string();
+  return "chart: " + svg.generic_string();
 }
 
 }  // namespace
@@ -101,11 +101,11 @@ int RunSimulate(const SimulateOptions& options) {
   std::string files;
   try {
     WriteFileOrThrow(out_dir / "census.csv", CensusCsv(result));
-    files += "census: " + (out_dir / "census.csv").string() + "\n";
+    files += "census: " + (out_dir / "census.csv").generic_string() + "\n";
     const fs::path svg = out_dir / "population.svg";
     const fs::path script = out_dir / "population.gp";
     fs::remove(svg);
-    const std::string plot = GnuplotScript(result, svg.string());
+    const std::string plot = GnuplotScript(result, svg.generic_string());
     if (plot.empty()) {
       files += "chart: not drawn, no class had a limit\n";
     } else {
