@@ -93,3 +93,49 @@ TEST(ScenarioReader, ErrorsNameTheFileLineColumnAndWhatWasExpected) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LocatedJson, ReadsStringsAndNumbersAsJsonWritesThem) {
+  const struct {
+    const char* text;
+    const char* string;  // the value of a string
+    double number;       // or of a number
+    bool integral;
+  } cases[] = {
+      {R"("a\"b\\c\/d\n\t")", "a\"b\\c/d\n\t", 0, false},
+      {R"("\u00e9\u20ac")", "\xC3\xA9\xE2\x82\xAC", 0, false},
+      {R"("\ud83d\ude00")", "\xF0\x9F\x98\x80", 0, false},  // a surrogate pair
+      {"\xEF\xBB\xBF\"bom\"", "bom", 0, false},             // a byte-order mark is skipped
+      {"-12", nullptr, -12, true},
+      {"0.5", nullptr, 0.5, false},
+      {"2e3", nullptr, 2000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const LocatedJson value = ReadLocatedJson(c.text, "t");
+    if (c.string != nullptr) {
+      EXPECT_EQ(value.text, c.string);
+    } else {
+      EXPECT_EQ(value.number, c.number);
+      EXPECT_EQ(value.integral, c.integral);
+    }
+  }
+}
+
+TEST(LocatedJson, PlacesCountCharactersAndLines) {
+  // "é" is two bytes but one column; a value's place is where it starts.
+  const LocatedJson root = ReadLocatedJson("{\"\xC3\xA9\": 1,\r\n  \"b\":\n\t[true, null]}", "t");
+  ASSERT_EQ(root.members.size(), 2u);
+  EXPECT_EQ(root.members[0].value.place.line, 1);
+  EXPECT_EQ(root.members[0].value.place.column, 7);
+  EXPECT_EQ(root.members[1].place.line, 2);
+  EXPECT_EQ(root.members[1].place.column, 3);
+  EXPECT_EQ(root.members[1].value.items[1].place.line, 3);
+  EXPECT_EQ(root.members[1].value.items[1].place.column, 9);
+  for (const char* bad : {"01", "-", "1.", "[1,]", "\"\\x\"", "nul", "{\"a\" 1}"}) {
+    EXPECT_THROW(ReadLocatedJson(bad, "t"), LocatedError) << bad;
+  }
+}
+
+}  // namespace

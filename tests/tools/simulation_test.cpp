@@ -10,6 +10,7 @@
 #include <numeric>
 #include <set>
 
+#include "tools/config_in_force.h"
 #include "tools/plugin_path.h"
 #include "tools/simulate_command.h"
 #include "tools/simulation_report.h"
@@ -205,6 +206,53 @@ TEST(Simulation, TheDefaultScenarioExplainsItsDrift) {
   EXPECT_TRUE(std::any_of(result.notes.begin(), result.notes.end(), never_applied));
   EXPECT_GT(RowOf(result, "/Game/Creatures/Raptor/Raptor_Character.Raptor_Character_C").ledger.peak,
             4);
+}
+
+}  // namespace
+
+namespace {
+
+// The limits and level rule the simulation takes as in force are the plug-in's: exact keys,
+// numbers as signed 32-bit integers, negative limits and unusable values meaning no limit.
+TEST(ConfigInForce, TakesLimitsAndTheLevelRuleAsThePluginDoes) {
+  const ConfigInForce config = ReadConfigInForce(R"({"Max_Dino_Counts": {
+      "A": 40, "B": 0, "C": -1, "D": 2.9, "E": true, "F": 4294967295, "G": 4294967296, "H": "10"},
+      "DestroyDinosOverLevel": true})");
+  ASSERT_TRUE(config.readable);
+  const struct {
+    const char* key;
+    std::optional<int32_t> limit;
+  } cases[] = {{"A", 40},           {"B", 0}, {"C", std::nullopt}, {"D", 2},           {"E", 1},
+               {"F", std::nullopt}, {"G", 0}, {"H", std::nullopt}, {"a", std::nullopt}};
+  for (const auto& c : cases) EXPECT_EQ(config.LimitOf(c.key), c.limit) << c.key;
+  EXPECT_EQ(config.level_rule, 2147483647);  // the rule on, no level given
+
+  EXPECT_EQ(ReadConfigInForce(R"({"DestroyDinosOverLevel": false, "MaxDinoLevel": 5})").level_rule,
+            std::nullopt);
+  EXPECT_EQ(ReadConfigInForce(R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 5})").level_rule,
+            5);
+  EXPECT_FALSE(ReadConfigInForce("{").readable);
+  EXPECT_FALSE(ReadConfigInForce("[1]").readable);
+}
+
+// One chart panel per class that had a limit at some sample, the limit drawn from the samples; a
+// key with a quote or a comma stays one field and one title.
+TEST(SimulationReport, ChartsTheLimitedClassesAndQuotesKeys) {
+  SimulationResult result;
+  result.samples = {{0, "Blueprint'/A,\"x\"'", 3, 2, 4},
+                    {0, "Blueprint'/B'", std::nullopt, 1, 1},
+                    {1, "Blueprint'/A,\"x\"'", 3, 3, 3},
+                    {1, "Blueprint'/B'", std::nullopt, 1, 1}};
+  EXPECT_EQ(CensusCsv(result),
+            "hours,class_key,limit,plugin_count,live_wild\n"
+            "0,\"Blueprint'/A,\"\"x\"\"'\",3,2,4\n0,Blueprint'/B',,1,1\n"
+            "1,\"Blueprint'/A,\"\"x\"\"'\",3,3,3\n1,Blueprint'/B',,1,1\n");
+  const std::string script = GnuplotScript(result, "out/population.svg");
+  EXPECT_NE(script.find("$class0 << EOD\n0 4 2 3\n1 3 3 3\nEOD\n"), std::string::npos) << script;
+  EXPECT_EQ(script.find("$class1"), std::string::npos) << script;
+  EXPECT_NE(script.find("set title \"Blueprint'/A,\\\"x\\\"'\""), std::string::npos) << script;
+  EXPECT_NE(script.find("set output \"out/population.svg\""), std::string::npos) << script;
+  EXPECT_TRUE(GnuplotScript(SimulationResult{}, "x.svg").empty());
 }
 
 }  // namespace
