@@ -11,8 +11,10 @@
 
 #include "devserver/control/server.h"
 #include "devserver/game/class_registry.h"
+#include "devserver/game/creature_ledger.h"
 #include "devserver/game/name_table.h"
 #include "devserver/game/object_table.h"
+#include "devserver/game/spawn_zones.h"
 #include "devserver/game/tag_watch.h"
 #include "devserver/game/world.h"
 #include "devserver/host/command_registry.h"
@@ -48,6 +50,8 @@ struct Server {
   ClassRegistry classes{objects};
   GameWorld world{objects, classes};
   TagWatch tag_watch;
+  CreatureLedger ledger;
+  SpawnZones zones;
   HookTable hooks;
   CommandRegistry commands;
   ApiUtils api_utils;

@@ -21,6 +21,7 @@ packages=(
   binutils-mingw-w64-x86-64
   wine64
   clang-format
+  gnuplot-nox
 )
 
 missing=()

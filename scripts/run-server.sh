@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
-# Builds the native stand-in server with the plug-in and runs a scripted session on it.
-# Usage: scripts/run-server.sh [SERVER_DIR [SCRIPT]]
-#   SERVER_DIR  the simulated server's folder (default build/native/server); the example
-#               configuration goes to SERVER_DIR/ArkApi/Plugins/Kestrovar/config.json
-#   SCRIPT      the commands to run (default examples/default-script.kvs)
+# Builds the native stand-in server with the plug-in and runs `kestrovar simulate`: a game day of
+# spawn zones with the plug-in loaded, reported as a table, a CSV and a chart.
+# Usage: scripts/run-server.sh [OUT_DIR [CONFIG [SCENARIO]]]
+#   OUT_DIR   where census.csv, population.svg and the simulated server go
+#             (default build/native/simulation)
+#   CONFIG    the plug-in's config.json to try (default examples/config.json)
+#   SCENARIO  the scenario to run (default examples/default-scenario.json; see docs/scenarios.md)
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo=$PWD
 
-default_server_dir=$repo/build/native/server
-server_dir=${1:-$default_server_dir}
-script=${2:-$repo/examples/default-script.kvs}
-example_config=$repo/examples/config.json
+out_dir=${1:-$repo/build/native/simulation}
+config=${2:-$repo/examples/config.json}
+scenario=${3:-$repo/examples/default-scenario.json}
 
-for file in "$example_config" "$script"; do
+for file in "$config" "$scenario"; do
   if [[ ! -f "$file" ]]; then
     echo "run-server: missing $file" >&2
     exit 1
@@ -26,17 +27,12 @@ bash scripts/install-deps.sh
 cmake --preset native
 cmake --build --preset native --target version Kestrovar kestrovar
 
-plugin_dir=$server_dir/ArkApi/Plugins/Kestrovar
-mkdir -p "$plugin_dir"
-# The default folder always gets the current example; a folder of the caller's keeps its own
-# configuration once it has one.
-if [[ "$server_dir" == "$default_server_dir" || ! -f "$plugin_dir/config.json" ]]; then
-  cp "$example_config" "$plugin_dir/config.json"
-  echo "run-server: configuration $plugin_dir/config.json (from examples/config.json)"
-else
-  echo "run-server: keeping the configuration in $plugin_dir/config.json"
-fi
-
-echo "run-server: kestrovar serve --server-dir $server_dir --echo < $script"
+echo "run-server: kestrovar simulate --scenario $scenario --config $config --out $out_dir"
 echo
-exec "$repo/build/native/bin/kestrovar" serve --server-dir "$server_dir" --echo < "$script"
+"$repo/build/native/bin/kestrovar" simulate --scenario "$scenario" --config "$config" \
+  --out "$out_dir"
+echo
+if [[ -f "$out_dir/population.svg" ]]; then
+  echo "run-server: the chart is $out_dir/population.svg (open it in a browser)"
+fi
+echo "run-server: a scripted tour of the simulated server: docs/devserver.md, examples/default-script.kvs"

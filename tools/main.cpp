@@ -12,13 +12,14 @@
 
 #include "tools/check_command.h"
 #include "tools/serve_options.h"
+#include "tools/simulate_command.h"
 
 int main(int argc, char** argv) {
 #if defined(_WIN32)
   // The same bytes on every platform: no CR added before each line feed.
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  CLI::App app{"Kestrovar's simulated game server"};
+  CLI::App app{"Kestrovar's simulated game server: try a configuration before it is deployed"};
   app.require_subcommand(1);
 
   ServeOptions options;
@@ -48,6 +49,37 @@ int main(int argc, char** argv) {
                   "Print every event the server records as \"[event] TEXT\"");
   serve->add_flag("--no-log-stdout", no_log_stdout,
                   "Keep log entries out of standard output (they still go to DIR/logs/server.log)");
+  serve
+      ->add_option("--scenario", options.scenario,
+                   "A scenario file whose population and spawn zones the world gets; the zones "
+                   "live on sim.advance (its timed actions are not run)")
+      ->check(CLI::ExistingFile);
+  serve->add_option("--seed", options.seed, "Seed of the world's random draws (default 1)");
+
+  SimulateOptions simulate_options;
+  CLI::App* simulate = app.add_subcommand(
+      "simulate",
+      "Run a scenario in game time with the plug-in loaded and report, per class, what the "
+      "configuration does: a table, DIR/census.csv and the chart DIR/population.svg. Without "
+      "options: the built-in default scenario (a game day) with the example configuration.");
+  simulate->add_option("--scenario", simulate_options.scenario, "The scenario file (JSON)")
+      ->check(CLI::ExistingFile);
+  simulate->add_option("--config", simulate_options.config, "The plug-in's config.json to try")
+      ->check(CLI::ExistingFile);
+  simulate
+      ->add_option("--hours", simulate_options.hours, "Game hours to run (default: the scenario's)")
+      ->check(CLI::PositiveNumber);
+  simulate->add_option("--seed", simulate_options.seed,
+                       "Seed of the world's random draws (default 1)");
+  simulate->add_option("--out", simulate_options.out_dir,
+                       "Folder for census.csv, population.svg and the simulated server "
+                       "(default kestrovar-simulation)");
+  simulate->add_option("--format", simulate_options.format, "Table as text (default) or json")
+      ->check(CLI::IsMember({"text", "json"}));
+  simulate
+      ->add_option("--plugin", simulate_options.plugin,
+                   "The plug-in library (default: the Kestrovar library beside this program)")
+      ->check(CLI::ExistingFile);
 
   CLI::Option* rcon_port =
       serve
@@ -85,6 +117,7 @@ int main(int argc, char** argv) {
     return code != 0 && check->parsed() ? kCheckUsageError : code;
   }
   if (check->parsed()) return RunCheck(check_options);
+  if (simulate->parsed()) return RunSimulate(simulate_options);
   options.log_to_stdout = !no_log_stdout;
   options.rcon_listen = rcon_port->count() > 0;
   return RunServe(options);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The options of `kestrovar serve`.
@@ -19,6 +20,8 @@ struct ServeOptions {
   std::string rcon_bind = "127.0.0.1";
   int rcon_max_connections = 8;
   bool realtime = false;
+  std::string scenario;  // a scenario's population and spawn zones, living on sim.advance
+  uint64_t seed = 1;
 };
 
 // Runs the session on standard input; returns the program's exit code.

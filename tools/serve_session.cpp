@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "devserver/control/server.h"
 #include "tools/output.h"
+#include "tools/scenario_world.h"
 #include "tools/serve_options.h"
 #include "tools/sim_commands.h"
 #include "tools/words.h"
@@ -87,13 +89,17 @@ int RunServe(const ServeOptions& options) {
   server.log_to_stdout = options.log_to_stdout;
   server.corpse_decay_seconds = options.corpse_decay_seconds;
   try {
+    const std::optional<Scenario> scenario =
+        options.scenario.empty() ? std::nullopt : std::optional(ReadScenarioFile(options.scenario));
     devserver::StartServer(server);
     if (options.show_events) {
       devserver::SetEventObserver(
           [](std::string_view event) { PrintLine("[event] " + std::string(event)); });
     }
+    if (scenario) PlaceScenarioPopulation(*scenario, options.seed);
     LoadPlugin(plugin);
     if (!options.world_ready) devserver::InitGame();
+    if (scenario) OpenScenarioZones(*scenario);
     if (options.rcon_listen || options.realtime) {
       RunLiveSession(options, plugin);
     } else {

@@ -58,7 +58,10 @@ std::string LoadPlugin(const std::string& path) {
   Server& server = RunningServer("LoadPlugin");
   if (server.plugin.IsOpen()) return "a plug-in is already loaded: " + server.plugin.Path();
   std::string error;
+  server.ledger.BeginStartup(server);
   CallIntoPlugin<void>("the plug-in's load", [&] { error = server.plugin.Open(path); });
+  const HookSlot& gate = server.hooks.Slot(Detourable::SpawnNPC);
+  server.ledger.EndStartup(server, gate.current != gate.own);
   if (!error.empty()) {
     // A library that failed while loading may still have registered something.
     CheckWhatThePluginLeft(server);
@@ -78,6 +81,7 @@ void UnloadPlugin() {
   if (dropped > 0) RecordEventF("timer dropped {}", dropped);
   CallIntoPlugin<void>("the plug-in's release", [&] { server.plugin.Close(); });
   RecordEvent("plugin unloaded");
+  server.ledger.PluginReleased();
   CheckWhatThePluginLeft(server);
   server.tag_watch.SyncAll(server.world, server.names);
 }
@@ -92,8 +96,12 @@ void InitGame() {
   FString map_name("DevWorld");
   FString options("?listen");
   FString error_message;
+  const HookSlot& init = server.hooks.Slot(Detourable::InitGame);
+  const bool swept = init.current != init.own;
+  server.ledger.BeginStartup(server);
   entry::InitGame(AsEngine<AShooterGameMode>(server.world.game_mode), &map_name, &options,
                   &error_message);
+  server.ledger.EndStartup(server, swept);
   if (server.status != 1) {
     server.status = 1;
     RecordEvent("status 1");

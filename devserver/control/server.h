@@ -193,6 +193,74 @@ DEVSERVER_API std::vector<std::string> InstalledHooks();  // "name" per detour i
 // Fault injection: the Nth FMemory allocation from now fails (1 = the next); 0 switches it off.
 DEVSERVER_API void FailAllocationAfter(int64_t count);
 
+// --- Spawn zones and the world's own life -------------------------------------------------------
+// Zones, deaths, decay and taming live on the game clock (Advance). Every random draw comes from
+// the world's one generator, so a seed gives the same run on every platform.
+
+struct ZoneSpec {
+  std::string name;
+  std::vector<std::pair<std::string, double>> mix;  // reference text and weight (above 0)
+  int target = 0;                                   // live wild creatures the zone keeps
+  double check_seconds = 60;                        // how often it counts and refills
+  int32_t min_level = 1;
+  int32_t max_level = 1;
+  // Seconds from now to the first check; empty: drawn within the first interval, so that zones
+  // are not all in step.
+  std::optional<double> first_check_seconds;
+};
+
+// How the creatures of a class leave the wild on their own.
+struct ClassLife {
+  double deaths_per_hour = 0;  // each wild creature dies (or is tamed) at this rate
+  double tame_chance = 0;      // the share of those endings that are tamings
+};
+
+// What the world saw happen to the creatures of one class key, and what it makes of the plug-in's
+// count: a creature is "counted" from the counted mark the plug-in gave it until a death or
+// removal that the plug-in counts down (counted mark, no ignore mark, still wild, its detour in
+// place), the release of the library, or a clearing of the table (a sweep, the cheat).
+struct ClassLedger {
+  std::string key;
+  std::string reference;
+  int live_wild = 0;  // alive, untamed, team at most 50000
+  int peak = 0;       // the most live wild creatures at once
+  int64_t spawned = 0;
+  int64_t admitted = 0;  // carried the counted mark right after their spawn
+  // Removed by the plug-in's deferred removals: for the level when the level rule in force at the
+  // spawn covers the creature's level, else for the limit.
+  int64_t gate_limit_removals = 0;
+  int64_t gate_level_removals = 0;
+  int64_t sweep_removals = 0;  // removed while the plug-in loaded or the game initialised
+  int64_t deaths = 0;
+  int64_t tames = 0;
+  int64_t arrivals = 0;       // entered the world outside a spawn zone
+  int counted = 0;            // creatures of this key the plug-in counts
+  int counted_tamed = 0;      // ...that were tamed after being counted
+  int counted_not_alive = 0;  // ...that are bodies or gone (the sweep counted a body)
+  int awaiting_removal = 0;   // live wild, rejected by the gate, removal still due
+  int never_counted = 0;      // live wild, never counted: arrived outside zones or ungated
+};
+
+// Seeds the world's generator (StartServer seeds it with 0).
+DEVSERVER_API void SeedWorld(uint64_t seed);
+// A whole number in [low, high] from the world's generator (low when high < low).
+DEVSERVER_API int64_t WorldRandomBetween(int64_t low, int64_t high);
+DEVSERVER_API void SetClassLife(const std::string& reference, const ClassLife& life);
+// The zone checks itself first after first_check_seconds, then every check_seconds. Throws
+// std::invalid_argument on a bad zone.
+DEVSERVER_API void AddSpawnZone(const ZoneSpec& zone);
+// The level rule of the configuration in force (empty: off), which tells a gate removal for the
+// level from one for the limit.
+DEVSERVER_API void SetLevelRuleInForce(std::optional<int32_t> max_level);
+// One entry per class key the world has seen, in byte order of the key.
+DEVSERVER_API std::vector<ClassLedger> ClassLedgers();
+// N live wild creatures of the class, chosen at random, are tamed or killed; returns how many.
+DEVSERVER_API int TameWild(const std::string& reference, int count);
+DEVSERVER_API int KillWild(const std::string& reference, int count);
+// World events so far: zone checks, spawns, arrivals, deaths, tamings and removals (body decay,
+// the plug-in's removals and every other).
+DEVSERVER_API uint64_t WorldEventCount();
+
 // --- Files --------------------------------------------------------------------------------------
 // The folder of the running program, where the build puts the libraries beside it.
 DEVSERVER_API std::string ProgramDirectory();

@@ -25,12 +25,6 @@ void RequireCount(int count) {
   if (count < 0) throw std::invalid_argument("a count of " + std::to_string(count) + " creatures");
 }
 
-// The game's damage event is opaque to everyone but the game; Die only passes it on.
-FDamageEvent* DamageEvent() {
-  alignas(16) static unsigned char storage[64] = {};
-  return reinterpret_cast<FDamageEvent*>(storage);
-}
-
 CreatureInfo InfoOf(const Server& server, const CreatureRecord& creature) {
   CreatureInfo info;
   info.id = creature.id;
@@ -78,7 +72,10 @@ std::vector<CreatureId> Spawn(const SpawnRequest& request, int count) {
     server.world.zone.pending = nullptr;
     server.tag_watch.SyncWatched(server.names);
     if (creature != nullptr) {
-      made.push_back(AsCreature(creature, "the result of ANPCZoneManager.SpawnNPC").id);
+      CreatureRecord& record = AsCreature(creature, "the result of ANPCZoneManager.SpawnNPC");
+      server.ledger.Spawned(server, record, -1);
+      server.zones.StartLife(server, record);
+      made.push_back(record.id);
     }
   }
   return made;
@@ -94,6 +91,8 @@ std::vector<CreatureId> Place(const PlaceRequest& request, int count) {
     CreatureRecord& creature =
         server.world.AddCreature(cls, request.reference, request.level, team, request.tamed);
     placed.push_back(creature.id);
+    server.ledger.Arrived(server, creature);
+    server.zones.StartLife(server, creature);
     RecordEventF("placed #{} {} level {} team {}{}", creature.id, request.reference,
                  LevelText(request.level), team, request.tamed ? " tamed" : "");
   }
@@ -104,10 +103,7 @@ bool Kill(CreatureId id) {
   Server& server = RunningServer("Kill");
   CreatureRecord* creature = server.world.Find(id);
   if (creature == nullptr || creature->state == CreatureState::Removed) return false;
-  const bool died = entry::Die(AsEngine<APrimalDinoCharacter>(*creature), 1000.f, DamageEvent(),
-                               nullptr, nullptr);
-  server.tag_watch.SyncWatched(server.names);
-  return died;
+  return KillCreature(server, *creature);
 }
 
 bool Destroy(CreatureId id) {
@@ -121,15 +117,14 @@ bool Destroy(CreatureId id) {
 bool Tame(CreatureId id, std::optional<int32_t> team) {
   Server& server = RunningServer("Tame");
   CreatureRecord* creature = server.world.Find(id);
-  if (creature == nullptr || creature->state != CreatureState::Alive) return false;
-  creature->tamed = true;
-  creature->targeting_team = team.value_or(kTamedTeam);
-  RecordEventF("tamed #{}", id);
-  return true;
+  return creature != nullptr && TameCreature(server, *creature, team.value_or(kTamedTeam));
 }
 
 void CheatDestroyWildDinos() {
   Server& server = RunningServer("CheatDestroyWildDinos");
+  const HookSlot& cheat = server.hooks.Slot(Detourable::DestroyWildDinos);
+  // The plug-in's detour empties its table before the game's cheat runs.
+  if (cheat.current != cheat.own) server.ledger.TableCleared();
   entry::DestroyWildDinos(AsEngine<UShooterCheatManager>(server.world.cheat_manager));
   server.tag_watch.SyncAll(server.world, server.names);
 }
@@ -142,9 +137,13 @@ void Advance(double seconds) {
   const double until = server.now + seconds;
   while (auto item = server.scheduler.TakeDue(until)) {
     if (item->due > server.now) server.now = item->due;
-    if (item->task) {
+    if (item->game_task) {
+      item->game_task();
+    } else if (item->task) {
       RecordEvent("timer ran");
+      if (item->from_plugin) server.ledger.happening = Happening::PluginTask;
       CallIntoPlugin<void>("a timer task", item->task);
+      server.ledger.happening = Happening::Game;
       server.tag_watch.SyncWatched(server.names);
     } else if (CreatureRecord* body = server.world.Find(item->decaying);
                body != nullptr && body->state == CreatureState::Dead) {

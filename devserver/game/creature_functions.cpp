@@ -12,6 +12,7 @@ namespace devserver {
 void RemoveCreature(Server& server, CreatureRecord& creature) {
   if (creature.state == CreatureState::Removed || creature.being_destroyed) return;
   creature.being_destroyed = true;
+  server.ledger.Leaving(server, creature);
   // Tags the plug-in added before it asked for the removal come before the removal.
   server.tag_watch.SyncWatched(server.names);
   entry::Destroyed(AsEngine<APrimalDinoCharacter>(creature));
@@ -21,6 +22,32 @@ void RemoveCreature(Server& server, CreatureRecord& creature) {
   RecordEventF("destroyed #{}", creature.id);
 }
 
+namespace {
+
+// The game's damage event is opaque to everyone but the game; Die only passes it on.
+FDamageEvent* DamageEvent() {
+  alignas(16) static unsigned char storage[64] = {};
+  return reinterpret_cast<FDamageEvent*>(storage);
+}
+
+}  // namespace
+
+bool KillCreature(Server& server, CreatureRecord& creature) {
+  const bool died =
+      entry::Die(AsEngine<APrimalDinoCharacter>(creature), 1000.f, DamageEvent(), nullptr, nullptr);
+  server.tag_watch.SyncWatched(server.names);
+  return died;
+}
+
+bool TameCreature(Server& server, CreatureRecord& creature, int32_t team) {
+  if (creature.state != CreatureState::Alive) return false;
+  server.ledger.Taming(creature);
+  creature.tamed = true;
+  creature.targeting_team = team;
+  RecordEventF("tamed #{}", creature.id);
+  return true;
+}
+
 namespace own {
 
 bool Die(APrimalDinoCharacter* creature, float, FDamageEvent*, AController*, AActor*) {
@@ -28,6 +55,7 @@ bool Die(APrimalDinoCharacter* creature, float, FDamageEvent*, AController*, AAc
   Server& server = RunningServer("APrimalDinoCharacter.Die");
   CreatureRecord& record = AsCreature(creature, "APrimalDinoCharacter.Die");
   if (record.state != CreatureState::Alive) return false;
+  server.ledger.Dying(server, record);
   record.state = CreatureState::Dead;
   RecordEventF("died #{}", record.id);
   server.scheduler.QueueDecay(record.id, server.now + server.options.corpse_decay_seconds);

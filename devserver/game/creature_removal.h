@@ -8,5 +8,10 @@ namespace devserver {
 // hook table while the creature is still reachable, then it becomes unreachable. Removing a
 // creature that is gone or already on its way out does nothing.
 void RemoveCreature(Server& server, CreatureRecord& creature);
+// The creature dies through "APrimalDinoCharacter.Die" as the hook table routes it; false when the
+// game's Die said no (it was dead already).
+bool KillCreature(Server& server, CreatureRecord& creature);
+// A living creature is tamed and joins `team`; false for a body or a removed creature.
+bool TameCreature(Server& server, CreatureRecord& creature, int32_t team);
 
 }  // namespace devserver

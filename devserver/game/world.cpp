@@ -15,6 +15,16 @@ GameWorld::GameWorld(ObjectTable& objects, ClassRegistry& classes) : objects_(ob
   place(rcon_connection, EngineClass::RconConnection);
   engine_actors_ = {&game_mode, &zone, &player_controller};
   status_class_ = &classes.Engine(EngineClass::StatusComponent);
+  zone_class_ = &classes.Engine(EngineClass::Zone);
+}
+
+ZoneRecord& GameWorld::AddZone() {
+  auto zone = std::make_unique<ZoneRecord>();
+  zone->class_field = AsEngine<UClass>(zone_class_);
+  objects_.Register(*zone);
+  engine_actors_.push_back(zone.get());
+  zones_.push_back(std::move(zone));
+  return *zones_.back();
 }
 
 CreatureRecord& GameWorld::AddCreature(ClassRecord* cls, std::string reference,

@@ -22,6 +22,8 @@ class GameWorld {
 
   CreatureRecord& AddCreature(ClassRecord* cls, std::string reference, std::optional<int32_t> level,
                               int32_t team, bool tamed);
+  // A further spawn zone manager (the default one is `zone`).
+  ZoneRecord& AddZone();
   // The creature leaves the world: unreachable from now on (weak references resolve to null).
   void Remove(CreatureRecord& creature);
 
@@ -42,6 +44,8 @@ class GameWorld {
   std::vector<std::unique_ptr<CreatureRecord>> creatures_;  // index = id - 1
   std::vector<std::unique_ptr<StatusComponentRecord>> status_components_;
   std::vector<ActorRecord*> engine_actors_;
+  std::vector<std::unique_ptr<ZoneRecord>> zones_;
+  ClassRecord* zone_class_ = nullptr;
   ClassRecord* status_class_ = nullptr;
 };
 

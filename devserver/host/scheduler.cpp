@@ -36,6 +36,13 @@ void Scheduler::QueueDecay(CreatureId creature, double due) {
   Push(std::move(item));
 }
 
+void Scheduler::QueueGameTask(std::function<void()> task, double due) {
+  Item item;
+  item.due = due;
+  item.game_task = std::move(task);
+  Push(std::move(item));
+}
+
 std::optional<Scheduler::Item> Scheduler::TakeDue(double until) {
   if (heap_.empty() || heap_.front().due > until) return std::nullopt;
   std::pop_heap(heap_.begin(), heap_.end(), Later);

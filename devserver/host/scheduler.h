@@ -17,13 +17,15 @@ class Scheduler {
   struct Item {
     double due = 0;
     uint64_t sequence = 0;
-    std::function<void()> task;  // empty for a decay
+    std::function<void()> task;       // a timer task; empty for a decay or a game task
+    std::function<void()> game_task;  // the game's own work (zones, creatures' lives)
     CreatureId decaying = 0;
     bool from_plugin = false;
   };
 
   void QueueTask(std::function<void()> task, double due, bool from_plugin);
   void QueueDecay(CreatureId creature, double due);
+  void QueueGameTask(std::function<void()> task, double due);
   // The earliest item due at or before `until`, taken off the queue.
   std::optional<Item> TakeDue(double until);
 

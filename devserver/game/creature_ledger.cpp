@@ -1,0 +1,201 @@
+#include "devserver/game/creature_ledger.h"
+
+#include <algorithm>
+
+#include "devserver/server_state.h"
+
+namespace devserver {
+
+namespace {
+
+constexpr const char* kCountedMark = "SpawnedFromNPCZone";
+constexpr const char* kIgnoreMark = "IgnoreControlDino";
+
+int32_t TagCount(Server& server, const CreatureRecord& creature, const char* tag) {
+  const FName name = server.names.Make(tag, 0, false, false);
+  if (name == FName{} || creature.tags.Data == nullptr) return 0;
+  int32_t count = 0;
+  for (int32_t i = 0; i < creature.tags.ArrayNum; ++i) count += creature.tags.Data[i] == name;
+  return count;
+}
+
+bool WildNow(const CreatureRecord& creature) {
+  return creature.state == CreatureState::Alive && !creature.tamed &&
+         creature.targeting_team <= 50000;
+}
+
+bool Detoured(Server& server, Detourable function) {
+  const HookSlot& slot = server.hooks.Slot(function);
+  return slot.current != slot.own;
+}
+
+}  // namespace
+
+CreatureLedger::Life& CreatureLedger::Of(CreatureId id) {
+  if (lives_.size() < id) lives_.resize(id);
+  return lives_[id - 1];
+}
+
+const CreatureLedger::Life* CreatureLedger::Find(CreatureId id) const {
+  return id == 0 || id > lives_.size() ? nullptr : &lives_[id - 1];
+}
+
+int32_t CreatureLedger::ClassOf(const CreatureRecord& creature) {
+  auto [entry, added] =
+      class_index_.try_emplace(creature.reference, static_cast<int32_t>(classes_.size()));
+  if (added) {
+    ClassLedger ledger;
+    ledger.reference = creature.reference;
+    ledger.key = ClassKeyOf(creature.reference);
+    classes_.push_back(std::move(ledger));
+  }
+  return entry->second;
+}
+
+void CreatureLedger::EnterWild(Life& life) {
+  if (life.wild) return;
+  life.wild = true;
+  ClassLedger& ledger = classes_[life.cls];
+  ledger.peak = std::max(ledger.peak, ++ledger.live_wild);
+  if (life.zone >= 0) ++zone_live_[life.zone];
+}
+
+void CreatureLedger::LeaveWild(Life& life) {
+  if (!life.wild) return;
+  life.wild = false;
+  --classes_[life.cls].live_wild;
+  if (life.zone >= 0) --zone_live_[life.zone];
+}
+
+void CreatureLedger::Spawned(Server& server, CreatureRecord& creature, int32_t zone) {
+  ++events;
+  Life& life = Of(creature.id);
+  life.cls = ClassOf(creature);
+  life.zone = zone;
+  ClassLedger& ledger = classes_[life.cls];
+  ++ledger.spawned;
+  life.over_level =
+      level_rule_ && creature.status != nullptr && creature.status->level >= *level_rule_;
+  if (TagCount(server, creature, kCountedMark) > 0) {
+    ++ledger.admitted;
+    life.counted = true;
+  } else if (Detoured(server, Detourable::SpawnNPC)) {
+    life.awaiting_removal = true;
+  }
+  if (WildNow(creature)) EnterWild(life);
+}
+
+void CreatureLedger::Arrived(Server&, CreatureRecord& creature) {
+  ++events;
+  Life& life = Of(creature.id);
+  life.cls = ClassOf(creature);
+  ++classes_[life.cls].arrivals;
+  if (WildNow(creature)) EnterWild(life);
+}
+
+bool CreatureLedger::CountedDown(Server& server, const CreatureRecord& creature, const Life& life,
+                                 Detourable function) const {
+  return life.counted && Detoured(server, function) &&
+         TagCount(server, creature, kIgnoreMark) == 0 && creature.targeting_team <= 50000;
+}
+
+void CreatureLedger::Dying(Server& server, CreatureRecord& creature) {
+  ++events;
+  Life& life = Of(creature.id);
+  if (life.cls < 0) life.cls = ClassOf(creature);
+  ++classes_[life.cls].deaths;
+  if (CountedDown(server, creature, life, Detourable::Die)) life.counted = false;
+  LeaveWild(life);
+}
+
+void CreatureLedger::Leaving(Server& server, CreatureRecord& creature) {
+  ++events;
+  Life& life = Of(creature.id);
+  if (life.cls < 0) life.cls = ClassOf(creature);
+  ClassLedger& ledger = classes_[life.cls];
+  if (happening == Happening::PluginTask) {
+    ++(life.over_level ? ledger.gate_level_removals : ledger.gate_limit_removals);
+  } else if (happening == Happening::Startup) {
+    ++ledger.sweep_removals;
+  }
+  if (CountedDown(server, creature, life, Detourable::Destroyed)) life.counted = false;
+  life.awaiting_removal = false;
+  LeaveWild(life);
+}
+
+void CreatureLedger::Taming(CreatureRecord& creature) {
+  ++events;
+  Life& life = Of(creature.id);
+  if (life.cls < 0) life.cls = ClassOf(creature);
+  ++classes_[life.cls].tames;
+  life.awaiting_removal = false;
+  LeaveWild(life);
+}
+
+void CreatureLedger::TableCleared() {
+  for (Life& life : lives_) life.counted = false;
+}
+
+void CreatureLedger::PluginReleased() {
+  // The table goes with the library, and the removals it still had queued are dropped.
+  for (Life& life : lives_) life.counted = life.awaiting_removal = false;
+}
+
+void CreatureLedger::BeginStartup(Server& server) {
+  happening = Happening::Startup;
+  for (const auto& creature : server.world.Creatures()) {
+    Of(creature->id).marks_before = TagCount(server, *creature, kCountedMark);
+  }
+}
+
+void CreatureLedger::EndStartup(Server& server, bool swept) {
+  happening = Happening::Game;
+  if (!swept) return;
+  // The sweep cleared the table and gave every creature it kept a counted mark.
+  for (const auto& creature : server.world.Creatures()) {
+    Life& life = Of(creature->id);
+    if (life.cls < 0) life.cls = ClassOf(*creature);
+    life.counted = TagCount(server, *creature, kCountedMark) > life.marks_before;
+    if (life.counted) life.awaiting_removal = false;
+  }
+}
+
+std::vector<CreatureId> CreatureLedger::LiveWild(const Server& server,
+                                                 std::string_view reference) const {
+  std::vector<CreatureId> ids;
+  const auto cls = class_index_.find(std::string(reference));
+  if (cls == class_index_.end()) return ids;
+  for (const auto& creature : server.world.Creatures()) {
+    const Life* life = Find(creature->id);
+    if (life != nullptr && life->cls == cls->second && life->wild) ids.push_back(creature->id);
+  }
+  return ids;
+}
+
+std::vector<ClassLedger> CreatureLedger::Ledgers(const Server& server) const {
+  std::vector<ClassLedger> ledgers = classes_;
+  for (ClassLedger& ledger : ledgers) {
+    ledger.counted = ledger.counted_tamed = ledger.counted_not_alive = 0;
+    ledger.awaiting_removal = ledger.never_counted = 0;
+  }
+  for (const auto& creature : server.world.Creatures()) {
+    const Life* life = Find(creature->id);
+    if (life == nullptr || life->cls < 0) continue;
+    ClassLedger& ledger = ledgers[life->cls];
+    if (life->counted) {
+      ++ledger.counted;
+      if (creature->state != CreatureState::Alive) {
+        ++ledger.counted_not_alive;
+      } else if (!life->wild) {
+        ++ledger.counted_tamed;
+      }
+    } else if (life->wild) {
+      ++(life->awaiting_removal ? ledger.awaiting_removal : ledger.never_counted);
+    }
+  }
+  std::sort(ledgers.begin(), ledgers.end(),
+            [](const ClassLedger& a, const ClassLedger& b) { return a.key < b.key; });
+  return ledgers;
+}
+
+}  // namespace devserver

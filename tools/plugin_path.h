@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// The Kestrovar library built beside the program.
+std::string DefaultPluginPath();

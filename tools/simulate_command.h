@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The options of `kestrovar simulate`.
+struct SimulateOptions {
+  std::string scenario;  // empty: the built-in default scenario
+  std::string config;    // empty: the example configuration
+  std::optional<double> hours;
+  uint64_t seed = 1;
+  std::string out_dir = "kestrovar-simulation";
+  std::string format = "text";  // or "json"
+  std::string plugin;           // empty: the Kestrovar library beside the program
+};
+
+// Runs the simulation and writes its outputs; returns the program's exit code.
+int RunSimulate(const SimulateOptions& options);
+
+// The files built into the program.
+extern const char* const kExampleConfig;
+extern const char* const kDefaultScenario;
