@@ -17,6 +17,8 @@ namespace devserver {
 
 namespace {
 
+constexpr FVector kSpawnLocation{1.5f, -2.25f, 3.125f};
+
 std::string LevelText(const std::optional<int32_t>& level) {
   return level ? std::to_string(*level) : "none";
 }
@@ -25,10 +27,13 @@ void RequireCount(int count) {
   if (count < 0) throw std::invalid_argument("a count of " + std::to_string(count) + " creatures");
 }
 
-// The game's damage event is opaque to everyone but the game; Die only passes it on.
-FDamageEvent* DamageEvent() {
-  alignas(16) static unsigned char storage[64] = {};
-  return reinterpret_cast<FDamageEvent*>(storage);
+// A death as the game has it: the administrator's controller kills with the zone's help. Every
+// argument differs from the others and from a zeroed one, so that a detour that changes, swaps or
+// drops one shows in the game's call record.
+bool CallDie(Server& server, APrimalDinoCharacter* creature) {
+  return entry::Die(creature, 1000.f, TheDamageEvent(),
+                    AsEngine<AController>(server.world.player_controller),
+                    AsEngine<AActor>(server.world.zone));
 }
 
 CreatureInfo InfoOf(const Server& server, const CreatureRecord& creature) {
@@ -68,13 +73,16 @@ std::vector<CreatureId> Spawn(const SpawnRequest& request, int count) {
   if (request.made_reference)
     pending.made_class = &server.classes.Creature(*request.made_reference);
 
+  // Arguments that differ from each other and from zero, as in CallDie.
+  const TSubclassOf<UPrimalColorSet> colours{
+      AsEngine<UClass>(server.classes.Engine(EngineClass::ColourSet))};
   std::vector<CreatureId> made;
   for (int i = 0; i < count; ++i) {
     server.world.zone.pending = &pending;
     APrimalDinoCharacter* creature =
         entry::SpawnNPC(AsEngine<ANPCZoneManager>(server.world.zone),
-                        TSubclassOf<APrimalDinoCharacter>{AsEngine<UClass>(asked)}, FVector{},
-                        false, 0, 0.f, false, 0.f, 0.f, 0.f, 0.f, TSubclassOf<UPrimalColorSet>{});
+                        TSubclassOf<APrimalDinoCharacter>{AsEngine<UClass>(asked)}, kSpawnLocation,
+                        true, 7, 0.5f, true, 1.25f, 2.5f, 3.75f, 5.f, colours);
     server.world.zone.pending = nullptr;
     server.tag_watch.SyncWatched(server.names);
     if (creature != nullptr) {
@@ -104,11 +112,29 @@ bool Kill(CreatureId id) {
   Server& server = RunningServer("Kill");
   CreatureRecord* creature = server.world.Find(id);
   if (creature == nullptr || creature->state == CreatureState::Removed) return false;
-  const bool died = entry::Die(AsEngine<APrimalDinoCharacter>(*creature), 1000.f, DamageEvent(),
-                               nullptr, nullptr);
+  const bool died = CallDie(server, AsEngine<APrimalDinoCharacter>(*creature));
   server.tag_watch.SyncWatched(server.names);
   return died;
 }
+
+bool RefuseDeath(CreatureId id, bool refuses) {
+  CreatureRecord* creature = RunningServer("RefuseDeath").world.Find(id);
+  if (creature == nullptr) return false;
+  creature->refuses_death = refuses;
+  return true;
+}
+
+bool DieWithoutCreature() {
+  Server& server = RunningServer("DieWithoutCreature");
+  return CallDie(server, nullptr);
+}
+
+void DestroyedWithoutCreature() {
+  RunningServer("DestroyedWithoutCreature");
+  entry::Destroyed(nullptr);
+}
+
+void SetOddActorQuery(bool odd) { RunningServer("SetOddActorQuery").odd_actor_query = odd; }
 
 bool Destroy(CreatureId id) {
   Server& server = RunningServer("Destroy");

@@ -4,6 +4,7 @@
 
 #include "devserver/fatal.h"
 #include "devserver/game/creature_removal.h"
+#include "devserver/game/engine_allocator.h"
 #include "devserver/game/game_own_functions.h"
 #include "devserver/journal.h"
 
@@ -23,11 +24,19 @@ void RemoveCreature(Server& server, CreatureRecord& creature) {
 
 namespace own {
 
-bool Die(APrimalDinoCharacter* creature, float, FDamageEvent*, AController*, AActor*) {
-  if (creature == nullptr) return false;
+bool Die(APrimalDinoCharacter* creature, float killing_damage, FDamageEvent* damage_event,
+         AController* killer, AActor* damage_causer) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("APrimalDinoCharacter.Die");
+  RecordGameCallF("Die {} damage {} {} killer {} causer {}", ObjectText(creature), killing_damage,
+                  DamageEventText(damage_event), ObjectText(killer), ObjectText(damage_causer));
+  if (creature == nullptr) return false;
   CreatureRecord& record = AsCreature(creature, "APrimalDinoCharacter.Die");
   if (record.state != CreatureState::Alive) return false;
+  if (record.refuses_death) {
+    RecordEventF("survived #{}", record.id);
+    return false;
+  }
   record.state = CreatureState::Dead;
   RecordEventF("died #{}", record.id);
   server.scheduler.QueueDecay(record.id, server.now + server.options.corpse_decay_seconds);
@@ -35,11 +44,14 @@ bool Die(APrimalDinoCharacter* creature, float, FDamageEvent*, AController*, AAc
 }
 
 void Destroyed(APrimalDinoCharacter* creature) {
-  // The game's own clean-up has nothing to show; it only insists on a creature.
+  RunningServer("APrimalDinoCharacter.Destroyed");
+  // The game's own clean-up has nothing else to show; it only insists on a creature.
   if (creature != nullptr) AsCreature(creature, "APrimalDinoCharacter.Destroyed");
+  RecordGameCallF("Destroyed {}", ObjectText(creature));
 }
 
 bool ActorDestroy(AActor* actor, bool, bool) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("AActor.Destroy");
   ActorRecord& record = AsActor(actor, "AActor.Destroy");
   if (record.kind != ObjectKind::Creature) {
@@ -70,7 +82,10 @@ UPrimalCharacterStatusComponent* StatusComponent(APrimalCharacter* character) {
 }
 
 int32_t CharacterLevel(UPrimalCharacterStatusComponent* status) {
-  return AsStatusComponent(status, "UPrimalCharacterStatusComponent.GetCharacterLevel").level;
+  const StatusComponentRecord& record =
+      AsStatusComponent(status, "UPrimalCharacterStatusComponent.GetCharacterLevel");
+  RecordGameCallF("GetCharacterLevel {}", ObjectText(record.owner));
+  return record.level;
 }
 
 }  // namespace own
