@@ -94,7 +94,7 @@ class Model {
   void Remove(uint64_t id);
   bool ShouldCountDown(const Creature& creature) const;
   void CountDown(const std::string& key);
-  // The room test: nullopt when the limit cannot be read (the creature is then kept).
+  // The room test; a limit that cannot be read leaves room (the creature is kept and counted).
   bool HasRoom(const std::string& key);
   bool TooHighLevel(int32_t level) const;
   void Sweep();
