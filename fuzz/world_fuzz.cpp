@@ -9,13 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "fuzz/world_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A folder of its own, so that fuzzing jobs run side by side do not share their files.
   static const std::filesystem::path server_dir =
-      std::filesystem::temp_directory_path() / "kestrovar-world-fuzz";
+      std::filesystem::temp_directory_path() /
+      ("kestrovar-world-fuzz-" + std::to_string(std::random_device()()));
   static const std::string plugin = world_ops::PluginBesideProgram(KESTROVAR_PLUGIN_FILE);
   world_ops::WorldRun run(server_dir, plugin);
   std::string problem = run.Check();

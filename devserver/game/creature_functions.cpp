@@ -28,8 +28,10 @@ bool Die(APrimalDinoCharacter* creature, float killing_damage, FDamageEvent* dam
          AController* killer, AActor* damage_causer) {
   const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("APrimalDinoCharacter.Die");
-  RecordGameCallF("Die {} damage {} {} killer {} causer {}", ObjectText(creature), killing_damage,
-                  DamageEventText(damage_event), ObjectText(killer), ObjectText(damage_causer));
+  if (TheJournal().record_events) {
+    RecordGameCallF("Die {} damage {} {} killer {} causer {}", ObjectText(creature), killing_damage,
+                    DamageEventText(damage_event), ObjectText(killer), ObjectText(damage_causer));
+  }
   if (creature == nullptr) return false;
   CreatureRecord& record = AsCreature(creature, "APrimalDinoCharacter.Die");
   if (record.state != CreatureState::Alive) return false;
@@ -47,7 +49,7 @@ void Destroyed(APrimalDinoCharacter* creature) {
   RunningServer("APrimalDinoCharacter.Destroyed");
   // The game's own clean-up has nothing else to show; it only insists on a creature.
   if (creature != nullptr) AsCreature(creature, "APrimalDinoCharacter.Destroyed");
-  RecordGameCallF("Destroyed {}", ObjectText(creature));
+  if (TheJournal().record_events) RecordGameCallF("Destroyed {}", ObjectText(creature));
 }
 
 bool ActorDestroy(AActor* actor, bool, bool) {
@@ -84,7 +86,7 @@ UPrimalCharacterStatusComponent* StatusComponent(APrimalCharacter* character) {
 int32_t CharacterLevel(UPrimalCharacterStatusComponent* status) {
   const StatusComponentRecord& record =
       AsStatusComponent(status, "UPrimalCharacterStatusComponent.GetCharacterLevel");
-  RecordGameCallF("GetCharacterLevel {}", ObjectText(record.owner));
+  if (TheJournal().record_events) RecordGameCallF("GetCharacterLevel {}", ObjectText(record.owner));
   return record.level;
 }
 

@@ -19,7 +19,9 @@ void ChatDirectMessage(AShooterPlayerController* controller, FString* message, F
                        bool bold) {
   const engine_allocator::GameAllocationScope own_memory;
   RunningServer("AShooterPlayerController.ClientServerChatDirectMessage");
-  RecordGameCallF("ClientServerChatDirectMessage {} bold {}", ObjectText(controller), bold);
+  if (TheJournal().record_events) {
+    RecordGameCallF("ClientServerChatDirectMessage {} bold {}", ObjectText(controller), bold);
+  }
   AsKind(controller, ObjectKind::PlayerController,
          "AShooterPlayerController.ClientServerChatDirectMessage");
   if (message == nullptr) {

@@ -26,8 +26,11 @@ void InitGame(AShooterGameMode* game_mode, FString* map_name, FString* options,
               FString* error_message) {
   const engine_allocator::GameAllocationScope own_memory;
   RunningServer("AShooterGameMode.InitGame");
-  RecordGameCallF("InitGame {} map {} options {} error {}", ObjectText(game_mode),
-                  StringArgument(map_name), StringArgument(options), StringArgument(error_message));
+  if (TheJournal().record_events) {
+    RecordGameCallF("InitGame {} map {} options {} error {}", ObjectText(game_mode),
+                    StringArgument(map_name), StringArgument(options),
+                    StringArgument(error_message));
+  }
   if (game_mode == nullptr) return;
   AsKind(game_mode, ObjectKind::GameMode, "AShooterGameMode.InitGame");
   RecordEvent("init game");
@@ -37,7 +40,7 @@ void DestroyWildDinos(UShooterCheatManager* cheat_manager) {
   const engine_allocator::GameAllocationScope own_memory;
   if (cheat_manager == nullptr) return;
   Server& server = RunningServer("UShooterCheatManager.DestroyWildDinos");
-  RecordGameCallF("DestroyWildDinos {}", ObjectText(cheat_manager));
+  if (TheJournal().record_events) RecordGameCallF("DestroyWildDinos {}", ObjectText(cheat_manager));
   AsKind(cheat_manager, ObjectKind::CheatManager, "UShooterCheatManager.DestroyWildDinos");
   RecordEvent("destroy wild dinos");
   // Bodies of dead wild creatures are in the world too.
@@ -57,9 +60,11 @@ APrimalDinoCharacter* SpawnNPC(ANPCZoneManager* zone, TSubclassOf<APrimalDinoCha
                                TSubclassOf<UPrimalColorSet> colour_set) {
   const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("ANPCZoneManager.SpawnNPC");
-  RecordGameCallF("SpawnNPC {} class {} at {},{},{} {} {} {} {} {} {} {} {} colours {}",
-                  ObjectText(zone), ObjectText(dino_class.uClass), location.X, location.Y,
-                  location.Z, a4, a5, a6, a7, a8, a9, a10, a11, ObjectText(colour_set.uClass));
+  if (TheJournal().record_events) {
+    RecordGameCallF("SpawnNPC {} class {} at {},{},{} {} {} {} {} {} {} {} {} colours {}",
+                    ObjectText(zone), ObjectText(dino_class.uClass), location.X, location.Y,
+                    location.Z, a4, a5, a6, a7, a8, a9, a10, a11, ObjectText(colour_set.uClass));
+  }
   if (zone == nullptr) return nullptr;
   const auto& spawner =
       static_cast<const ZoneRecord&>(AsKind(zone, ObjectKind::Zone, "ANPCZoneManager.SpawnNPC"));

@@ -53,7 +53,9 @@ uint8_t DrawOperation(std::mt19937_64& random) {
 
 TEST(WorldSoakTest, TableCreaturesLimitsAndMemoryHoldThroughout) {
   const uint64_t wanted = EventsWanted();
-  const auto server_dir = std::filesystem::temp_directory_path() / "kestrovar-world-soak";
+  // A folder of its own, so that soaks run side by side do not share their files.
+  const auto server_dir = std::filesystem::temp_directory_path() /
+                          ("kestrovar-world-soak-" + std::to_string(std::random_device()()));
   const std::string plugin = world_ops::PluginBesideProgram(KESTROVAR_PLUGIN_FILE);
   const std::string dodo = world_model::ClassKey(2);
   std::mt19937_64 random(11);
