@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr uint64_t kDefaultEvents = 20000;
-constexpr uint64_t kRoundEvents = 10000;
+constexpr uint64_t kDefaultEvents = 10000;
+constexpr uint64_t kRoundEvents = 5000;
 // The table is read back every few events; every creature is compared now and then.
 constexpr uint64_t kCheckEvery = 50;
 constexpr uint64_t kCreatureCheckEvery = 1000;
