@@ -15,6 +15,7 @@ void ResetJournal(bool record_events) {
   Journal& journal = TheJournal();
   journal.record_events = record_events;
   journal.events.clear();
+  journal.game_calls.clear();
   journal.faults.clear();
   journal.output = nullptr;
   journal.event_observer = nullptr;

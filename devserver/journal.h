@@ -15,6 +15,9 @@ namespace devserver {
 struct Journal {
   bool record_events = true;
   std::vector<std::string> events;
+  // Every call of a game function that a detour sits on or that the plug-in asks a question of,
+  // with the arguments the game received, so that tests compare them with what the caller passed.
+  std::vector<std::string> game_calls;
   std::vector<std::string> faults;
   std::function<void(std::string_view)> output;          // empty: standard output
   std::function<void(std::string_view)> event_observer;  // empty: none
@@ -34,6 +37,14 @@ template <typename... Args>
 void RecordEventF(fmt::format_string<Args...> format, Args&&... args) {
   if (!EventsWanted()) return;
   RecordEvent(fmt::format(format, std::forward<Args>(args)...));
+}
+
+// A call that reached the game's own function (kept while events are recorded).
+template <typename... Args>
+void RecordGameCallF(fmt::format_string<Args...> format, Args&&... args) {
+  Journal& journal = TheJournal();
+  if (!journal.record_events) return;
+  journal.game_calls.push_back(fmt::format(format, std::forward<Args>(args)...));
 }
 
 // A fault is kept and printed to standard error at once: on a real server most of them would crash

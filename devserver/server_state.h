@@ -42,6 +42,8 @@ struct Server {
   int status = 0;
   double now = 0;
   int32_t next_rcon_id = 1;
+  // The actor query also yields a null entry and an actor of another class (SetOddActorQuery).
+  bool odd_actor_query = false;
   // Where RCON replies go while RconRequest runs; null: printed to the output.
   std::vector<RconReply>* rcon_capture = nullptr;
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <string>
 
 #include "config/config.h"
 #include "devserver/control/server.h"
@@ -68,7 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (config.is_object()) {
     const auto limits = config.find("Max_Dino_Counts");
     if (limits != config.end() && limits->is_object()) {
-      for (const auto& [name, value] : limits->items()) {
+      // Not a structured binding: clang 14 cannot capture one in a lambda.
+      for (const auto& item : limits->items()) {
+        const std::string& name = item.key();
         Ask([&] { LookupInt32(*limits, name.c_str(), -1); });
       }
     }

@@ -1,6 +1,7 @@
 // Control surface: the server's lifetime, the plug-in library, the game mode and status.
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -93,12 +94,14 @@ bool PluginLoaded() {
 
 void InitGame() {
   Server& server = RunningServer("InitGame");
+  std::optional<engine_allocator::GameAllocationScope> own_memory(std::in_place);
   FString map_name("DevWorld");
   FString options("?listen");
   FString error_message;
   const HookSlot& init = server.hooks.Slot(Detourable::InitGame);
   const bool swept = init.current != init.own;
   server.ledger.BeginStartup(server);
+  own_memory.reset();
   entry::InitGame(AsEngine<AShooterGameMode>(server.world.game_mode), &map_name, &options,
                   &error_message);
   server.ledger.EndStartup(server, swept);

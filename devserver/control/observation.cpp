@@ -11,7 +11,12 @@ namespace devserver {
 
 std::vector<std::string> Events() { return TheJournal().events; }
 
-void ClearEvents() { TheJournal().events.clear(); }
+void ClearEvents() {
+  TheJournal().events.clear();
+  TheJournal().game_calls.clear();
+}
+
+std::vector<std::string> GameCalls() { return TheJournal().game_calls; }
 
 std::vector<LogEntry> LogEntries() {
   const auto& capture = LastCapture();
@@ -39,5 +44,7 @@ std::vector<std::string> InstalledHooks() {
 }
 
 void FailAllocationAfter(int64_t count) { engine_allocator::FailAllocationAfter(count); }
+
+bool AllocationFailureInjected() { return engine_allocator::AllocationFailureInjected(); }
 
 }  // namespace devserver

@@ -138,7 +138,15 @@ DEVSERVER_API int ServerStatusValue();
 // --- World --------------------------------------------------------------------------------------
 DEVSERVER_API std::vector<CreatureId> Spawn(const SpawnRequest& request, int count = 1);
 DEVSERVER_API std::vector<CreatureId> Place(const PlaceRequest& request, int count = 1);
-DEVSERVER_API bool Kill(CreatureId id);     // through "APrimalDinoCharacter.Die"
+DEVSERVER_API bool Kill(CreatureId id);  // through "APrimalDinoCharacter.Die"
+// From now on the game's Die returns false for the creature, which stays alive ("survived #3").
+DEVSERVER_API bool RefuseDeath(CreatureId id, bool refuses = true);
+// The game calls Die and Destroyed with a null creature (returns what Die returned).
+DEVSERVER_API bool DieWithoutCreature();
+DEVSERVER_API void DestroyedWithoutCreature();
+// The actor query (UGameplayStatics.GetAllActorsOfClass) also yields, first, a null entry and the
+// administrator's player controller, and a null entry last, as a game may.
+DEVSERVER_API void SetOddActorQuery(bool odd);
 DEVSERVER_API bool Destroy(CreatureId id);  // "AActor.Destroy": leaves the world
 DEVSERVER_API bool Tame(CreatureId id, std::optional<int32_t> team = std::nullopt);
 DEVSERVER_API void CheatDestroyWildDinos();  // through "UShooterCheatManager.DestroyWildDinos"
@@ -179,7 +187,16 @@ DEVSERVER_API std::vector<RconReply> RconRequest(std::string_view text, int32_t 
 
 // --- Observation --------------------------------------------------------------------------------
 DEVSERVER_API std::vector<std::string> Events();
+// Clears the events and the game calls.
 DEVSERVER_API void ClearEvents();
+// The calls that reached the game's own functions, with the arguments it received:
+//   "SpawnNPC spawn zone class /Game/A.A_C at 1.5,-2.25,3.125 true 7 0.5 true 1.25 2.5 3.75 5
+//    colours /Script/Game.PrimalColorSet"  (what Spawn passes)
+//   "Die #3 damage 1000 damage event killer player controller causer spawn zone"  (what Kill
+//    passes)  "Destroyed #3"  "Destroyed null"  "DestroyWildDinos cheat manager"
+//   "InitGame game mode map 'DevWorld' options '?listen' error ''"  "GetCharacterLevel #3"
+//   "ClientServerChatDirectMessage player controller bold false"
+DEVSERVER_API std::vector<std::string> GameCalls();
 DEVSERVER_API std::vector<LogEntry> LogEntries();
 DEVSERVER_API void ClearLogEntries();
 // Problems the stand-in caught: escaped exceptions, FMemory faults, what a released plug-in left.
@@ -191,7 +208,14 @@ DEVSERVER_API size_t PendingTimerTasks();
 DEVSERVER_API std::vector<std::string> InstalledHooks();  // "name" per detour in the chains
 
 // Fault injection: the Nth FMemory allocation from now fails (1 = the next); 0 switches it off.
+// Only allocations asked for outside the game's own functions count: the game's own would abort
+// the process on a real server.
 DEVSERVER_API void FailAllocationAfter(int64_t count);
+// Whether the failure armed by the last FailAllocationAfter has happened.
+DEVSERVER_API bool AllocationFailureInjected();
+// Whether an allocation made now is the plug-in's: plug-in code runs, or the host works on its
+// behalf, and not the game's own functions. Test programs that make C++ allocations fail use it.
+DEVSERVER_API bool PluginAllocating();
 
 // --- Spawn zones and the world's own life -------------------------------------------------------
 // Zones, deaths, decay and taming live on the game clock (Advance). Every random draw comes from

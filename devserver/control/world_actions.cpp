@@ -17,6 +17,8 @@ namespace devserver {
 
 namespace {
 
+constexpr FVector kSpawnLocation{1.5f, -2.25f, 3.125f};
+
 std::string LevelText(const std::optional<int32_t>& level) {
   return level ? std::to_string(*level) : "none";
 }
@@ -62,13 +64,16 @@ std::vector<CreatureId> Spawn(const SpawnRequest& request, int count) {
   if (request.made_reference)
     pending.made_class = &server.classes.Creature(*request.made_reference);
 
+  // Arguments that differ from each other and from zero, as in CallDie.
+  const TSubclassOf<UPrimalColorSet> colours{
+      AsEngine<UClass>(server.classes.Engine(EngineClass::ColourSet))};
   std::vector<CreatureId> made;
   for (int i = 0; i < count; ++i) {
     server.world.zone.pending = &pending;
     APrimalDinoCharacter* creature =
         entry::SpawnNPC(AsEngine<ANPCZoneManager>(server.world.zone),
-                        TSubclassOf<APrimalDinoCharacter>{AsEngine<UClass>(asked)}, FVector{},
-                        false, 0, 0.f, false, 0.f, 0.f, 0.f, 0.f, TSubclassOf<UPrimalColorSet>{});
+                        TSubclassOf<APrimalDinoCharacter>{AsEngine<UClass>(asked)}, kSpawnLocation,
+                        true, 7, 0.5f, true, 1.25f, 2.5f, 3.75f, 5.f, colours);
     server.world.zone.pending = nullptr;
     server.tag_watch.SyncWatched(server.names);
     if (creature != nullptr) {
@@ -105,6 +110,25 @@ bool Kill(CreatureId id) {
   if (creature == nullptr || creature->state == CreatureState::Removed) return false;
   return KillCreature(server, *creature);
 }
+
+bool RefuseDeath(CreatureId id, bool refuses) {
+  CreatureRecord* creature = RunningServer("RefuseDeath").world.Find(id);
+  if (creature == nullptr) return false;
+  creature->refuses_death = refuses;
+  return true;
+}
+
+bool DieWithoutCreature() {
+  Server& server = RunningServer("DieWithoutCreature");
+  return CallDie(server, nullptr);
+}
+
+void DestroyedWithoutCreature() {
+  RunningServer("DestroyedWithoutCreature");
+  entry::Destroyed(nullptr);
+}
+
+void SetOddActorQuery(bool odd) { RunningServer("SetOddActorQuery").odd_actor_query = odd; }
 
 bool Destroy(CreatureId id) {
   Server& server = RunningServer("Destroy");

@@ -21,8 +21,9 @@ ClassRegistry::ClassRegistry(ObjectTable& objects) : objects_(objects) {
   ClassRecord& controller = Add("/Script/Game.ShooterPlayerController", &actor);
   ClassRecord& cheat = Add("/Script/Game.ShooterCheatManager", &object);
   ClassRecord& rcon = Add("/Script/Game.RCONClientConnection", &object);
+  ClassRecord& colours = Add("/Script/Game.PrimalColorSet", &object);
   engine_ = {&object, &metaclass, &world,      &actor, &creature, &status,
-             &zone,   &game_mode, &controller, &cheat, &rcon};
+             &zone,   &game_mode, &controller, &cheat, &rcon,     &colours};
   for (const auto& cls : classes_) cls->class_field = AsEngine<UClass>(metaclass);
 }
 

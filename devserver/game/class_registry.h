@@ -26,6 +26,7 @@ enum class EngineClass {
   PlayerController,
   CheatManager,
   RconConnection,
+  ColourSet,  // what a spawn zone colours its creatures with
 };
 
 class ClassRegistry {

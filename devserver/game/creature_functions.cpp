@@ -4,6 +4,7 @@
 
 #include "devserver/fatal.h"
 #include "devserver/game/creature_removal.h"
+#include "devserver/game/engine_allocator.h"
 #include "devserver/game/game_own_functions.h"
 #include "devserver/journal.h"
 
@@ -22,19 +23,14 @@ void RemoveCreature(Server& server, CreatureRecord& creature) {
   RecordEventF("destroyed #{}", creature.id);
 }
 
-namespace {
-
-// The game's damage event is opaque to everyone but the game; Die only passes it on.
-FDamageEvent* DamageEvent() {
-  alignas(16) static unsigned char storage[64] = {};
-  return reinterpret_cast<FDamageEvent*>(storage);
+bool CallDie(Server& server, APrimalDinoCharacter* creature) {
+  return entry::Die(creature, 1000.f, TheDamageEvent(),
+                    AsEngine<AController>(server.world.player_controller),
+                    AsEngine<AActor>(server.world.zone));
 }
 
-}  // namespace
-
 bool KillCreature(Server& server, CreatureRecord& creature) {
-  const bool died =
-      entry::Die(AsEngine<APrimalDinoCharacter>(creature), 1000.f, DamageEvent(), nullptr, nullptr);
+  const bool died = CallDie(server, AsEngine<APrimalDinoCharacter>(creature));
   server.tag_watch.SyncWatched(server.names);
   return died;
 }
@@ -50,11 +46,21 @@ bool TameCreature(Server& server, CreatureRecord& creature, int32_t team) {
 
 namespace own {
 
-bool Die(APrimalDinoCharacter* creature, float, FDamageEvent*, AController*, AActor*) {
-  if (creature == nullptr) return false;
+bool Die(APrimalDinoCharacter* creature, float killing_damage, FDamageEvent* damage_event,
+         AController* killer, AActor* damage_causer) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("APrimalDinoCharacter.Die");
+  if (TheJournal().record_events) {
+    RecordGameCallF("Die {} damage {} {} killer {} causer {}", ObjectText(creature), killing_damage,
+                    DamageEventText(damage_event), ObjectText(killer), ObjectText(damage_causer));
+  }
+  if (creature == nullptr) return false;
   CreatureRecord& record = AsCreature(creature, "APrimalDinoCharacter.Die");
   if (record.state != CreatureState::Alive) return false;
+  if (record.refuses_death) {
+    RecordEventF("survived #{}", record.id);
+    return false;
+  }
   server.ledger.Dying(server, record);
   record.state = CreatureState::Dead;
   RecordEventF("died #{}", record.id);
@@ -63,11 +69,14 @@ bool Die(APrimalDinoCharacter* creature, float, FDamageEvent*, AController*, AAc
 }
 
 void Destroyed(APrimalDinoCharacter* creature) {
-  // The game's own clean-up has nothing to show; it only insists on a creature.
+  RunningServer("APrimalDinoCharacter.Destroyed");
+  // The game's own clean-up has nothing else to show; it only insists on a creature.
   if (creature != nullptr) AsCreature(creature, "APrimalDinoCharacter.Destroyed");
+  if (TheJournal().record_events) RecordGameCallF("Destroyed {}", ObjectText(creature));
 }
 
 bool ActorDestroy(AActor* actor, bool, bool) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("AActor.Destroy");
   ActorRecord& record = AsActor(actor, "AActor.Destroy");
   if (record.kind != ObjectKind::Creature) {
@@ -98,7 +107,10 @@ UPrimalCharacterStatusComponent* StatusComponent(APrimalCharacter* character) {
 }
 
 int32_t CharacterLevel(UPrimalCharacterStatusComponent* status) {
-  return AsStatusComponent(status, "UPrimalCharacterStatusComponent.GetCharacterLevel").level;
+  const StatusComponentRecord& record =
+      AsStatusComponent(status, "UPrimalCharacterStatusComponent.GetCharacterLevel");
+  if (TheJournal().record_events) RecordGameCallF("GetCharacterLevel {}", ObjectText(record.owner));
+  return record.level;
 }
 
 }  // namespace own

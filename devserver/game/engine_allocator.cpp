@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "devserver/fatal.h"
 #include "devserver/host/plugin_calls.h"
@@ -32,6 +33,8 @@ struct Allocator {
   std::pmr::unordered_map<const void*, std::size_t> freed{&pool};
   Totals totals;
   int64_t fail_countdown = 0;
+  bool failure_injected = false;
+  int game_scopes = 0;
 };
 
 Allocator& Instance() {
@@ -41,8 +44,10 @@ Allocator& Instance() {
 }
 
 bool InjectedFailure(Allocator& allocator) {
-  if (allocator.fail_countdown <= 0) return false;
-  return --allocator.fail_countdown == 0;
+  if (allocator.fail_countdown <= 0 || allocator.game_scopes > 0) return false;
+  if (--allocator.fail_countdown != 0) return false;
+  allocator.failure_injected = true;
+  return true;
 }
 
 void* Take(Allocator& allocator, std::size_t bytes, std::size_t alignment, bool by_plugin) {
@@ -143,6 +148,20 @@ void ForgetPluginAttribution() {
   for (auto& [block, info] : Instance().live) info.taken_by_plugin = false;
 }
 
-void FailAllocationAfter(int64_t count) { Instance().fail_countdown = count > 0 ? count : 0; }
+void FailAllocationAfter(int64_t count) {
+  Instance().fail_countdown = count > 0 ? count : 0;
+  Instance().failure_injected = false;
+}
+
+bool AllocationFailureInjected() { return Instance().failure_injected; }
+
+bool InGameAllocationScope() { return Instance().game_scopes > 0; }
+
+int SetGameAllocationScopesAside() { return std::exchange(Instance().game_scopes, 0); }
+
+void RestoreGameAllocationScopes(int scopes) { Instance().game_scopes = scopes; }
+
+GameAllocationScope::GameAllocationScope() { ++Instance().game_scopes; }
+GameAllocationScope::~GameAllocationScope() { --Instance().game_scopes; }
 
 }  // namespace devserver::engine_allocator

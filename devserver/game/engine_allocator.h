@@ -41,5 +41,21 @@ void ForgetPluginAttribution();
 
 // The `count`th allocation from now returns null (1 = the next); 0 switches it off.
 void FailAllocationAfter(int64_t count);
+bool AllocationFailureInjected();
+
+// While one exists, allocations are the game's own and never fail by injection (a real engine
+// aborts when its own allocation fails). Plug-in code that the game calls meanwhile is not the
+// game's: a call into the plug-in sets the scopes aside until it returns.
+bool InGameAllocationScope();
+int SetGameAllocationScopesAside();
+void RestoreGameAllocationScopes(int scopes);
+
+class GameAllocationScope {
+ public:
+  GameAllocationScope();
+  ~GameAllocationScope();
+  GameAllocationScope(const GameAllocationScope&) = delete;
+  GameAllocationScope& operator=(const GameAllocationScope&) = delete;
+};
 
 }  // namespace devserver::engine_allocator

@@ -51,6 +51,29 @@ ObjectRecord& AsObject(const void* object, std::string_view function) {
   return *record;
 }
 
+std::string ObjectText(const void* object) {
+  if (object == nullptr) return "null";
+  const ObjectRecord& record = AsObject(object, "a call record");
+  switch (record.kind) {
+    case ObjectKind::Creature:
+      return "#" + std::to_string(static_cast<const CreatureRecord&>(record).id);
+    case ObjectKind::Class:
+      return static_cast<const ClassRecord&>(record).reference;
+    default:
+      return std::string(KindName(record.kind));
+  }
+}
+
+FDamageEvent* TheDamageEvent() {
+  alignas(16) static unsigned char storage[64] = {};
+  return reinterpret_cast<FDamageEvent*>(storage);
+}
+
+std::string_view DamageEventText(const FDamageEvent* event) {
+  if (event == nullptr) return "null";
+  return event == TheDamageEvent() ? "damage event" : "other";
+}
+
 ObjectRecord& AsKind(const void* object, ObjectKind kind, std::string_view function) {
   ObjectRecord& record = AsObject(object, function);
   if (record.kind != kind) {

@@ -77,6 +77,7 @@ struct CreatureRecord : ActorRecord {
   bool tamed = false;
   CreatureState state = CreatureState::Alive;
   bool being_destroyed = false;
+  bool refuses_death = false;  // the game's Die returns false for it
   // Tag bookkeeping: how many entries of the tag array have been reported as events, and whether
   // the creature is on the list to look at at the next sync point.
   int32_t reported_tags = 0;
@@ -107,6 +108,15 @@ ActorRecord& AsActor(const void* object, std::string_view function);
 CreatureRecord& AsCreature(const void* object, std::string_view function);
 StatusComponentRecord& AsStatusComponent(const void* object, std::string_view function);
 ObjectRecord& AsKind(const void* object, ObjectKind kind, std::string_view function);
+
+// How a call record names an object it was given: "null", "#3" for a creature, the reference text
+// for a class, the kind for anything else ("spawn zone").
+std::string ObjectText(const void* object);
+
+// The damage event every death in the simulated world carries; the game only passes it on.
+FDamageEvent* TheDamageEvent();
+// How a call record names a damage event: "damage event" for the one above, "null", or "other".
+std::string_view DamageEventText(const FDamageEvent* event);
 
 template <typename Engine>
 Engine* AsEngine(ObjectRecord* record) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "devserver/fatal.h"
+#include "devserver/game/engine_allocator.h"
 #include "devserver/game/game_own_functions.h"
 #include "devserver/game/text_units.h"
 #include "devserver/journal.h"
@@ -15,8 +16,12 @@
 namespace devserver::own {
 
 void ChatDirectMessage(AShooterPlayerController* controller, FString* message, FLinearColor colour,
-                       bool) {
+                       bool bold) {
+  const engine_allocator::GameAllocationScope own_memory;
   RunningServer("AShooterPlayerController.ClientServerChatDirectMessage");
+  if (TheJournal().record_events) {
+    RecordGameCallF("ClientServerChatDirectMessage {} bold {}", ObjectText(controller), bold);
+  }
   AsKind(controller, ObjectKind::PlayerController,
          "AShooterPlayerController.ClientServerChatDirectMessage");
   if (message == nullptr) {
@@ -30,6 +35,7 @@ void ChatDirectMessage(AShooterPlayerController* controller, FString* message, F
 
 void SendRconMessage(RCONClientConnection* connection, int32_t request_id, int32_t type,
                      FString* message) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("RCONClientConnection.SendMessageW");
   AsKind(connection, ObjectKind::RconConnection, "RCONClientConnection.SendMessageW");
   if (message == nullptr) ProgrammingError("RCONClientConnection.SendMessageW: null message");

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "devserver/fatal.h"
+#include "devserver/game/engine_allocator.h"
 #include "devserver/game/game_own_functions.h"
 #include "devserver/server_state.h"
 
@@ -11,6 +12,7 @@ namespace devserver::own {
 
 void NameInit(FName* out, const char* text, int number, int find_type, bool split_name,
               int hardcode_index) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("FName.Init");
   if (out == nullptr) ProgrammingError("FName.Init: null out name");
   // 0: find only, 1: add. Hard-coded indices belong to the engine's own names.
@@ -24,6 +26,7 @@ void NameInit(FName* out, const char* text, int number, int find_type, bool spli
 void ClassToStringReference(FString* out, UClass* cls) {
   RunningServer("UVictoryCore.ClassToStringReference");
   if (out == nullptr) ProgrammingError("UVictoryCore.ClassToStringReference: null out string");
+  const engine_allocator::GameAllocationScope own_memory;
   FString reference;
   if (cls != nullptr) {
     reference.AppendUnits(AsClass(cls, "UVictoryCore.ClassToStringReference").reference_units);
@@ -38,6 +41,7 @@ bool IsA(UObject* object, UClass* cls) {
 }
 
 void WeakAssign(FWeakObjectPtr* weak, UObject* object) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("FWeakObjectPtr.operator=");
   if (weak == nullptr) ProgrammingError("FWeakObjectPtr.operator=: null weak reference");
   server.objects.SetWeak(

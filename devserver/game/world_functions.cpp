@@ -10,18 +10,37 @@
 #include "devserver/game/game_own_functions.h"
 #include "devserver/journal.h"
 #include "host/engine_memory.h"
+#include "host/text.h"
 
 namespace devserver::own {
 
-void InitGame(AShooterGameMode* game_mode, FString*, FString*, FString*) {
+namespace {
+
+std::string StringArgument(const FString* text) {
+  return text == nullptr ? "null" : "'" + ToUtf8(text->View()) + "'";
+}
+
+}  // namespace
+
+void InitGame(AShooterGameMode* game_mode, FString* map_name, FString* options,
+              FString* error_message) {
+  const engine_allocator::GameAllocationScope own_memory;
+  RunningServer("AShooterGameMode.InitGame");
+  if (TheJournal().record_events) {
+    RecordGameCallF("InitGame {} map {} options {} error {}", ObjectText(game_mode),
+                    StringArgument(map_name), StringArgument(options),
+                    StringArgument(error_message));
+  }
   if (game_mode == nullptr) return;
   AsKind(game_mode, ObjectKind::GameMode, "AShooterGameMode.InitGame");
   RecordEvent("init game");
 }
 
 void DestroyWildDinos(UShooterCheatManager* cheat_manager) {
+  const engine_allocator::GameAllocationScope own_memory;
   if (cheat_manager == nullptr) return;
   Server& server = RunningServer("UShooterCheatManager.DestroyWildDinos");
+  if (TheJournal().record_events) RecordGameCallF("DestroyWildDinos {}", ObjectText(cheat_manager));
   AsKind(cheat_manager, ObjectKind::CheatManager, "UShooterCheatManager.DestroyWildDinos");
   RecordEvent("destroy wild dinos");
   // Bodies of dead wild creatures are in the world too.
@@ -36,10 +55,17 @@ void DestroyWildDinos(UShooterCheatManager* cheat_manager) {
 }
 
 APrimalDinoCharacter* SpawnNPC(ANPCZoneManager* zone, TSubclassOf<APrimalDinoCharacter> dino_class,
-                               FVector, bool, int32_t, float, bool, float, float, float, float,
-                               TSubclassOf<UPrimalColorSet>) {
-  if (zone == nullptr) return nullptr;
+                               FVector location, bool a4, int32_t a5, float a6, bool a7, float a8,
+                               float a9, float a10, float a11,
+                               TSubclassOf<UPrimalColorSet> colour_set) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("ANPCZoneManager.SpawnNPC");
+  if (TheJournal().record_events) {
+    RecordGameCallF("SpawnNPC {} class {} at {},{},{} {} {} {} {} {} {} {} {} colours {}",
+                    ObjectText(zone), ObjectText(dino_class.uClass), location.X, location.Y,
+                    location.Z, a4, a5, a6, a7, a8, a9, a10, a11, ObjectText(colour_set.uClass));
+  }
+  if (zone == nullptr) return nullptr;
   const auto& spawner =
       static_cast<const ZoneRecord&>(AsKind(zone, ObjectKind::Zone, "ANPCZoneManager.SpawnNPC"));
   const PendingSpawn plain;
@@ -69,6 +95,7 @@ UClass* CreatureStaticClass() {
 }
 
 void GetAllActorsOfClass(UWorld* world, UClass* cls, EngineArray<AActor*>* out) {
+  const engine_allocator::GameAllocationScope own_memory;
   Server& server = RunningServer("UGameplayStatics.GetAllActorsOfClass");
   AsKind(world, ObjectKind::World, "UGameplayStatics.GetAllActorsOfClass");
   if (out == nullptr) ProgrammingError("UGameplayStatics.GetAllActorsOfClass: null out array");
@@ -88,7 +115,9 @@ void GetAllActorsOfClass(UWorld* world, UClass* cls, EngineArray<AActor*>* out) 
       }
     }
   };
-  int32_t count = 0;
+  // A game may hand out a null entry and actors of other classes too.
+  const bool odd = server.odd_actor_query;
+  int32_t count = odd ? 3 : 0;
   visit([&](ActorRecord&) { ++count; });
   if (count > out->ArrayMax) {
     const int32_t capacity = engine_memory::GrownCapacity(out->ArrayMax, count);
@@ -100,7 +129,12 @@ void GetAllActorsOfClass(UWorld* world, UClass* cls, EngineArray<AActor*>* out) 
     out->Data = static_cast<AActor**>(grown);
     out->ArrayMax = capacity;
   }
+  if (odd) {
+    out->Data[out->ArrayNum++] = nullptr;
+    out->Data[out->ArrayNum++] = AsEngine<AActor>(server.world.player_controller);
+  }
   visit([&](ActorRecord& actor) { out->Data[out->ArrayNum++] = AsEngine<AActor>(actor); });
+  if (odd) out->Data[out->ArrayNum++] = nullptr;
 }
 
 }  // namespace devserver::own

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "devserver/control/server.h"
+#include "devserver/game/engine_allocator.h"
 #include "devserver/journal.h"
 
 namespace devserver {
@@ -13,8 +15,17 @@ int plugin_call_depth = 0;
 
 bool InPluginCode() { return plugin_call_depth > 0; }
 
-PluginCallScope::PluginCallScope() { ++plugin_call_depth; }
-PluginCallScope::~PluginCallScope() { --plugin_call_depth; }
+PluginCallScope::PluginCallScope()
+    : game_scopes_(engine_allocator::SetGameAllocationScopesAside()) {
+  ++plugin_call_depth;
+}
+
+PluginCallScope::~PluginCallScope() {
+  --plugin_call_depth;
+  engine_allocator::RestoreGameAllocationScopes(game_scopes_);
+}
+
+bool PluginAllocating() { return InPluginCode() && !engine_allocator::InGameAllocationScope(); }
 
 void ReportEscapedException(std::string_view where, std::string_view what) noexcept {
   try {

@@ -20,6 +20,9 @@ class PluginCallScope {
   ~PluginCallScope();
   PluginCallScope(const PluginCallScope&) = delete;
   PluginCallScope& operator=(const PluginCallScope&) = delete;
+
+ private:
+  int game_scopes_;
 };
 
 void ReportEscapedException(std::string_view where, std::string_view what) noexcept;

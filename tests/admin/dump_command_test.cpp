@@ -27,7 +27,7 @@ TEST_F(DumpTest, ConsoleLogsEachClassAndWritesTheFile) {
   FillTable();
   const auto table = DinoCountEntries();
   const std::time_t before = std::time(nullptr);
-  devserver::ConsoleCommand("kvar.dumpdinos");
+  devserver::ConsoleCommand("kvar.dumpdinos extra words");
   const std::time_t after = std::time(nullptr);
 
   EXPECT_EQ(TakeEvents(), Lines{});

@@ -37,6 +37,8 @@ TEST_F(ReloadCommandTest, ConsoleTellsThePlayerInGreenOrRed) {
   WriteConfig(R"({"Max_Dino_Counts": {"A": 6}})");
   EXPECT_EQ(LimitOfA(), 5) << "a setting is read from the document in force, not the file";
   devserver::ConsoleCommand("kvar.reload");
+  EXPECT_EQ(devserver::GameCalls(),
+            Lines{"ClientServerChatDirectMessage player controller bold false"});
   EXPECT_EQ(TakeEvents(), Lines{std::string("chat 0,1,0,1 ") + kReloaded});
   EXPECT_EQ(LimitOfA(), 6);
   EXPECT_EQ(PluginLogLines(), Lines{});

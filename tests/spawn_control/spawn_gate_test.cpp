@@ -139,4 +139,20 @@ TEST_F(SpawnGateTest, CountsUnderTheRequestedClassAndCountsDownUnderTheCreatures
   EXPECT_EQ(DinoCountEntries(), (CountEntries{{kDodoKey, 0}, {kRaptorKey, 1}}));
 }
 
+// The level rule judges new spawns only: creatures that were let in before it was switched on stay.
+TEST_F(SpawnGateTest, ReloadThatSwitchesTheLevelRuleOnLeavesExistingCreaturesAlone) {
+  LoadActive("{}");
+  const auto ids = devserver::Spawn(SpawnOf(kRaptor, 200), 2);
+  WriteConfig(R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 150})");
+  devserver::ConsoleCommand("kvar.reload");
+  TakeEvents();
+  devserver::Advance(60);
+  EXPECT_EQ(TakeEvents(), Events{});
+  EXPECT_EQ(devserver::Census(), (std::map<std::string, int>{{kRaptorKey, 2}}));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{kRaptorKey, 2}}));
+  const auto late = devserver::Spawn(SpawnOf(kRaptor, 200)).at(0);
+  EXPECT_EQ(TakeEvents(), (Events{SpawnedEvent(late, kRaptor, 200), "timer queued 5"}));
+  EXPECT_EQ(devserver::FindCreature(ids[1])->state, devserver::CreatureState::Alive);
+}
+
 }  // namespace

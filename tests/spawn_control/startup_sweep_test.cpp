@@ -1,6 +1,7 @@
 // The start-up sweep: the creatures that exist when the world comes up are counted, and each
 // class's surplus is removed at once.
 
+#include "spawn_control/tags.h"
 #include "tests/support/plugin_test.h"
 #include "tests/support/world_events.h"
 
@@ -50,6 +51,9 @@ TEST_F(StartupSweepTest, SkipsTamedAndNonWildCreaturesAndTakesTeam50000AsWild) {
   auto request = PlaceOf(kRaptor);
   request.tamed = true;
   const auto tamed = devserver::Place(request).at(0);
+  // Tamed into a low team: the tamed test alone keeps it out.
+  request.team = 0;
+  const auto tamed_low_team = devserver::Place(request).at(0);
   request.tamed = false;
   request.team = 50001;
   const auto team_50001 = devserver::Place(request).at(0);
@@ -60,7 +64,26 @@ TEST_F(StartupSweepTest, SkipsTamedAndNonWildCreaturesAndTakesTeam50000AsWild) {
                                    DestroyedEvent(wild)}));
   EXPECT_EQ(DinoCountEntries(), (CountEntries{{kRaptorKey, 1}}));
   EXPECT_TRUE(devserver::FindCreature(tamed)->tags.empty());
+  EXPECT_TRUE(devserver::FindCreature(tamed_low_team)->tags.empty());
   EXPECT_TRUE(devserver::FindCreature(team_50001)->tags.empty());
+}
+
+// The ignore mark is no reason to skip a creature: it is counted and marked like any other, and is
+// never counted down. Null entries and actors of other classes in the query are passed over.
+TEST_F(StartupSweepTest, CountsCreaturesWithTheIgnoreMarkAndPassesOverWhatIsNoCreature) {
+  LoadWhileStarting(R"({"Max_Dino_Counts": {"Blueprint'/Game/Raptor.Raptor'": 1}})");
+  const auto ignored = devserver::Place(PlaceOf(kRaptor)).at(0);
+  AddTag(devserver::CreatureObject(ignored), kIgnoreTag);
+  const auto surplus = devserver::Place(PlaceOf(kRaptor)).at(0);
+  devserver::SetOddActorQuery(true);
+  TakeEvents();
+  EXPECT_EQ(SweepEvents(), (Events{TagEvent(ignored, kCountedTag), TagEvent(surplus, kIgnoreTag),
+                                   DestroyedEvent(surplus)}));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{kRaptorKey, 1}}));
+  EXPECT_EQ(devserver::FindCreature(ignored)->tags,
+            (std::vector<std::string>{kIgnoreTag, kCountedTag}));
+  ASSERT_TRUE(devserver::Kill(ignored));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{kRaptorKey, 1}}));
 }
 
 TEST_F(StartupSweepTest, LevelRuleDoesNotApplyToCreaturesThatExist) {
