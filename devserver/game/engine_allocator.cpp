@@ -50,6 +50,7 @@ void* Take(Allocator& allocator, std::size_t bytes, std::size_t alignment, bool 
   allocator.freed.erase(block);
   allocator.live.emplace(block, BlockInfo{bytes, alignment, by_plugin});
   ++allocator.totals.live_blocks;
+  ++allocator.totals.allocations;
   allocator.totals.live_bytes += static_cast<int64_t>(bytes);
   return block;
 }
