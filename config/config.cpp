@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "config/config_problems.h"
 #include "host/api.h"
@@ -30,10 +31,11 @@ int32_t ClampToInt32(double value) {
 
 // The member `key` of `object`, or null when absent. A value that is not an object raises the
 // library's type error 306, exactly as value(key, default) does.
-const nlohmann::json* FindMember(const nlohmann::json& object, const char* key) {
+// Searched by a view of the name, so that no lookup copies it.
+const nlohmann::json* FindMember(const nlohmann::json& object, std::string_view key) {
   if (!object.is_object()) {
     // value() is asked only for its error, which names the value's type.
-    static_cast<void>(object.value(key, nlohmann::json()));
+    static_cast<void>(object.value(std::string(key), nlohmann::json()));
   }
   const auto member = object.find(key);
   return member == object.end() ? nullptr : &*member;
@@ -53,7 +55,9 @@ void ReadConfig() {
 }
 
 bool LookupBool(const nlohmann::json& object, const char* key, bool fallback) {
-  return object.value(key, fallback);
+  // As value(key, fallback): anything but a boolean raises the library's type error 302.
+  const nlohmann::json* member = FindMember(object, key);
+  return member == nullptr ? fallback : member->get<bool>();
 }
 
 int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallback) {
@@ -68,7 +72,10 @@ int32_t GetMaxDinoCount(const FString& class_key) {
   // Looked at in place rather than copied, so that a spawn does not pay for the size of the table.
   static const nlohmann::json no_limits = nlohmann::json::object();
   const nlohmann::json* limits = FindMember(config, "Max_Dino_Counts");
-  return LookupInt32(limits != nullptr ? *limits : no_limits, ToUtf8(class_key).c_str(), -1);
+  // One buffer for every spawn's key: all calls come from the game thread, one at a time.
+  static std::string name;
+  ToUtf8(class_key.View(), name);
+  return LookupInt32(limits != nullptr ? *limits : no_limits, name.c_str(), -1);
 }
 
 bool IsOverMaxLevel(int32_t level) {

@@ -13,6 +13,9 @@
 // Windows conversion does. A string without storage gives the empty string.
 std::string ToUtf8(const FString& text);
 std::string ToUtf8(std::u16string_view units);
+// The same into `out`, replacing what it held and reusing its storage, for callers that convert
+// at every spawn.
+void ToUtf8(std::u16string_view units, std::string& out);
 
 // The order of class keys: 16-bit units compared after folding A-Z (and only those) to lower case;
 // a prefix sorts first. Negative, zero or positive like strcmp.
