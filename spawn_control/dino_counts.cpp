@@ -12,9 +12,10 @@ FString MakeClassKey(UClass* cls) {
   // The reference text ends in two characters that the key leaves out.
   const std::u16string_view kept =
       text.size() < 2 ? std::u16string_view() : text.substr(0, text.size() - 2);
-  std::u16string key;
-  key.reserve(kept.size() + 11);
-  key += u"Blueprint'";
+  // Put together in one buffer for every key the plug-in makes (all on the game thread, one at a
+  // time), so that the engine string is allocated once, at its size.
+  static std::u16string key;
+  key.assign(u"Blueprint'");
   key += kept;
   key += u"'";
   FString result;
