@@ -21,6 +21,10 @@ void ToUtf8(std::u16string_view units, std::string& out);
 // a prefix sorts first. Negative, zero or positive like strcmp.
 int CompareIgnoringCase(const FString& left, const FString& right);
 
+// The key as that order sees it: the units before the first zero unit, A-Z folded to lower case.
+// Two keys compare equal exactly when these are equal. Written into `out`, reusing its storage.
+void FoldForKeyOrder(std::u16string_view key, std::u16string& out);
+
 struct IgnoringCaseLess {
   bool operator()(const FString& left, const FString& right) const {
     return CompareIgnoringCase(left, right) < 0;
