@@ -70,7 +70,7 @@ void CountDown(const FString& class_key) {
   if (count > 0) --count;
 }
 
-bool IsBelowMaxCount(FString class_key) {
+bool IsBelowMaxCount(const FString& class_key) {
   // The limit first: a configuration error then leaves the table untouched.
   const int32_t limit = GetMaxDinoCount(class_key);
   const uint32_t count = CountOf(class_key);
