@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "config/config_problems.h"
 #include "host/api.h"
@@ -28,7 +29,10 @@ int32_t GetMaxDinoCount(const FString& class_key) {
   // Looked at in place rather than copied, so that a spawn does not pay for the size of the table.
   static const nlohmann::json no_limits = nlohmann::json::object();
   const nlohmann::json* limits = FindMember(config, config_keys::kMaxDinoCounts);
-  return LookupInt32(limits != nullptr ? *limits : no_limits, ToUtf8(class_key).c_str(), -1);
+  // One buffer for every spawn's key: all calls come from the game thread, one at a time.
+  static std::string name;
+  ToUtf8(class_key.View(), name);
+  return LookupInt32(limits != nullptr ? *limits : no_limits, name.c_str(), -1);
 }
 
 bool IsOverMaxLevel(int32_t level) {

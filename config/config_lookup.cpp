@@ -21,11 +21,12 @@ int32_t ClampToInt32(double value) {
 
 }  // namespace
 
-const nlohmann::json* FindMember(const nlohmann::json& object, const char* key) {
+const nlohmann::json* FindMember(const nlohmann::json& object, std::string_view key) {
   if (!object.is_object()) {
     // value() is asked only for its error, which names the value's type.
-    static_cast<void>(object.value(key, nlohmann::json()));
+    static_cast<void>(object.value(std::string(key), nlohmann::json()));
   }
+  // Searched by a view of the name, so that no lookup copies it.
   const auto member = object.find(key);
   return member == object.end() ? nullptr : &*member;
 }

@@ -24,4 +24,4 @@ int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallb
 
 // The member `key` of `object`, or null when absent. A value that is not an object raises the
 // library's type error 306, exactly as value(key, default) does.
-const nlohmann::json* FindMember(const nlohmann::json& object, const char* key);
+const nlohmann::json* FindMember(const nlohmann::json& object, std::string_view key);

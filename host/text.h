@@ -13,11 +13,18 @@
 // Windows conversion does. A string without storage gives the empty string.
 std::string ToUtf8(const FString& text);
 std::string ToUtf8(std::u16string_view units);
+// The same into `out`, replacing what it held and reusing its storage, for callers that convert
+// at every spawn.
+void ToUtf8(std::u16string_view units, std::string& out);
 
 // The order of class keys: 16-bit units compared after folding A-Z (and only those) to lower case;
 // a prefix sorts first. Negative, zero or positive like strcmp.
 int CompareIgnoringCase(const FString& left, const FString& right);
 int CompareIgnoringCase(std::u16string_view left, std::u16string_view right);
+
+// The key as that order sees it: the units before the first zero unit, A-Z folded to lower case.
+// Two keys compare equal exactly when these are equal. Written into `out`, reusing its storage.
+void FoldForKeyOrder(std::u16string_view key, std::u16string& out);
 
 struct IgnoringCaseLess {
   bool operator()(const FString& left, const FString& right) const {

@@ -6,22 +6,24 @@
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t code_point) {
+// Writes the UTF-8 form of one code point at `out` and returns the end of what it wrote.
+char* PutUtf8(char* out, char32_t code_point) {
   if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
+    *out++ = static_cast<char>(code_point);
   } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
+    *out++ = static_cast<char>(0xC0 | (code_point >> 6));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
   } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
+    *out++ = static_cast<char>(0xE0 | (code_point >> 12));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
+    *out++ = static_cast<char>(0xF0 | (code_point >> 18));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
   }
+  return out;
 }
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -37,21 +39,32 @@ std::string ToUtf8(const FString& text) { return ToUtf8(text.View()); }
 
 std::string ToUtf8(std::u16string_view units) {
   std::string out;
-  out.reserve(units.size());
+  ToUtf8(units, out);
+  return out;
+}
+
+void ToUtf8(std::u16string_view units, std::string& out) {
+  // No unit takes more than three bytes (a surrogate pair takes four for its two units), so the
+  // text is written into room made once and then cut to what it took.
+  out.resize(3 * units.size());
+  char* const begin = out.data();
+  char* end = begin;
   for (std::size_t i = 0; i < units.size(); ++i) {
     const char16_t unit = units[i];
-    if (IsHighSurrogate(unit) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+    if (unit < 0x80) {
+      *end++ = static_cast<char>(unit);
+    } else if (IsHighSurrogate(unit) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
       const char32_t high = unit - 0xD800;
       const char32_t low = units[i + 1] - 0xDC00;
-      AppendUtf8(out, 0x10000 + (high << 10) + low);
+      end = PutUtf8(end, 0x10000 + (high << 10) + low);
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendUtf8(out, 0xFFFD);
+      end = PutUtf8(end, 0xFFFD);
     } else {
-      AppendUtf8(out, unit);
+      end = PutUtf8(end, unit);
     }
   }
-  return out;
+  out.resize(static_cast<std::size_t>(end - begin));
 }
 
 int CompareIgnoringCase(const FString& left, const FString& right) {

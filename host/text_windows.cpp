@@ -10,13 +10,19 @@
 std::string ToUtf8(const FString& text) { return ToUtf8(text.View()); }
 
 std::string ToUtf8(std::u16string_view units) {
-  if (units.empty()) return {};
+  std::string out;
+  ToUtf8(units, out);
+  return out;
+}
+
+void ToUtf8(std::u16string_view units, std::string& out) {
+  out.clear();
+  if (units.empty()) return;
   const auto* wide = reinterpret_cast<const wchar_t*>(units.data());
   const int count = static_cast<int>(units.size());
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, count, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(bytes), '\0');
+  out.resize(static_cast<std::size_t>(bytes));
   WideCharToMultiByte(CP_UTF8, 0, wide, count, out.data(), bytes, nullptr, nullptr);
-  return out;
 }
 
 int CompareIgnoringCase(const FString& left, const FString& right) {

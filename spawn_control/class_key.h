@@ -8,3 +8,5 @@
 
 // "Blueprint'" + the reference text less its last two characters + "'".
 std::u16string ClassKeyFromReference(std::u16string_view reference_text);
+// The same into `key`, whose storage is reused.
+void ClassKeyFromReference(std::u16string_view reference_text, std::u16string& key);

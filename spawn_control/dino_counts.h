@@ -22,6 +22,6 @@ void CountUp(const FString& class_key);
 void CountDown(const FString& class_key);  // never below 0
 
 // Whether the class has room for one more counted creature under its configured limit.
-bool IsBelowMaxCount(FString class_key);
+bool IsBelowMaxCount(const FString& class_key);
 
 void ClearDinoCounts();

@@ -92,6 +92,7 @@ struct MemoryReport {
   // Live blocks that neither the world nor the host owns: memory a plug-in still holds.
   int64_t unowned_blocks = 0;
   int64_t unowned_bytes = 0;
+  int64_t allocations = 0;  // blocks FMemory has handed out since the process started
 };
 
 // A reply that an RCON handler sent to the connection (RCONClientConnection.SendMessageW).

@@ -21,21 +21,28 @@ struct BlockInfo {
   std::size_t bytes;
   std::size_t alignment;
   bool taken_by_plugin;
+  // Given back and not handed out again: a second free of it is a double free. A pointer with no
+  // entry at all is a foreign pointer.
+  bool freed;
 };
 
-// Bookkeeping nodes come from a pool, so that an allocation costs no more than the block itself
-// once the pool is warm.
+// One entry per address ever handed out, live or given back, so that an allocation and a free each
+// cost one lookup. Bookkeeping nodes come from a pool, so that an allocation costs no more than the
+// block itself once the pool is warm.
 struct Allocator {
   std::pmr::unsynchronized_pool_resource pool;
-  std::pmr::unordered_map<const void*, BlockInfo> live{&pool};
-  // Blocks given back and not handed out again: a second free of one is a double free, a free of a
-  // pointer in neither map is a foreign pointer.
-  std::pmr::unordered_map<const void*, std::size_t> freed{&pool};
+  std::pmr::unordered_map<const void*, BlockInfo> blocks{&pool};
   Totals totals;
   int64_t fail_countdown = 0;
   bool failure_injected = false;
   int game_scopes = 0;
 };
+
+// The entry of a live block, or null.
+BlockInfo* FindLive(Allocator& allocator, const void* block) {
+  const auto entry = allocator.blocks.find(block);
+  return entry == allocator.blocks.end() || entry->second.freed ? nullptr : &entry->second;
+}
 
 Allocator& Instance() {
   // Never destroyed: engine memory may be given back by static destructors at process exit.
@@ -52,26 +59,23 @@ bool InjectedFailure(Allocator& allocator) {
 
 void* Take(Allocator& allocator, std::size_t bytes, std::size_t alignment, bool by_plugin) {
   void* block = ::operator new (bytes == 0 ? 1 : bytes, std::align_val_t{alignment});
-  allocator.freed.erase(block);
-  allocator.live.emplace(block, BlockInfo{bytes, alignment, by_plugin});
+  allocator.blocks[block] = BlockInfo{bytes, alignment, by_plugin, false};
   ++allocator.totals.live_blocks;
+  ++allocator.totals.allocations;
   allocator.totals.live_bytes += static_cast<int64_t>(bytes);
   return block;
 }
 
-void Release(Allocator& allocator, decltype(Allocator::live)::iterator entry) {
-  void* block = const_cast<void*>(entry->first);
-  const BlockInfo info = entry->second;
-  allocator.live.erase(entry);
+void Release(Allocator& allocator, void* block, BlockInfo& info) {
+  info.freed = true;
   --allocator.totals.live_blocks;
   allocator.totals.live_bytes -= static_cast<int64_t>(info.bytes);
-  allocator.freed[block] = info.bytes;
   ::operator delete (block, std::align_val_t{info.alignment});
 }
 
 // A block that is not live: a fault, and the operation is not performed.
 void ReportBadBlock(Allocator& allocator, const char* function, const void* block) {
-  if (allocator.freed.count(block) != 0) {
+  if (allocator.blocks.count(block) != 0) {
     ++allocator.totals.double_frees;
     RecordFault(std::string(function) + ": block already freed (double free)");
   } else {
@@ -96,33 +100,34 @@ void* Malloc(std::size_t bytes, uint32_t alignment) {
 void* Realloc(void* block, std::size_t bytes) {
   if (block == nullptr) return Malloc(bytes, 0);
   Allocator& allocator = Instance();
-  const auto entry = allocator.live.find(block);
-  if (entry == allocator.live.end()) {
+  BlockInfo* info = FindLive(allocator, block);
+  if (info == nullptr) {
     ReportBadBlock(allocator, "FMemory.Realloc", block);
     return nullptr;
   }
   if (bytes == 0) {
-    Release(allocator, entry);
+    Release(allocator, block, *info);
     return nullptr;
   }
   // Like realloc: on failure the old block stays as it was.
   if (InjectedFailure(allocator)) return nullptr;
-  const BlockInfo old = entry->second;
+  const BlockInfo old = *info;
   void* grown = Take(allocator, bytes, old.alignment, old.taken_by_plugin || InPluginCode());
   std::memcpy(grown, block, old.bytes < bytes ? old.bytes : bytes);
-  Release(allocator, allocator.live.find(block));
+  // Entries stay where they are while others are added, so `info` is still the old block's.
+  Release(allocator, block, *info);
   return grown;
 }
 
 void Free(void* block) {
   if (block == nullptr) return;
   Allocator& allocator = Instance();
-  const auto entry = allocator.live.find(block);
-  if (entry == allocator.live.end()) {
+  BlockInfo* info = FindLive(allocator, block);
+  if (info == nullptr) {
     ReportBadBlock(allocator, "FMemory.Free", block);
     return;
   }
-  Release(allocator, entry);
+  Release(allocator, block, *info);
 }
 
 Totals GetTotals() { return Instance().totals; }
@@ -134,18 +139,18 @@ void ResetFaultCounts() {
 }
 
 int64_t LiveBlockSize(const void* block) {
-  const Allocator& allocator = Instance();
-  const auto entry = allocator.live.find(block);
-  return entry == allocator.live.end() ? -1 : static_cast<int64_t>(entry->second.bytes);
+  const BlockInfo* info = FindLive(Instance(), block);
+  return info == nullptr ? -1 : static_cast<int64_t>(info->bytes);
 }
 
 void ForEachLiveBlock(const std::function<void(const BlockView&)>& visit) {
-  for (const auto& [block, info] : Instance().live)
-    visit({block, info.bytes, info.taken_by_plugin});
+  for (const auto& [block, info] : Instance().blocks) {
+    if (!info.freed) visit({block, info.bytes, info.taken_by_plugin});
+  }
 }
 
 void ForgetPluginAttribution() {
-  for (auto& [block, info] : Instance().live) info.taken_by_plugin = false;
+  for (auto& [block, info] : Instance().blocks) info.taken_by_plugin = false;
 }
 
 void FailAllocationAfter(int64_t count) {

@@ -22,6 +22,7 @@ struct Totals {
   int64_t live_bytes = 0;
   int64_t double_frees = 0;
   int64_t foreign_frees = 0;
+  int64_t allocations = 0;  // blocks handed out (Malloc and Realloc), ever
 };
 Totals GetTotals();
 // Forgets the double-free and foreign-free counts (a new server starts counting afresh).

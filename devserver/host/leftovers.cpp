@@ -30,6 +30,7 @@ MemoryReport ReportMemory(const Server* server) {
   report.live_bytes = totals.live_bytes;
   report.double_frees = totals.double_frees;
   report.foreign_frees = totals.foreign_frees;
+  report.allocations = totals.allocations;
   const std::unordered_set<const void*> owned =
       server != nullptr ? OwnedBlocks(*server) : std::unordered_set<const void*>{};
   engine_allocator::ForEachLiveBlock([&](const engine_allocator::BlockView& block) {

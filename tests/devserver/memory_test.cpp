@@ -42,6 +42,8 @@ TEST_F(MemoryTest, CountsLiveBlocksAndBytes) {
   now = devserver::Memory();
   EXPECT_EQ(now.live_blocks, before.live_blocks + 2);
   EXPECT_EQ(now.live_bytes, before.live_bytes + 308);
+  // Every block handed out, a reallocation's new block included.
+  EXPECT_EQ(now.allocations, before.allocations + 4);
 
   Free(a);
   EXPECT_EQ(Realloc(b, 0), nullptr);  // a zero size gives the block back

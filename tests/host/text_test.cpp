@@ -36,6 +36,14 @@ TEST(ToUtf8, StringWithoutStorageIsEmpty) {
   EXPECT_EQ(ToUtf8(FString("")), "");
 }
 
+TEST(ToUtf8, IntoABufferReplacesWhatItHeld) {
+  std::string buffer = "a longer text than any below, left from an earlier key";
+  ToUtf8(u"\u00E9t\xD83D\xDE00", buffer);
+  EXPECT_EQ(buffer, "\xC3\xA9t\xF0\x9F\x98\x80");
+  ToUtf8(u"", buffer);
+  EXPECT_EQ(buffer, "");
+}
+
 int Sign(int value) { return (value > 0) - (value < 0); }
 
 int Compare(std::u16string_view left, std::u16string_view right) {
@@ -57,6 +65,41 @@ TEST(CompareIgnoringCase, PrefixSortsFirst) {
   EXPECT_EQ(Compare(u"", u"a"), -1);
   EXPECT_EQ(CompareIgnoringCase(FString(), Wide(u"")), 0);
   EXPECT_EQ(Sign(CompareIgnoringCase(FString(), FString("a"))), -1);
+}
+
+// The folded form is what the count table's index goes by, so it must call two keys equal exactly
+// when the order does, on every platform.
+TEST(FoldForKeyOrder, EqualExactlyWhenTheOrderSaysEqual) {
+  const std::u16string_view keys[] = {
+      u"",
+      u"a",
+      u"A",
+      u"Blueprint'/Game/Raptor.Raptor'",
+      u"BLUEPRINT'/GAME/raptor.raptor'",
+      u"Blueprint'/Game/Raptor.Raptor' ",
+      std::u16string_view(u"ab\0c", 4),
+      std::u16string_view(u"AB\0d", 4),
+      std::u16string_view(u"\0z", 2),
+      u"\u00C4",
+      u"\u00E4",
+      u"@",
+      u"`",
+      u"[",
+      u"{",
+      u"Z",
+      u"z",
+      u"\xFF21",
+      u"\xFF41",
+  };
+  std::u16string left_folded, right_folded;
+  for (const auto left : keys) {
+    for (const auto right : keys) {
+      FoldForKeyOrder(left, left_folded);
+      FoldForKeyOrder(right, right_folded);
+      EXPECT_EQ(left_folded == right_folded, CompareIgnoringCase(Wide(left), Wide(right)) == 0)
+          << ToUtf8(left) << " / " << ToUtf8(right);
+    }
+  }
 }
 
 TEST(CompareIgnoringCase, ComparesUnitsUnsigned) {

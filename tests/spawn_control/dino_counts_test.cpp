@@ -62,6 +62,53 @@ TEST_F(DinoCountsTest, SpawnsOfClassesDifferingInCaseCountIntoOneEntry) {
   EXPECT_EQ(DinoCountEntries(), (CountEntries{{kRaptorKey, 1}}));
 }
 
+FString Key(std::u16string_view units) {
+  FString key;
+  key.AppendUnits(units);
+  return key;
+}
+
+// Spellings the table's order holds as one entry are one entry however the entry is found: the
+// first spelling stays, folding stops at a zero unit and touches only A-Z.
+TEST_F(DinoCountsTest, EverySpellingOfAKeyFindsTheSameEntry) {
+  const std::pair<std::u16string_view, std::u16string_view> same[] = {
+      {u"Blueprint'/Game/A.A'", u"BLUEPRINT'/game/a.A'"},
+      {std::u16string_view(u"Ab\0x", 4), std::u16string_view(u"aB\0y", 4)},
+      {std::u16string_view(u"\0x", 2), u""},
+  };
+  for (const auto& [first, second] : same) {
+    ClearDinoCounts();
+    CountUp(Key(first));
+    CountUp(Key(second));
+    CountDown(Key(first));
+    CountUp(Key(second));
+    ASSERT_EQ(DinoCounts.size(), 1u) << ToUtf8(first);
+    EXPECT_EQ(DinoCounts.begin()->first.View(), first);
+    EXPECT_EQ(DinoCounts.begin()->second, 2u) << ToUtf8(first);
+  }
+  ClearDinoCounts();
+  CountUp(Key(u"\u00C4"));
+  CountUp(Key(u"\u00E4"));
+  CountUp(Key(u"Ab"));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{"Ab", 1}, {"\xC3\x84", 1}, {"\xC3\xA4", 1}}));
+}
+
+// The table is the one truth: entries put into it directly, or a table emptied behind the plug-in's
+// back, are what the next count sees.
+TEST_F(DinoCountsTest, CountsFollowTheTableWhenItChangesDirectly) {
+  CountUp(FString("A"));
+  DinoCounts[FString("b")] = 7;
+  CountUp(FString("B"));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{"A", 1}, {"b", 8}}));
+  DinoCounts.clear();
+  CountDown(FString("a"));
+  CountUp(FString("B"));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{"a", 0}, {"B", 1}}));
+  ClearDinoCounts();
+  CountUp(FString("b"));
+  EXPECT_EQ(DinoCountEntries(), (CountEntries{{"b", 1}}));
+}
+
 TEST_F(DinoCountsTest, ClearingGivesEveryKeyBackToTheEngine) {
   const int64_t before = devserver::Memory().unowned_blocks;
   CountUp(FString("A"));
