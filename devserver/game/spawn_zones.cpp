@@ -27,24 +27,25 @@ void SpawnZones::SetLife(const std::string& reference, const ClassLife& life) {
   lives_[reference] = life;
 }
 
-void SpawnZones::Add(Server& server, const ZoneSpec& spec) {
-  Require(!spec.mix.empty(), spec.name, "its class mix is empty");
+void SpawnZones::Add(Server& server, const ZoneSpec& layout) {
+  Require(!layout.mix.empty(), layout.name, "its class mix is empty");
   auto zone = std::make_unique<Zone>();
-  for (const auto& [reference, weight] : spec.mix) {
-    Require(weight > 0 && std::isfinite(weight), spec.name,
+  for (const auto& [reference, weight] : layout.mix) {
+    Require(weight > 0 && std::isfinite(weight), layout.name,
             "the weight of a class must be above 0");
     server.classes.Creature(reference);  // a reference that names no creature class throws here
     zone->total_weight += weight;
   }
-  Require(spec.target >= 0, spec.name, "its target must be 0 or more");
-  Require(spec.check_seconds > 0 && std::isfinite(spec.check_seconds), spec.name,
+  Require(layout.target >= 0, layout.name, "its target must be 0 or more");
+  Require(layout.check_seconds > 0 && std::isfinite(layout.check_seconds), layout.name,
           "its check interval must be above 0 seconds");
-  Require(spec.min_level <= spec.max_level, spec.name, "its lowest level is above its highest");
+  Require(layout.min_level <= layout.max_level, layout.name,
+          "its lowest level is above its highest");
   const double first_check =
-      spec.first_check_seconds.value_or(std::floor(random_.Uniform() * spec.check_seconds));
-  Require(first_check >= 0 && std::isfinite(first_check), spec.name,
+      layout.first_check_seconds.value_or(std::floor(random_.Uniform() * layout.check_seconds));
+  Require(first_check >= 0 && std::isfinite(first_check), layout.name,
           "its first check must be 0 seconds or more from now");
-  zone->spec = spec;
+  zone->layout = layout;
   zone->index = static_cast<int32_t>(zones_.size());
   zone->record = &server.world.AddZone();
   server.ledger.AddZone();
@@ -56,11 +57,11 @@ void SpawnZones::Add(Server& server, const ZoneSpec& spec) {
 
 void SpawnZones::Check(Server& server, Zone& zone) {
   ++server.ledger.events;
-  const int gap = zone.spec.target - server.ledger.LiveWildInZone(zone.index);
+  const int gap = zone.layout.target - server.ledger.LiveWildInZone(zone.index);
   for (int i = 0; i < gap; ++i) {
     double pick = random_.Uniform() * zone.total_weight;
-    const std::string* reference = &zone.spec.mix.back().first;
-    for (const auto& [candidate, weight] : zone.spec.mix) {
+    const std::string* reference = &zone.layout.mix.back().first;
+    for (const auto& [candidate, weight] : zone.layout.mix) {
       if (pick < weight) {
         reference = &candidate;
         break;
@@ -68,7 +69,8 @@ void SpawnZones::Check(Server& server, Zone& zone) {
       pick -= weight;
     }
     PendingSpawn pending;
-    pending.level = static_cast<int32_t>(random_.Between(zone.spec.min_level, zone.spec.max_level));
+    pending.level =
+        static_cast<int32_t>(random_.Between(zone.layout.min_level, zone.layout.max_level));
     ClassRecord& cls = server.classes.Creature(*reference);
     zone.record->pending = &pending;
     APrimalDinoCharacter* made =
@@ -83,7 +85,7 @@ void SpawnZones::Check(Server& server, Zone& zone) {
     StartLife(server, creature);
   }
   server.scheduler.QueueGameTask([this, &zone] { Check(*ActiveServer(), zone); },
-                                 server.now + zone.spec.check_seconds);
+                                 server.now + zone.layout.check_seconds);
 }
 
 void SpawnZones::StartLife(Server& server, const CreatureRecord& creature) {

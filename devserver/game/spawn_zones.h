@@ -26,13 +26,13 @@ class SpawnZones {
   RandomSource& Random() { return random_; }
 
   void SetLife(const std::string& reference, const ClassLife& life);
-  void Add(Server& server, const ZoneSpec& spec);
+  void Add(Server& server, const ZoneSpec& layout);
   // A creature entered the world wild: its end is drawn now, if its class has a death rate.
   void StartLife(Server& server, const CreatureRecord& creature);
 
  private:
   struct Zone {
-    ZoneSpec spec;
+    ZoneSpec layout;
     int32_t index = 0;
     ZoneRecord* record = nullptr;
     double total_weight = 0;
