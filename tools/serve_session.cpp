@@ -9,21 +9,13 @@
 
 #include "devserver/control/server.h"
 #include "tools/output.h"
+#include "tools/plugin_path.h"
 #include "tools/scenario_world.h"
 #include "tools/serve_options.h"
 #include "tools/sim_commands.h"
 #include "tools/words.h"
 
 namespace {
-
-std::string DefaultPlugin() {
-#if defined(_WIN32)
-  const char* file = "Kestrovar.dll";
-#else
-  const char* file = "Kestrovar.so";
-#endif
-  return (std::filesystem::path(devserver::ProgramDirectory()) / file).string();
-}
 
 void LoadPlugin(const std::string& plugin) {
   const std::string error = devserver::LoadPlugin(plugin);
@@ -82,7 +74,7 @@ bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::s
 }
 
 int RunServe(const ServeOptions& options) {
-  const std::string plugin = options.plugin.empty() ? DefaultPlugin() : options.plugin;
+  const std::string plugin = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
   devserver::ServerOptions server;
   server.server_dir = options.server_dir;
   server.world_ready = options.world_ready;
