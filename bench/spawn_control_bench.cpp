@@ -80,6 +80,14 @@ std::vector<std::string> References(int count) {
   return references;
 }
 
+// One spawn of each class at the request's level, so that every class is in the table.
+void SpawnOneOfEach(const std::vector<std::string>& references, devserver::SpawnRequest request) {
+  for (const std::string& reference : references) {
+    request.reference = reference;
+    devserver::Spawn(request);
+  }
+}
+
 // A server whose configuration limits `classes` classes to `limit` each, with the level rule on,
 // and the plug-in loaded into its running world unless `load_plugin` is false.
 class BenchServer {
@@ -152,10 +160,7 @@ void BM_Spawn(benchmark::State& state, SpawnCase which) {
   devserver::SpawnRequest request;
   request.level = 30;
   const std::vector<std::string> references = References(classes);
-  for (const std::string& reference : references) {
-    request.reference = reference;
-    devserver::Spawn(request);
-  }
+  SpawnOneOfEach(references, request);
   size_t next = 0;
   for (auto _ : state) {
     request.reference = references[next];
@@ -311,10 +316,7 @@ SpawnAllocations CountSpawnAllocations(int classes, bool load_plugin) {
   devserver::SpawnRequest request;
   request.level = 30;
   const std::vector<std::string> references = References(classes);
-  for (const std::string& reference : references) {
-    request.reference = reference;
-    devserver::Spawn(request);
-  }
+  SpawnOneOfEach(references, request);
   long long spawn_engine = 0, spawn_heap = 0, removal_engine = 0, removal_heap = 0;
   for (int round = 0; round < kRounds; ++round) {
     request.reference = references[static_cast<size_t>(round) % references.size()];
