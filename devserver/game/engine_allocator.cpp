@@ -1,6 +1,7 @@
 #include "devserver/game/engine_allocator.h"
 
 #include <cstring>
+#include <iterator>
 #include <memory_resource>
 #include <new>
 #include <string>
@@ -26,12 +27,16 @@ struct BlockInfo {
   bool freed;
 };
 
-// One entry per address ever handed out, live or given back, so that an allocation and a free each
-// cost one lookup. Bookkeeping nodes come from a pool, so that an allocation costs no more than the
-// block itself once the pool is warm.
+// One entry per address handed out, live or given back, so that an allocation and a free each cost
+// one lookup. Bookkeeping nodes come from a pool, so that an allocation costs no more than the
+// block itself once the pool is warm. Entries of given-back blocks are dropped now and then, so
+// that a long-running process (a soak, a fuzzer, an allocator that rarely reuses addresses) keeps a
+// book the size of its live blocks: a second free of a dropped address is then reported as a
+// foreign free, still a fault.
 struct Allocator {
   std::pmr::unsynchronized_pool_resource pool;
   std::pmr::unordered_map<const void*, BlockInfo> blocks{&pool};
+  int64_t freed_entries = 0;
   Totals totals;
   int64_t fail_countdown = 0;
   bool failure_injected = false;
@@ -59,18 +64,34 @@ bool InjectedFailure(Allocator& allocator) {
 
 void* Take(Allocator& allocator, std::size_t bytes, std::size_t alignment, bool by_plugin) {
   void* block = ::operator new (bytes == 0 ? 1 : bytes, std::align_val_t{alignment});
-  allocator.blocks[block] = BlockInfo{bytes, alignment, by_plugin, false};
+  BlockInfo& info = allocator.blocks[block];
+  if (info.freed) --allocator.freed_entries;
+  info = BlockInfo{bytes, alignment, by_plugin, false};
   ++allocator.totals.live_blocks;
   ++allocator.totals.allocations;
   allocator.totals.live_bytes += static_cast<int64_t>(bytes);
   return block;
 }
 
+// Drops the entries of given-back blocks once they outnumber the live ones well: each drop walks
+// the book, and the book has doubled since the last, so a free costs O(1) on average.
+void DropFreedEntries(Allocator& allocator) {
+  constexpr int64_t kKeptAtLeast = 1 << 12;
+  if (allocator.freed_entries <= 2 * allocator.totals.live_blocks + kKeptAtLeast) return;
+  for (auto entry = allocator.blocks.begin(); entry != allocator.blocks.end();) {
+    entry = entry->second.freed ? allocator.blocks.erase(entry) : std::next(entry);
+  }
+  allocator.freed_entries = 0;
+}
+
+// `info` is invalid afterwards.
 void Release(Allocator& allocator, void* block, BlockInfo& info) {
   info.freed = true;
+  ++allocator.freed_entries;
   --allocator.totals.live_blocks;
   allocator.totals.live_bytes -= static_cast<int64_t>(info.bytes);
   ::operator delete (block, std::align_val_t{info.alignment});
+  DropFreedEntries(allocator);
 }
 
 // A block that is not live: a fault, and the operation is not performed.
