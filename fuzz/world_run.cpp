@@ -101,6 +101,28 @@ std::string WorldRun::Load() {
   return error;
 }
 
+std::string WorldRun::Restart() {
+  // A load that failed left the library in without its commands: only a new load helps there.
+  if (model_.PluginState() == world_model::Plugin::Inert) devserver::UnloadPlugin();
+  devserver::NewMap();
+  steps_ = 0;
+  model_ = world_model::Model(kCorpseDecay);
+  WriteConfig(ConfigFile::Limits);
+  if (!devserver::PluginLoaded()) {
+    const std::string error = Load();
+    if (!error.empty()) return "the load failed: " + error;
+  } else {
+    // Loaded all along: the reload puts the limits in force, as a load would have.
+    model_.Load();
+    const std::string reply = SoleReply("kvar.reload", 2);
+    const std::string expected = model_.Reload(ConfigFile::Limits);
+    if (reply != expected) return fmt::format("reload replied '{}', not '{}'", reply, expected);
+  }
+  devserver::InitGame();
+  model_.InitGame();
+  return {};
+}
+
 uint64_t WorldRun::PickCreature(uint8_t a, uint8_t b) const {
   const size_t count = model_.Creatures().size();
   if (count == 0) return 0;

@@ -30,6 +30,12 @@ class WorldRun {
   WorldRun(const WorldRun&) = delete;
   WorldRun& operator=(const WorldRun&) = delete;
 
+  // Brings the world and the model back to where the constructor left them without starting a
+  // server or loading the library again: a new map, the limits configuration reloaded (the library
+  // loaded again if a step had unloaded it) and the game mode initialised. Returns what went
+  // wrong, or "".
+  std::string Restart();
+
   // Applies one operation to the world and to the model. Returns what went wrong, or "".
   std::string Step(uint8_t op, uint8_t a, uint8_t b);
   // Compares the table and the fault list, and unless `with_creatures` is false every creature's

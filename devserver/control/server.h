@@ -151,6 +151,11 @@ DEVSERVER_API void SetOddActorQuery(bool odd);
 DEVSERVER_API bool Destroy(CreatureId id);  // "AActor.Destroy": leaves the world
 DEVSERVER_API bool Tame(CreatureId id, std::optional<int32_t> team = std::nullopt);
 DEVSERVER_API void CheatDestroyWildDinos();  // through "UShooterCheatManager.DestroyWildDinos"
+// A new map in the running server: every creature still in the world is destroyed (through
+// "AActor.Destroy", so the plug-in's detour sees each), and the world forgets them all: the next
+// creature made is #1 again. The plug-in, its tasks, the registries and the clock go on; a task
+// that still waits for a creature of the old map finds none.
+DEVSERVER_API void NewMap();
 DEVSERVER_API void Advance(double seconds);  // game clock; runs due timer tasks and decays
 DEVSERVER_API double Now();
 

@@ -144,6 +144,19 @@ bool Tame(CreatureId id, std::optional<int32_t> team) {
   return creature != nullptr && TameCreature(server, *creature, team.value_or(kTamedTeam));
 }
 
+void NewMap() {
+  Server& server = RunningServer("NewMap");
+  // Destroyed may make creatures of its own; a plain index walk sees those too.
+  for (size_t i = 0; i < server.world.Creatures().size(); ++i) {
+    RemoveCreature(server, *server.world.Creatures()[i]);
+  }
+  server.tag_watch.SyncAll(server.world, server.names);
+  server.ledger.ForgetCreatures();
+  server.zones.NewMap();
+  server.scheduler.DropDecays();
+  server.world.ForgetCreatures();
+}
+
 void CheatDestroyWildDinos() {
   Server& server = RunningServer("CheatDestroyWildDinos");
   const HookSlot& cheat = server.hooks.Slot(Detourable::DestroyWildDinos);

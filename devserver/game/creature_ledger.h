@@ -51,6 +51,8 @@ class CreatureLedger {
   void BeginStartup(Server& server);
   void EndStartup(Server& server, bool swept);
   void PluginReleased();
+  // Every creature has left the world and is forgotten (a new map): their lives go with them.
+  void ForgetCreatures() { lives_.clear(); }
 
   Happening happening = Happening::Game;
   uint64_t events = 0;

@@ -93,10 +93,13 @@ void SpawnZones::StartLife(Server& server, const CreatureRecord& creature) {
   if (life == lives_.end() || !(life->second.deaths_per_hour > 0)) return;
   const double wait = random_.Exponential(life->second.deaths_per_hour / 3600.0);
   const CreatureId id = creature.id;
-  server.scheduler.QueueGameTask([this, id] { EndLife(*ActiveServer(), id); }, server.now + wait);
+  const uint64_t map = map_;
+  server.scheduler.QueueGameTask([this, id, map] { EndLife(*ActiveServer(), id, map); },
+                                 server.now + wait);
 }
 
-void SpawnZones::EndLife(Server& server, CreatureId id) {
+void SpawnZones::EndLife(Server& server, CreatureId id, uint64_t map) {
+  if (map != map_) return;
   CreatureRecord* creature = server.world.Find(id);
   const CreatureLedger::Life* life = server.ledger.Find(id);
   if (creature == nullptr || life == nullptr || !life->wild) return;

@@ -29,6 +29,8 @@ class SpawnZones {
   void Add(Server& server, const ZoneSpec& layout);
   // A creature entered the world wild: its end is drawn now, if its class has a death rate.
   void StartLife(Server& server, const CreatureRecord& creature);
+  // The world forgot its creatures: ends drawn for them must not reach the new ones of their ids.
+  void NewMap() { ++map_; }
 
  private:
   struct Zone {
@@ -39,11 +41,12 @@ class SpawnZones {
   };
 
   void Check(Server& server, Zone& zone);
-  void EndLife(Server& server, CreatureId id);
+  void EndLife(Server& server, CreatureId id, uint64_t map);
 
   RandomSource random_;
   std::vector<std::unique_ptr<Zone>> zones_;
   std::unordered_map<std::string, ClassLife> lives_;
+  uint64_t map_ = 0;
 };
 
 }  // namespace devserver

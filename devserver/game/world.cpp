@@ -1,5 +1,9 @@
 #include "devserver/game/world.h"
 
+#include <string>
+
+#include "devserver/fatal.h"
+
 namespace devserver {
 
 GameWorld::GameWorld(ObjectTable& objects, ClassRegistry& classes) : objects_(objects) {
@@ -53,6 +57,17 @@ void GameWorld::Remove(CreatureRecord& creature) {
   creature.state = CreatureState::Removed;
   objects_.Unregister(creature);
   if (creature.status != nullptr) objects_.Unregister(*creature.status);
+}
+
+void GameWorld::ForgetCreatures() {
+  for (const auto& creature : creatures_) {
+    if (creature->state != CreatureState::Removed) {
+      ProgrammingError("ForgetCreatures: creature #" + std::to_string(creature->id) +
+                       " is still in the world");
+    }
+  }
+  creatures_.clear();
+  status_components_.clear();
 }
 
 CreatureRecord* GameWorld::Find(CreatureId id) {

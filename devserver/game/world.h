@@ -28,6 +28,8 @@ class GameWorld {
   void Remove(CreatureRecord& creature);
 
   CreatureRecord* Find(CreatureId id);
+  // Drops the records of every creature, all of which have left the world; ids start again at 1.
+  void ForgetCreatures();
   const std::vector<std::unique_ptr<CreatureRecord>>& Creatures() const { return creatures_; }
   // Actors other than creatures, in world order (they come before every creature).
   const std::vector<ActorRecord*>& EngineActors() const { return engine_actors_; }

@@ -56,6 +56,13 @@ std::size_t Scheduler::PendingTasks() const {
       heap_.begin(), heap_.end(), [](const Item& item) { return item.task != nullptr; }));
 }
 
+void Scheduler::DropDecays() {
+  heap_.erase(std::remove_if(heap_.begin(), heap_.end(),
+                             [](const Item& item) { return item.decaying != 0; }),
+              heap_.end());
+  std::make_heap(heap_.begin(), heap_.end(), Later);
+}
+
 template <typename Handle>
 std::size_t Scheduler::TakePluginTasks(Handle&& handle) {
   const auto removed = std::partition(heap_.begin(), heap_.end(), [](const Item& item) {

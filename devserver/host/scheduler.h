@@ -36,6 +36,8 @@ class Scheduler {
   // After the release: the plug-in's tasks queued while it was being released can be neither run
   // nor destroyed; they are taken off the queue and left alone. Returns how many there were.
   std::size_t AbandonPluginTasks();
+  // The world forgot its creatures: their bodies' decays go too.
+  void DropDecays();
 
  private:
   void Push(Item item);
