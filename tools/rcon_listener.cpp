@@ -18,6 +18,7 @@ class Connection;
 struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
   Hub(asio::io_context& io, ListenerOptions options_in, CommandRunner run_in, LogLine log_in)
       : acceptor(io),
+        accept_retry(io),
         options(std::move(options_in)),
         run(std::move(run_in)),
         log(std::move(log_in)) {}
@@ -27,6 +28,9 @@ struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
   void Forget(const std::shared_ptr<Connection>& connection) { connections.erase(connection); }
 
   asio::ip::tcp::acceptor acceptor;
+  // After a failed accept, the next waits a little: a failure that lasts (no file handles left)
+  // would otherwise take the game thread in a loop of retries.
+  asio::steady_timer accept_retry;
   ListenerOptions options;
   CommandRunner run;
   LogLine log;
@@ -35,6 +39,8 @@ struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
 };
 
 namespace {
+
+constexpr std::chrono::milliseconds kAcceptRetryPause{100};
 
 std::string Endpoint(const asio::ip::tcp::endpoint& endpoint) {
   const asio::ip::address address = endpoint.address();
@@ -211,10 +217,13 @@ void Listener::Hub::Accept() {
       [self = shared_from_this()](const asio::error_code& error, asio::ip::tcp::socket socket) {
         if (self->closed) return;
         if (error) {
+          if (error == asio::error::operation_aborted) return;
           // A connection that failed while being accepted concerns only that client.
-          if (error != asio::error::operation_aborted)
-            self->log("rcon: accept failed: " + error.message());
-          self->Accept();
+          self->log("rcon: accept failed: " + error.message());
+          self->accept_retry.expires_after(kAcceptRetryPause);
+          self->accept_retry.async_wait([self](const asio::error_code& waited) {
+            if (!waited && !self->closed) self->Accept();
+          });
           return;
         }
         asio::error_code ignored;
@@ -238,6 +247,7 @@ void Listener::Hub::Close() {
   closed = true;
   asio::error_code ignored;
   acceptor.close(ignored);
+  accept_retry.cancel();
   // Drop takes each connection out of the set.
   while (!connections.empty()) {
     const std::shared_ptr<Connection> connection = *connections.begin();

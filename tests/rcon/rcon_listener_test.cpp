@@ -16,6 +16,11 @@
 #include <thread>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include "devserver/control/server.h"
 #include "tests/rcon/test_client.h"
 #include "tools/rcon_packets.h"
@@ -283,6 +288,34 @@ TEST_F(RconListenerTest, ConnectionsBeyondTheLimitAreRefused) {
   });
   EXPECT_GE(LogWith("refused: 2 connections open already").size(), 1u);
 }
+
+#if !defined(_WIN32)
+TEST_F(RconListenerTest, AcceptFailingWithoutFileHandlesPausesBetweenAttemptsAndRecovers) {
+  Listen();
+  // A client whose connection waits in the backlog: every accept of it fails while the process
+  // may open no further file.
+  asio::io_context client_io;
+  asio::ip::tcp::socket waiting(client_io);
+  waiting.connect({asio::ip::make_address("127.0.0.1"), listener_->port()});
+  rlimit limits{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limits), 0);
+  const int next_handle = dup(0);
+  ASSERT_GE(next_handle, 0);
+  close(next_handle);
+  rlimit lowered = limits;
+  lowered.rlim_cur = static_cast<rlim_t>(next_handle);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  io_.run_for(std::chrono::milliseconds(500));
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limits), 0);
+
+  // About one attempt per 100 ms, not a loop on the game thread.
+  const auto failures = LogWith("accept failed").size();
+  EXPECT_GE(failures, 1u);
+  EXPECT_LE(failures, 10u);
+  const uint16_t port = listener_->port();
+  Serve([port] { ExpectNewClientServed(port); });
+}
+#endif
 
 TEST_F(RconListenerTest, AClientThatNeverAuthenticatesIsClosedInTime) {
   rcon::ListenerOptions options;
