@@ -17,17 +17,21 @@ uint64_t Load(const char* bytes) {
   return word;
 }
 
+// Of a text shorter than eight bytes, its bytes in one word whose unused high bytes are zero.
+uint64_t ShortText(std::string_view text) {
+  uint64_t word = 0;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    word |= static_cast<uint64_t>(static_cast<unsigned char>(text[k])) << (8 * k);
+  }
+  return word;
+}
+
 // The bytes from `i` to the end, fewer than eight, in one word whose unused high bytes are zero. Of
 // a text of eight bytes or more they come from its last eight bytes, so that no load has a length
 // of its own.
-uint64_t TailAt(std::string_view text, std::size_t i) {
-  const std::size_t left = text.size() - i;
-  if (text.size() >= 8) return Load(text.data() + text.size() - 8) >> (8 * (8 - left));
-  uint64_t word = 0;
-  for (std::size_t k = 0; k < left; ++k) {
-    word |= static_cast<uint64_t>(static_cast<unsigned char>(text[i + k])) << (8 * k);
-  }
-  return word;
+inline uint64_t TailAt(std::string_view text, std::size_t i) {
+  if (text.size() < 8) return ShortText(text);
+  return Load(text.data() + text.size() - 8) >> (8 * (8 - (text.size() - i)));
 }
 
 // The word with its A-Z bytes folded to lower case: each byte's low seven bits plus a bias carry
@@ -71,10 +75,16 @@ std::size_t HashNameIgnoringCase(std::string_view text) noexcept { return Hash<t
 bool EqualIgnoringCase(std::string_view left, std::string_view right) noexcept {
   if (left.size() != right.size()) return false;
   std::size_t i = 0;
+  // Names are mostly asked for as they were first spelled: equal words need no folding.
   for (; left.size() - i >= 8; i += 8) {
-    if (FoldCapitals(Load(left.data() + i)) != FoldCapitals(Load(right.data() + i))) return false;
+    const uint64_t x = Load(left.data() + i);
+    const uint64_t y = Load(right.data() + i);
+    if (x != y && FoldCapitals(x) != FoldCapitals(y)) return false;
   }
-  return i == left.size() || FoldCapitals(TailAt(left, i)) == FoldCapitals(TailAt(right, i));
+  if (i == left.size()) return true;
+  const uint64_t x = TailAt(left, i);
+  const uint64_t y = TailAt(right, i);
+  return x == y || FoldCapitals(x) == FoldCapitals(y);
 }
 
 }  // namespace devserver
