@@ -99,7 +99,9 @@ TEST(FoldForKeyOrder, EqualExactlyWhenTheOrderSaysEqual) {
       const bool equal = CompareIgnoringCase(Wide(left), Wide(right)) == 0;
       EXPECT_EQ(left_folded == right_folded, equal) << ToUtf8(left) << " / " << ToUtf8(right);
       // The indexes hash the folded form: keys the order calls equal must hash alike.
-      if (equal) EXPECT_EQ(left_digest.folded_hash, right_digest.folded_hash) << ToUtf8(left);
+      if (equal) {
+        EXPECT_EQ(left_digest.folded_hash, right_digest.folded_hash) << ToUtf8(left);
+      }
     }
   }
 }
