@@ -118,7 +118,7 @@ class BenchServer {
   ~BenchServer() {
     if (loaded_) OnLibraryDetach();
     ClearDinoCounts();
-    config = nullptr;
+    ReplaceConfig(nullptr);
     devserver::StopServer();
     std::filesystem::remove_all(dir_);
   }

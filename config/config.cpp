@@ -1,10 +1,13 @@
 #include "config/config.h"
 
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 #include "config/config_problems.h"
 #include "host/api.h"
@@ -12,7 +15,110 @@
 
 namespace {
 constexpr const char* kConfigFile = "/ArkApi/Plugins/Kestrovar/config.json";
+
+// The limits of the document in force by their names' UTF-16 text, so that a spawn finds its limit
+// with one hash lookup of the key it already has, instead of converting the key to UTF-8 and
+// searching the document's members by string comparison. Only ASCII names are indexed and only
+// ASCII keys are looked up here: an ASCII key's UTF-8 text is itself, so it can equal no other
+// name. Hashed as the count table's index hashes (names differing only in case share a hash) and
+// compared exactly, so that a spawn reads its key once for both. Every other question goes to the
+// document, as before.
+struct IndexedName {
+  std::u16string text;
+  uint64_t hash;
+};
+struct NameProbe {
+  std::u16string_view text;
+  uint64_t hash;
+};
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(const IndexedName& name) const noexcept {
+    return static_cast<std::size_t>(name.hash);
+  }
+  std::size_t operator()(const NameProbe& name) const noexcept {
+    return static_cast<std::size_t>(name.hash);
+  }
+};
+struct NameEqual {
+  using is_transparent = void;
+  template <typename Left, typename Right>
+  bool operator()(const Left& left, const Right& right) const noexcept {
+    return left.hash == right.hash && left.text.size() == right.text.size() &&
+           std::memcmp(left.text.data(), right.text.data(), left.text.size() * sizeof(char16_t)) ==
+               0;
+  }
+};
+
+struct IndexedLimit {
+  int32_t value;
+  // A value the lookup rejects: such a limit is asked of the document at each lookup, so that the
+  // library's error comes at the spawn that looks it up, as it always did.
+  bool wrong_type;
+};
+
+struct LimitIndex {
+  // Whether "Max_Dino_Counts" is an object in an object, the one shape the index answers for. A
+  // document of another shape (no document yet, a list of limits that is no object) answers
+  // every lookup itself, with the library's error.
+  bool indexed = false;
+  std::unordered_map<IndexedName, IndexedLimit, NameHash, NameEqual> limits;
+};
+
+LimitIndex& Limits() {
+  static LimitIndex index;
+  return index;
+}
+
+bool IsIndexableName(std::string_view name) {
+  for (const char byte : name) {
+    const auto unit = static_cast<unsigned char>(byte);
+    if (unit == 0 || unit >= 0x80) return false;
+  }
+  return true;
+}
+
+LimitIndex IndexLimits(const nlohmann::json& document) {
+  LimitIndex index;
+  if (!document.is_object()) return index;
+  const auto limits = document.find(config_keys::kMaxDinoCounts);
+  if (limits != document.end() && !limits->is_object()) return index;
+  index.indexed = true;
+  if (limits == document.end()) return index;
+  std::u16string folded;
+  for (const auto& [name, value] : limits->items()) {
+    if (!IsIndexableName(name)) continue;
+    IndexedName key{std::u16string(name.begin(), name.end()), 0};
+    key.hash = DigestKey(key.text, folded).folded_hash;
+    IndexedLimit limit{-1, false};
+    try {
+      limit.value = LookupInt32(*limits, name.c_str(), -1);
+    } catch (const nlohmann::json::exception&) {
+      limit.wrong_type = true;
+    }
+    index.limits.emplace(std::move(key), limit);
+  }
+  return index;
+}
+
+// The limit as the document gives it: the key's UTF-8 text searched among the limits' names.
+int32_t LookUpInDocument(const FString& class_key) {
+  static const nlohmann::json no_limits = nlohmann::json::object();
+  const nlohmann::json* limits = FindMember(config, config_keys::kMaxDinoCounts);
+  // One buffer for every spawn's key: all calls come from the game thread, one at a time.
+  static std::string name;
+  ToUtf8(class_key.View(), name);
+  return LookupInt32(limits != nullptr ? *limits : no_limits, name.c_str(), -1);
+}
+
 }  // namespace
+
+void ReplaceConfig(nlohmann::json document) {
+  // The index is built first: should that fail, neither the document nor its index changes.
+  LimitIndex index = IndexLimits(document);
+  config = std::move(document);
+  Limits() = std::move(index);
+}
 
 void ReadConfig() {
   std::ifstream file(ArkApi::Tools::GetCurrentDir() + kConfigFile);
@@ -21,18 +127,24 @@ void ReadConfig() {
   // server running on part of it.
   nlohmann::json read;
   file >> read;
-  config = std::move(read);
+  ReplaceConfig(std::move(read));
   ForgetConfigProblems();
 }
 
 int32_t GetMaxDinoCount(const FString& class_key) {
-  // Looked at in place rather than copied, so that a spawn does not pay for the size of the table.
-  static const nlohmann::json no_limits = nlohmann::json::object();
-  const nlohmann::json* limits = FindMember(config, config_keys::kMaxDinoCounts);
-  // One buffer for every spawn's key: all calls come from the game thread, one at a time.
-  static std::string name;
-  ToUtf8(class_key.View(), name);
-  return LookupInt32(limits != nullptr ? *limits : no_limits, name.c_str(), -1);
+  std::u16string folded;
+  return GetMaxDinoCount(class_key, DigestKey(class_key.View(), folded));
+}
+
+int32_t GetMaxDinoCount(const FString& class_key, const KeyDigest& digest) {
+  const LimitIndex& index = Limits();
+  if (!index.indexed || !digest.ascii) return LookUpInDocument(class_key);
+  // A limit's name ends where the key's text does, at its first zero unit.
+  const NameProbe probe{class_key.View().substr(0, digest.length), digest.folded_hash};
+  const auto found = index.limits.find(probe);
+  if (found == index.limits.end()) return -1;
+  if (found->second.wrong_type) return LookUpInDocument(class_key);
+  return found->second.value;
 }
 
 bool IsOverMaxLevel(int32_t level) {

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  config = nlohmann::json{{"before", 1}};
+  ReplaceConfig(nlohmann::json{{"before", 1}});
   const nlohmann::json before = config;
   try {
     ReadConfig();

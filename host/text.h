@@ -4,6 +4,7 @@
 // keys. Each has a Windows body (the system's own routines) and a portable body that gives the same
 // result.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,17 @@ int CompareIgnoringCase(std::u16string_view left, std::u16string_view right);
 // The key as that order sees it: the units before the first zero unit, A-Z folded to lower case.
 // Two keys compare equal exactly when these are equal. Written into `out`, reusing its storage.
 void FoldForKeyOrder(std::u16string_view key, std::u16string& out);
+
+// One pass over a key for the hash indexes of the count table and of the limits: the length of the
+// text before the first zero unit (all that the key order and a limit's name see), a hash of that
+// text folded as above, and whether all of it is ASCII. The folded text is written into `folded`,
+// as FoldForKeyOrder writes it. Texts that differ only in A-Z case share the hash.
+struct KeyDigest {
+  std::size_t length;
+  uint64_t folded_hash;
+  bool ascii;
+};
+KeyDigest DigestKey(std::u16string_view key, std::u16string& folded);
 
 struct IgnoringCaseLess {
   bool operator()(const FString& left, const FString& right) const {

@@ -6,9 +6,9 @@
 #include "config/config_problems.h"
 #include "spawn_control/dino_counts.h"
 
-bool HasRoom(const FString& class_key) {
+bool HasRoom(const FString& class_key, FoundCount* found) {
   try {
-    return IsBelowMaxCount(class_key);
+    return IsBelowMaxCount(class_key, found);
   } catch (const nlohmann::json::exception& error) {
     ReportConfigProblem(error.what());
     return true;

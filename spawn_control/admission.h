@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "host/engine_types.h"
+#include "spawn_control/dino_counts.h"
 
-bool HasRoom(const FString& class_key);
+// The class's count is put in `found` when it is looked up (see IsBelowMaxCount).
+bool HasRoom(const FString& class_key, FoundCount* found = nullptr);
 bool IsTooHighLevel(int32_t level);

@@ -1,5 +1,6 @@
 #include "spawn_control/dino_counts.h"
 
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -26,53 +27,108 @@ namespace {
 // table holds as one entry are one key here too. The table stays the one truth: the index follows
 // it, and is rebuilt from it whenever the two differ in size (the table was cleared, or an entry
 // was added to it directly).
-using CountIndex = std::unordered_map<std::u16string, DinoCountTable::iterator>;
+struct FoldedKey {
+  std::u16string text;
+  uint64_t hash;
+};
+struct FoldedProbe {
+  std::u16string_view text;
+  uint64_t hash;
+};
+struct FoldedHash {
+  using is_transparent = void;
+  std::size_t operator()(const FoldedKey& key) const noexcept {
+    return static_cast<std::size_t>(key.hash);
+  }
+  std::size_t operator()(const FoldedProbe& key) const noexcept {
+    return static_cast<std::size_t>(key.hash);
+  }
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  template <typename Left, typename Right>
+  bool operator()(const Left& left, const Right& right) const noexcept {
+    return left.hash == right.hash && left.text.size() == right.text.size() &&
+           std::memcmp(left.text.data(), right.text.data(), left.text.size() * sizeof(char16_t)) ==
+               0;
+  }
+};
+using CountIndex = std::unordered_map<FoldedKey, DinoCountTable::iterator, FoldedHash, FoldedEqual>;
 
 CountIndex& Index() {
   static CountIndex index;
   return index;
 }
 
+// Counts the times the index was emptied, so that a count found before cannot outlive its entry.
+uint64_t& IndexGeneration() {
+  static uint64_t generation = 0;
+  return generation;
+}
+
 void RebuildIndex(CountIndex& index) {
   index.clear();
-  std::u16string folded;
+  ++IndexGeneration();
+  FoldedKey key{std::u16string(), 0};
   for (auto entry = DinoCounts.begin(); entry != DinoCounts.end(); ++entry) {
-    FoldForKeyOrder(entry->first.View(), folded);
-    index.emplace(folded, entry);
+    key.hash = DigestKey(entry->first.View(), key.text).folded_hash;
+    index.emplace(key, entry);
   }
 }
 
-// The count of a key, its entry created at 0 when missing (as the table's operator[] does).
-uint32_t& CountOf(const FString& class_key) {
+// One buffer for the folded text of every lookup: all come from the game thread, one at a time.
+std::u16string& FoldedBuffer() {
+  static std::u16string folded;
+  return folded;
+}
+
+// The count of a key whose folded text is in FoldedBuffer(), its entry created at 0 when missing
+// (as the table's operator[] does).
+uint32_t& CountOfDigested(const FString& class_key, const KeyDigest& digest) {
   CountIndex& index = Index();
   if (index.size() != DinoCounts.size()) RebuildIndex(index);
-  // One buffer for every lookup: all come from the game thread, one at a time.
-  static std::u16string folded;
-  FoldForKeyOrder(class_key.View(), folded);
-  const auto hit = index.find(folded);
+  const FoldedProbe probe{FoldedBuffer(), digest.folded_hash};
+  const auto hit = index.find(probe);
   if (hit != index.end()) return hit->second->second;
   const auto entry = DinoCounts.try_emplace(class_key, 0u).first;
-  index.emplace(folded, entry);
+  index.emplace(FoldedKey{std::u16string(probe.text), probe.hash}, entry);
   return entry->second;
+}
+
+uint32_t& CountOf(const FString& class_key) {
+  return CountOfDigested(class_key, DigestKey(class_key.View(), FoldedBuffer()));
 }
 
 }  // namespace
 
 void CountUp(const FString& class_key) { ++CountOf(class_key); }
 
+void CountUp(const FString& class_key, const FoundCount& found) {
+  if (found.count != nullptr && found.generation == IndexGeneration() &&
+      Index().size() == DinoCounts.size()) {
+    ++*found.count;
+  } else {
+    CountUp(class_key);
+  }
+}
+
 void CountDown(const FString& class_key) {
   uint32_t& count = CountOf(class_key);
   if (count > 0) --count;
 }
 
-bool IsBelowMaxCount(const FString& class_key) {
+bool IsBelowMaxCount(const FString& class_key, FoundCount* found) {
+  // One pass over the key serves both the limit and the count.
+  const KeyDigest digest = DigestKey(class_key.View(), FoldedBuffer());
   // The limit first: a configuration error then leaves the table untouched.
-  const int32_t limit = GetMaxDinoCount(class_key);
-  const uint32_t count = CountOf(class_key);
+  const int32_t limit = GetMaxDinoCount(class_key, digest);
+  uint32_t& count = CountOfDigested(class_key, digest);
+  if (found != nullptr) *found = FoundCount{&count, IndexGeneration()};
   return limit == -1 || count < static_cast<uint32_t>(limit);
 }
 
 void ClearDinoCounts() {
   Index().clear();
+  ++IndexGeneration();
   DinoCounts.clear();
 }

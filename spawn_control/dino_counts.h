@@ -17,11 +17,20 @@ extern DinoCountTable DinoCounts;
 // null class.
 FString MakeClassKey(UClass* cls);
 
+// A class's count as the room test found it, so that counting up the same creature needs no second
+// lookup of its key. Good until the table is emptied; CountUp looks the key up again after that.
+struct FoundCount {
+  uint32_t* count = nullptr;
+  uint64_t generation = 0;
+};
+
 // Every lookup creates a missing key with the count 0.
 void CountUp(const FString& class_key);
+void CountUp(const FString& class_key, const FoundCount& found);
 void CountDown(const FString& class_key);  // never below 0
 
-// Whether the class has room for one more counted creature under its configured limit.
-bool IsBelowMaxCount(const FString& class_key);
+// Whether the class has room for one more counted creature under its configured limit. The class's
+// count is put in `found` when it is looked up.
+bool IsBelowMaxCount(const FString& class_key, FoundCount* found = nullptr);
 
 void ClearDinoCounts();

@@ -29,8 +29,8 @@ void RemoveLater(APrimalDinoCharacter* dino) {
       kRemovalDelay);
 }
 
-bool Accepts(const FString& class_key, APrimalDinoCharacter* dino) {
-  if (!HasRoom(class_key)) return false;
+bool Accepts(const FString& class_key, APrimalDinoCharacter* dino, FoundCount& found) {
+  if (!HasRoom(class_key, &found)) return false;
   // The level is read only for a creature that has room; one without a status component has no
   // level to judge.
   UPrimalCharacterStatusComponent* status = game::StatusComponent(dino);
@@ -40,9 +40,10 @@ bool Accepts(const FString& class_key, APrimalDinoCharacter* dino) {
 void Admit(UClass* requested_class, APrimalDinoCharacter* dino) {
   // Keyed by the class the zone asked for, not the class that was made.
   const FString class_key = MakeClassKey(requested_class);
-  if (Accepts(class_key, dino)) {
+  FoundCount found;
+  if (Accepts(class_key, dino, found)) {
     AddTag(dino, kCountedMark);
-    CountUp(class_key);
+    CountUp(class_key, found);
   } else {
     RemoveLater(dino);
   }

@@ -26,8 +26,9 @@ void InitDinoCounts() {
   for (AActor* actor : actors) {
     if (!IsWildCreature(actor)) continue;
     const FString class_key = MakeClassKey(game::ObjectClass(actor));
-    if (HasRoom(class_key)) {
-      CountUp(class_key);
+    FoundCount found;
+    if (HasRoom(class_key, &found)) {
+      CountUp(class_key, found);
       AddTag(actor, kCountedMark);
     } else {
       AddTag(actor, kIgnoreMark);

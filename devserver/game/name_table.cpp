@@ -2,11 +2,11 @@
 
 #include <limits>
 
+#include "devserver/name_hash.h"
+
 namespace devserver {
 
 namespace {
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The engine's rule: "Name_12" is "Name" with the number 12 (stored as 13); digits with a leading
 // zero ("Name_01") or too large for the number stay part of the text.
@@ -33,22 +33,13 @@ bool SplitNumber(std::string_view text, std::string_view& base, int32_t& interna
 
 }  // namespace
 
-std::size_t NameTable::FoldedHash::operator()(std::string_view text) const noexcept {
-  std::size_t hash = 1469598103934665603ull;
-  for (const char c : text) {
-    hash ^= static_cast<unsigned char>(FoldAscii(c));
-    hash *= 1099511628211ull;
-  }
-  return hash;
+std::size_t NameTable::FoldedHash::operator()(std::string_view text) const {
+  return HashNameIgnoringCase(text);
 }
 
 bool NameTable::FoldedEqual::operator()(std::string_view left,
                                         std::string_view right) const noexcept {
-  if (left.size() != right.size()) return false;
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    if (FoldAscii(left[i]) != FoldAscii(right[i])) return false;
-  }
-  return true;
+  return EqualIgnoringCase(left, right);
 }
 
 NameTable::NameTable() {

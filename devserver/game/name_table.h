@@ -29,8 +29,9 @@ class NameTable {
   std::optional<std::string> Display(FName name) const;
 
  private:
+  // Not noexcept, as NameHash (devserver/name_hash.h).
   struct FoldedHash {
-    std::size_t operator()(std::string_view text) const noexcept;
+    std::size_t operator()(std::string_view text) const;
   };
   struct FoldedEqual {
     bool operator()(std::string_view left, std::string_view right) const noexcept;

@@ -1,5 +1,6 @@
 // GetAddress: the game's functions and fields by their host names. Names are looked up in hash
-// tables keyed by views of static strings, so a lookup allocates nothing. An unknown name is a
+// tables keyed by views of static strings, so a lookup allocates nothing; the names are hashed
+// eight bytes at a time. An unknown name is a
 // programming error.
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "devserver/fatal.h"
 #include "devserver/game/engine_allocator.h"
 #include "devserver/game/game_own_functions.h"
+#include "devserver/name_hash.h"
 #include "devserver/server_state.h"
 #include "host/api.h"
 
@@ -21,8 +23,8 @@ void* Address(Function* function) {
   return reinterpret_cast<void*>(function);
 }
 
-const std::unordered_map<std::string_view, void*>& Functions() {
-  static const auto* functions = new std::unordered_map<std::string_view, void*>{
+const std::unordered_map<std::string_view, void*, NameHash>& Functions() {
+  static const auto* functions = new std::unordered_map<std::string_view, void*, NameHash>{
       {"FMemory.Malloc", Address(&engine_allocator::Malloc)},
       {"FMemory.Realloc", Address(&engine_allocator::Realloc)},
       {"FMemory.Free", Address(&engine_allocator::Free)},
@@ -53,8 +55,8 @@ const std::unordered_map<std::string_view, void*>& Functions() {
 
 enum class Field { Class, TargetingTeam, Tags };
 
-const std::unordered_map<std::string_view, Field>& Fields() {
-  static const auto* fields = new std::unordered_map<std::string_view, Field>{
+const std::unordered_map<std::string_view, Field, NameHash>& Fields() {
+  static const auto* fields = new std::unordered_map<std::string_view, Field, NameHash>{
       {"UObjectBase.Class", Field::Class},
       {"AActor.TargetingTeam", Field::TargetingTeam},
       {"AActor.Tags", Field::Tags},

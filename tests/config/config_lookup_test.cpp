@@ -48,11 +48,15 @@ TEST_F(ConfigLookupTest, LimitsAreTakenAsSigned32BitIntegers) {
 
 TEST_F(ConfigLookupTest, LimitNamesMatchTheKeysUtf8TextExactly) {
   Read(
-      "{\"Max_Dino_Counts\": {\"Blueprint'/Game/Rex.Rex'\": 3, "
+      "{\"Max_Dino_Counts\": {\"Blueprint'/Game/Rex.Rex'\": 3, \"Re\": 7, "
       "\"Blueprint'/Game/\xC3\x84.\xC3\x84'\": 4}}");
   EXPECT_EQ(LimitOf("Blueprint'/Game/Rex.Rex'"), 3);
   EXPECT_EQ(LimitOf("blueprint'/game/rex.rex'"), -1);
   EXPECT_EQ(LimitOf(" Blueprint'/Game/Rex.Rex'"), -1);
+  // A key's text ends at its first zero unit.
+  FString with_zero;
+  with_zero.AppendUnits(std::u16string_view(u"Re\0x", 4));
+  EXPECT_EQ(GetMaxDinoCount(with_zero), 7);
   FString non_ascii;
   non_ascii.AppendUnits(u"Blueprint'/Game/\u00C4.\u00C4'");
   EXPECT_EQ(GetMaxDinoCount(non_ascii), 4);

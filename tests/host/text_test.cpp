@@ -67,8 +67,8 @@ TEST(CompareIgnoringCase, PrefixSortsFirst) {
   EXPECT_EQ(Sign(CompareIgnoringCase(FString(), FString("a"))), -1);
 }
 
-// The folded form is what the count table's index goes by, so it must call two keys equal exactly
-// when the order does, on every platform.
+// The folded form and its hash are what the count table's index goes by, so they must call two
+// keys equal exactly when the order does, on every platform.
 TEST(FoldForKeyOrder, EqualExactlyWhenTheOrderSaysEqual) {
   const std::u16string_view keys[] = {
       u"",
@@ -94,10 +94,14 @@ TEST(FoldForKeyOrder, EqualExactlyWhenTheOrderSaysEqual) {
   std::u16string left_folded, right_folded;
   for (const auto left : keys) {
     for (const auto right : keys) {
-      FoldForKeyOrder(left, left_folded);
-      FoldForKeyOrder(right, right_folded);
-      EXPECT_EQ(left_folded == right_folded, CompareIgnoringCase(Wide(left), Wide(right)) == 0)
-          << ToUtf8(left) << " / " << ToUtf8(right);
+      const KeyDigest left_digest = DigestKey(left, left_folded);
+      const KeyDigest right_digest = DigestKey(right, right_folded);
+      const bool equal = CompareIgnoringCase(Wide(left), Wide(right)) == 0;
+      EXPECT_EQ(left_folded == right_folded, equal) << ToUtf8(left) << " / " << ToUtf8(right);
+      // The indexes hash the folded form: keys the order calls equal must hash alike.
+      if (equal) {
+        EXPECT_EQ(left_digest.folded_hash, right_digest.folded_hash) << ToUtf8(left);
+      }
     }
   }
 }

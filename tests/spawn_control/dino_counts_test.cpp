@@ -24,7 +24,8 @@ TEST_F(DinoCountsTest, ClassKeyDropsTheLastTwoCharactersOfTheReference) {
 }
 
 TEST_F(DinoCountsTest, RoomTestComparesUnsignedAndAddsTheKeyAtZero) {
-  config = nlohmann::json::parse(R"({"Max_Dino_Counts": {"A": 3, "B": 0, "C": -1, "D": -5}})");
+  ReplaceConfig(
+      nlohmann::json::parse(R"({"Max_Dino_Counts": {"A": 3, "B": 0, "C": -1, "D": -5}})"));
   const FString a("A"), b("B"), c("C"), d("D");
   for (int count = 0; count < 5; ++count) {
     EXPECT_EQ(IsBelowMaxCount(a), count < 3) << count;

@@ -26,7 +26,7 @@ std::filesystem::path FreshDirectory() {
 
 void ResetPluginState() {
   ClearDinoCounts();
-  config = nullptr;
+  ReplaceConfig(nullptr);
   ForgetConfigProblems();
   PluginLogger.reset();
 }

@@ -34,7 +34,7 @@ TEST_F(CheckReadsLikePluginTest, SameDocumentAndSameErrors) {
   for (const std::filesystem::path& path : files) {
     std::ifstream source(path, std::ios::binary);
     WriteConfig(std::string(std::istreambuf_iterator<char>(source), {}));
-    config = nullptr;
+    ReplaceConfig(nullptr);
     const std::string plugin_error = ErrorOf(ReadConfig);
 
     const auto text = ReadTextAsThePluginDoes((PluginDir() / "config.json").string());
