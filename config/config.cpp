@@ -44,9 +44,10 @@ struct NameEqual {
   using is_transparent = void;
   template <typename Left, typename Right>
   bool operator()(const Left& left, const Right& right) const noexcept {
+    // The empty name is a name too; its text may have no storage at all to compare.
     return left.hash == right.hash && left.text.size() == right.text.size() &&
-           std::memcmp(left.text.data(), right.text.data(), left.text.size() * sizeof(char16_t)) ==
-               0;
+           (left.text.empty() || std::memcmp(left.text.data(), right.text.data(),
+                                             left.text.size() * sizeof(char16_t)) == 0);
   }
 };
 

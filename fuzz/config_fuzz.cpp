@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "config/config.h"
 #include "devserver/control/server.h"
@@ -44,6 +46,23 @@ void Ask(Question&& question) {
   }
 }
 
+// What a question answers: its value, or nothing when the library raised its error.
+template <typename Question>
+std::optional<int64_t> AnswerOf(Question&& question) {
+  try {
+    return question();
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;
+  }
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char byte : text) {
+    if (static_cast<unsigned char>(byte) > 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -73,6 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const auto& item : limits->items()) {
         const std::string& name = item.key();
         Ask([&] { LookupInt32(*limits, name.c_str(), -1); });
+        // The limit a spawn gets (through the index of the limits where it applies) is what the
+        // document says for the key's text, which ends at its first zero.
+        const std::string key_text = name.substr(0, name.find('\0'));
+        if (!IsAscii(key_text)) continue;
+        const FString class_key(key_text.c_str());
+        Check(AnswerOf([&] { return GetMaxDinoCount(class_key); }) ==
+              AnswerOf([&] { return LookupInt32(*limits, key_text.c_str(), -1); }));
       }
     }
   }
