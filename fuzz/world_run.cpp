@@ -105,6 +105,8 @@ std::string WorldRun::Restart() {
   // A load that failed left the library in without its commands: only a new load helps there.
   if (model_.PluginState() == world_model::Plugin::Inert) devserver::UnloadPlugin();
   devserver::NewMap();
+  // The host's capture of log entries would grow with every input of a long run.
+  devserver::ClearLogEntries();
   steps_ = 0;
   model_ = world_model::Model(kCorpseDecay);
   WriteConfig(ConfigFile::Limits);
