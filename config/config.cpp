@@ -1,16 +1,15 @@
 #include "config/config.h"
 
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "config/config_problems.h"
 #include "host/api.h"
+#include "host/hashed_text.h"
 #include "host/text.h"
 
 namespace {
@@ -23,34 +22,6 @@ constexpr const char* kConfigFile = "/ArkApi/Plugins/Kestrovar/config.json";
 // name. Hashed as the count table's index hashes (names differing only in case share a hash) and
 // compared exactly, so that a spawn reads its key once for both. Every other question goes to the
 // document, as before.
-struct IndexedName {
-  std::u16string text;
-  uint64_t hash;
-};
-struct NameProbe {
-  std::u16string_view text;
-  uint64_t hash;
-};
-struct NameHash {
-  using is_transparent = void;
-  std::size_t operator()(const IndexedName& name) const noexcept {
-    return static_cast<std::size_t>(name.hash);
-  }
-  std::size_t operator()(const NameProbe& name) const noexcept {
-    return static_cast<std::size_t>(name.hash);
-  }
-};
-struct NameEqual {
-  using is_transparent = void;
-  template <typename Left, typename Right>
-  bool operator()(const Left& left, const Right& right) const noexcept {
-    // The empty name is a name too; its text may have no storage at all to compare.
-    return left.hash == right.hash && left.text.size() == right.text.size() &&
-           (left.text.empty() || std::memcmp(left.text.data(), right.text.data(),
-                                             left.text.size() * sizeof(char16_t)) == 0);
-  }
-};
-
 struct IndexedLimit {
   int32_t value;
   // A value the lookup rejects: such a limit is asked of the document at each lookup, so that the
@@ -63,7 +34,7 @@ struct LimitIndex {
   // document of another shape (no document yet, a list of limits that is no object) answers
   // every lookup itself, with the library's error.
   bool indexed = false;
-  std::unordered_map<IndexedName, IndexedLimit, NameHash, NameEqual> limits;
+  HashedTextMap<IndexedLimit> limits;
 };
 
 LimitIndex& Limits() {
@@ -89,7 +60,7 @@ LimitIndex IndexLimits(const nlohmann::json& document) {
   std::u16string folded;
   for (const auto& [name, value] : limits->items()) {
     if (!IsIndexableName(name)) continue;
-    IndexedName key{std::u16string(name.begin(), name.end()), 0};
+    HashedText key{std::u16string(name.begin(), name.end()), 0};
     key.hash = DigestKey(key.text, folded).folded_hash;
     IndexedLimit limit{-1, false};
     try {
@@ -141,7 +112,7 @@ int32_t GetMaxDinoCount(const FString& class_key, const KeyDigest& digest) {
   const LimitIndex& index = Limits();
   if (!index.indexed || !digest.ascii) return LookUpInDocument(class_key);
   // A limit's name ends where the key's text does, at its first zero unit.
-  const NameProbe probe{class_key.View().substr(0, digest.length), digest.folded_hash};
+  const HashedTextView probe{class_key.View().substr(0, digest.length), digest.folded_hash};
   const auto found = index.limits.find(probe);
   if (found == index.limits.end()) return -1;
   if (found->second.wrong_type) return LookUpInDocument(class_key);

@@ -1,11 +1,10 @@
 #include "spawn_control/dino_counts.h"
 
-#include <cstring>
 #include <string>
-#include <unordered_map>
 
 #include "config/config.h"
 #include "host/game_functions.h"
+#include "host/hashed_text.h"
 #include "spawn_control/class_key.h"
 
 FString MakeClassKey(UClass* cls) {
@@ -27,33 +26,7 @@ namespace {
 // table holds as one entry are one key here too. The table stays the one truth: the index follows
 // it, and is rebuilt from it whenever the two differ in size (the table was cleared, or an entry
 // was added to it directly).
-struct FoldedKey {
-  std::u16string text;
-  uint64_t hash;
-};
-struct FoldedProbe {
-  std::u16string_view text;
-  uint64_t hash;
-};
-struct FoldedHash {
-  using is_transparent = void;
-  std::size_t operator()(const FoldedKey& key) const noexcept {
-    return static_cast<std::size_t>(key.hash);
-  }
-  std::size_t operator()(const FoldedProbe& key) const noexcept {
-    return static_cast<std::size_t>(key.hash);
-  }
-};
-struct FoldedEqual {
-  using is_transparent = void;
-  template <typename Left, typename Right>
-  bool operator()(const Left& left, const Right& right) const noexcept {
-    return left.hash == right.hash && left.text.size() == right.text.size() &&
-           std::memcmp(left.text.data(), right.text.data(), left.text.size() * sizeof(char16_t)) ==
-               0;
-  }
-};
-using CountIndex = std::unordered_map<FoldedKey, DinoCountTable::iterator, FoldedHash, FoldedEqual>;
+using CountIndex = HashedTextMap<DinoCountTable::iterator>;
 
 CountIndex& Index() {
   static CountIndex index;
@@ -69,7 +42,7 @@ uint64_t& IndexGeneration() {
 void RebuildIndex(CountIndex& index) {
   index.clear();
   ++IndexGeneration();
-  FoldedKey key{std::u16string(), 0};
+  HashedText key{std::u16string(), 0};
   for (auto entry = DinoCounts.begin(); entry != DinoCounts.end(); ++entry) {
     key.hash = DigestKey(entry->first.View(), key.text).folded_hash;
     index.emplace(key, entry);
@@ -87,11 +60,11 @@ std::u16string& FoldedBuffer() {
 uint32_t& CountOfDigested(const FString& class_key, const KeyDigest& digest) {
   CountIndex& index = Index();
   if (index.size() != DinoCounts.size()) RebuildIndex(index);
-  const FoldedProbe probe{FoldedBuffer(), digest.folded_hash};
+  const HashedTextView probe{FoldedBuffer(), digest.folded_hash};
   const auto hit = index.find(probe);
   if (hit != index.end()) return hit->second->second;
   const auto entry = DinoCounts.try_emplace(class_key, 0u).first;
-  index.emplace(FoldedKey{std::u16string(probe.text), probe.hash}, entry);
+  index.emplace(HashedText{std::u16string(probe.text), probe.hash}, entry);
   return entry->second;
 }
 
