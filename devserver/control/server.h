@@ -31,6 +31,9 @@ struct ServerOptions {
   bool log_to_stdout = true;  // a host sink on standard output besides the log file
   double corpse_decay_seconds = 60;
   bool record_events = true;  // keep the event list (benchmarks switch it off)
+  // Drop the records of creatures that have left the world, so that a long run holds only the
+  // world as it is (ListCreatures and FindCreature then no longer see removed creatures).
+  bool forget_removed = false;
 };
 
 // Everything that reached the game or the host from outside the game's own logic, in order.
@@ -253,7 +256,11 @@ struct ClassLedger {
   std::string key;
   std::string reference;
   int live_wild = 0;  // alive, untamed, team at most 50000
-  int peak = 0;       // the most live wild creatures at once
+  // The most live wild creatures at once, leaving out those that the gate has rejected and will
+  // remove (5 s after their spawn): what stays.
+  int peak = 0;
+  // The most rejected spawns still live at once, awaiting the gate's removal: the short surplus.
+  int peak_awaiting = 0;
   int64_t spawned = 0;
   int64_t admitted = 0;  // carried the counted mark right after their spawn
   // Removed by the plug-in's deferred removals: for the level when the level rule in force at the

@@ -52,6 +52,18 @@ std::string KeyOfCreature(const CreatureRecord& creature) {
   return ClassKeyOf(reinterpret_cast<const ClassRecord*>(creature.class_field)->reference);
 }
 
+// Between two happenings nothing holds a removed creature's record: with the server told to forget
+// them, the records go once they are as many as half the world (so that the cost stays linear).
+void ForgetRemovedCreatures(Server& server) {
+  if (!server.options.forget_removed) return;
+  const std::size_t removed = server.world.RemovedKept();
+  if (removed < 256 || removed * 2 < server.world.Creatures().size()) return;
+  server.tag_watch.SyncWatched(server.names);
+  // A record's tag array is given back to the engine allocator with it.
+  server.world.DropRemoved(
+      [&](const CreatureRecord& creature) { server.ledger.Forget(creature.id); });
+}
+
 }  // namespace
 
 std::vector<CreatureId> Spawn(const SpawnRequest& request, int count) {
@@ -172,7 +184,10 @@ void Advance(double seconds) {
     throw std::invalid_argument("the clock only moves forward, by a number of seconds");
   }
   const double until = server.now + seconds;
-  while (auto item = server.scheduler.TakeDue(until)) {
+  while (true) {
+    ForgetRemovedCreatures(server);
+    auto item = server.scheduler.TakeDue(until);
+    if (!item) break;
     if (item->due > server.now) server.now = item->due;
     if (item->game_task) {
       item->game_task();

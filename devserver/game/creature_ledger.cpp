@@ -31,13 +31,11 @@ bool Detoured(Server& server, Detourable function) {
 
 }  // namespace
 
-CreatureLedger::Life& CreatureLedger::Of(CreatureId id) {
-  if (lives_.size() < id) lives_.resize(id);
-  return lives_[id - 1];
-}
+CreatureLedger::Life& CreatureLedger::Of(CreatureId id) { return lives_[id]; }
 
 const CreatureLedger::Life* CreatureLedger::Find(CreatureId id) const {
-  return id == 0 || id > lives_.size() ? nullptr : &lives_[id - 1];
+  const auto found = lives_.find(id);
+  return found == lives_.end() ? nullptr : &found->second;
 }
 
 int32_t CreatureLedger::ClassOf(const CreatureRecord& creature) {
@@ -48,15 +46,24 @@ int32_t CreatureLedger::ClassOf(const CreatureRecord& creature) {
     ledger.reference = creature.reference;
     ledger.key = ClassKeyOf(creature.reference);
     classes_.push_back(std::move(ledger));
+    awaiting_live_.push_back(0);
   }
   return entry->second;
+}
+
+void CreatureLedger::NotePeaks(ClassLedger& ledger) {
+  const int awaiting = awaiting_live_[&ledger - classes_.data()];
+  ledger.peak = std::max(ledger.peak, ledger.live_wild - awaiting);
+  ledger.peak_awaiting = std::max(ledger.peak_awaiting, awaiting);
 }
 
 void CreatureLedger::EnterWild(Life& life) {
   if (life.wild) return;
   life.wild = true;
   ClassLedger& ledger = classes_[life.cls];
-  ledger.peak = std::max(ledger.peak, ++ledger.live_wild);
+  ++ledger.live_wild;
+  if (life.awaiting_removal) ++awaiting_live_[life.cls];
+  NotePeaks(ledger);
   if (life.zone >= 0) ++zone_live_[life.zone];
 }
 
@@ -64,7 +71,16 @@ void CreatureLedger::LeaveWild(Life& life) {
   if (!life.wild) return;
   life.wild = false;
   --classes_[life.cls].live_wild;
+  if (life.awaiting_removal) --awaiting_live_[life.cls];
   if (life.zone >= 0) --zone_live_[life.zone];
+}
+
+void CreatureLedger::SetAwaiting(Life& life, bool awaiting) {
+  if (life.awaiting_removal == awaiting) return;
+  life.awaiting_removal = awaiting;
+  if (!life.wild || life.cls < 0) return;
+  awaiting_live_[life.cls] += awaiting ? 1 : -1;
+  NotePeaks(classes_[life.cls]);
 }
 
 void CreatureLedger::Spawned(Server& server, CreatureRecord& creature, int32_t zone) {
@@ -119,8 +135,8 @@ void CreatureLedger::Leaving(Server& server, CreatureRecord& creature) {
     ++ledger.sweep_removals;
   }
   if (CountedDown(server, creature, life, Detourable::Destroyed)) life.counted = false;
-  life.awaiting_removal = false;
   LeaveWild(life);
+  life.awaiting_removal = false;
 }
 
 void CreatureLedger::Taming(CreatureRecord& creature) {
@@ -128,17 +144,20 @@ void CreatureLedger::Taming(CreatureRecord& creature) {
   Life& life = Of(creature.id);
   if (life.cls < 0) life.cls = ClassOf(creature);
   ++classes_[life.cls].tames;
-  life.awaiting_removal = false;
   LeaveWild(life);
+  life.awaiting_removal = false;
 }
 
 void CreatureLedger::TableCleared() {
-  for (Life& life : lives_) life.counted = false;
+  for (auto& [id, life] : lives_) life.counted = false;
 }
 
 void CreatureLedger::PluginReleased() {
   // The table goes with the library, and the removals it still had queued are dropped.
-  for (Life& life : lives_) life.counted = life.awaiting_removal = false;
+  for (auto& [id, life] : lives_) {
+    life.counted = false;
+    SetAwaiting(life, false);
+  }
 }
 
 void CreatureLedger::BeginStartup(Server& server) {
@@ -156,7 +175,7 @@ void CreatureLedger::EndStartup(Server& server, bool swept) {
     Life& life = Of(creature->id);
     if (life.cls < 0) life.cls = ClassOf(*creature);
     life.counted = TagCount(server, *creature, kCountedMark) > life.marks_before;
-    if (life.counted) life.awaiting_removal = false;
+    if (life.counted) SetAwaiting(life, false);
   }
 }
 

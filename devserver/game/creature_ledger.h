@@ -53,6 +53,8 @@ class CreatureLedger {
   void PluginReleased();
   // Every creature has left the world and is forgotten (a new map): their lives go with them.
   void ForgetCreatures() { lives_.clear(); }
+  // A removed creature's record is dropped: its life goes with it (the class totals stay).
+  void Forget(CreatureId id) { lives_.erase(id); }
 
   Happening happening = Happening::Game;
   uint64_t events = 0;
@@ -69,13 +71,17 @@ class CreatureLedger {
   int32_t ClassOf(const CreatureRecord& creature);
   void EnterWild(Life& life);
   void LeaveWild(Life& life);
+  // Whether the gate's removal is still due; the class's counts follow while the creature is wild.
+  void SetAwaiting(Life& life, bool awaiting);
+  void NotePeaks(ClassLedger& ledger);
   // Whether the plug-in's detour would count this creature down now.
   bool CountedDown(Server& server, const CreatureRecord& creature, const Life& life,
                    Detourable function) const;
 
   std::optional<int32_t> level_rule_;
-  std::vector<Life> lives_;  // index = id - 1
+  std::unordered_map<CreatureId, Life> lives_;
   std::vector<ClassLedger> classes_;
+  std::vector<int> awaiting_live_;  // per class: live wild creatures awaiting the gate's removal
   std::unordered_map<std::string, int32_t> class_index_;  // by reference text
   std::vector<int> zone_live_;
 };

@@ -1,5 +1,6 @@
 #include "devserver/game/world.h"
 
+#include <algorithm>
 #include <string>
 
 #include "devserver/fatal.h"
@@ -35,7 +36,7 @@ CreatureRecord& GameWorld::AddCreature(ClassRecord* cls, std::string reference,
                                        std::optional<int32_t> level, int32_t team, bool tamed) {
   auto creature = std::make_unique<CreatureRecord>();
   creature->class_field = AsEngine<UClass>(cls);
-  creature->id = creatures_.size() + 1;
+  creature->id = next_id_++;
   creature->reference = std::move(reference);
   creature->targeting_team = team;
   creature->tamed = tamed;
@@ -54,6 +55,7 @@ CreatureRecord& GameWorld::AddCreature(ClassRecord* cls, std::string reference,
 }
 
 void GameWorld::Remove(CreatureRecord& creature) {
+  if (creature.state != CreatureState::Removed) ++removed_kept_;
   creature.state = CreatureState::Removed;
   objects_.Unregister(creature);
   if (creature.status != nullptr) objects_.Unregister(*creature.status);
@@ -68,11 +70,18 @@ void GameWorld::ForgetCreatures() {
   }
   creatures_.clear();
   status_components_.clear();
+  next_id_ = 1;
+  removed_kept_ = 0;
 }
 
 CreatureRecord* GameWorld::Find(CreatureId id) {
-  if (id == 0 || id > creatures_.size()) return nullptr;
-  return creatures_[id - 1].get();
+  // Records are kept in id order; with none dropped, a creature's index is its id less one.
+  if (id == 0 || id >= next_id_) return nullptr;
+  if (id <= creatures_.size() && creatures_[id - 1]->id == id) return creatures_[id - 1].get();
+  const auto found = std::lower_bound(creatures_.begin(), creatures_.end(), id,
+                                      [](const std::unique_ptr<CreatureRecord>& creature,
+                                         CreatureId wanted) { return creature->id < wanted; });
+  return found != creatures_.end() && (*found)->id == id ? found->get() : nullptr;
 }
 
 }  // namespace devserver
