@@ -79,7 +79,20 @@ TEST(ScenarioReader, ErrorsNameTheFileLineColumnAndWhatWasExpected) {
       {"{\"actions\": [{\"at\": 1, \"do\": \"write\", \"file\": \"../x\", \"text\": \"\"}]}",
        "bad.json:1:47: expected a plain file name in the plug-in's folder"},
       {"{\"actions\": [{\"at\": 1, \"do\": \"tame\", \"count\": 2}]}",
-       "bad.json:1:14: expected a member \"class\" in this entry"},
+       "bad.json:1:14: expected a member \"class\" in a \"tame\" action"},
+      // An action that would do nothing without a member says so.
+      {"{\"actions\": [{\"at\": 1, \"do\": \"tame\", \"class\": \"/G/A.A_C\"}]}",
+       "bad.json:1:14: expected a member \"count\" in a \"tame\" action"},
+      {"{\"actions\": [{\"at\": 1, \"do\": \"kill\", \"class\": \"/G/A.A_C\"}]}",
+       "bad.json:1:14: expected a member \"count\" in a \"kill\" action"},
+      {"{\"actions\": [{\"at\": 1, \"do\": \"place\", \"class\": \"/G/A.A_C\"}]}",
+       "bad.json:1:14: expected a member \"count\" in a \"place\" action"},
+      {"{\"population\": [{\"count\": 2}]}",
+       "bad.json:1:17: expected a member \"class\" in a population group"},
+      {"{\"actions\": [{\"do\": \"load\"}]}",
+       "bad.json:1:14: expected a member \"at\" in an action"},
+      {"{\"actions\": [{\"at\": 1, \"do\": \"write\", \"text\": \"{}\"}]}",
+       "bad.json:1:14: expected a member \"file\" in a \"write\" action"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

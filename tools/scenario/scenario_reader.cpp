@@ -53,7 +53,7 @@ class ScenarioReader {
     if (const auto* m = root.Find("population")) {
       for (const LocatedJson& group : Array(m->value)) {
         Members(group, "a population group", {"class", "count", "levels", "tamed"});
-        scenario.population.push_back(Group(group));
+        scenario.population.push_back(Group(group, "a population group"));
       }
     }
     if (const auto* m = root.Find("actions")) {
@@ -213,9 +213,9 @@ class ScenarioReader {
     return zone;
   }
 
-  PopulationGroup Group(const LocatedJson& value) const {
+  PopulationGroup Group(const LocatedJson& value, const std::string& what) const {
     PopulationGroup group;
-    const auto& cls = Needed(value, "class", "this entry").value;
+    const auto& cls = Needed(value, "class", what).value;
     group.reference = Reference(String(cls), cls.place);
     if (const auto* m = value.Find("count")) group.count = Count(m->value);
     if (const auto* m = value.Find("levels")) group.levels = Levels(m->value);
@@ -272,11 +272,13 @@ class ScenarioReader {
     } else if (what == "place") {
       Members(value, in, {"at", "do", "class", "count", "levels", "tamed"});
       action.kind = ActionKind::Place;
-      action.group = Group(value);
+      action.group = Group(value, in);
+      Needed(value, "count", in);  // an action without a count would do nothing
     } else {
       Members(value, in, {"at", "do", "class", "count"});
       action.kind = what == "tame" ? ActionKind::Tame : ActionKind::Kill;
-      action.group = Group(value);
+      action.group = Group(value, in);
+      Needed(value, "count", in);
     }
     return action;
   }
