@@ -1,7 +1,12 @@
 // The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded;
-// `kestrovar check` judges a config.json before the server reads it.
+// `kestrovar simulate` runs a scenario with it; `kestrovar check` judges a config.json before the
+// server reads it.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -11,8 +16,24 @@
 #endif
 
 #include "tools/check/check_command.h"
+#include "tools/check/class_keys.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/output.h"
 #include "tools/serve/serve_options.h"
 #include "tools/simulate/simulate_command.h"
+
+namespace {
+
+constexpr const char* kExitCodes =
+    "Exit codes, for every command:\n"
+    "  0   done: the run completed with the configuration in force, or nothing to report\n"
+    "  1   done, but the plug-in reported configuration errors (a failed load or reload, an\n"
+    "      unusable value), the check found problems, or the stand-in caught a fault\n"
+    "  2   input that cannot be used: a missing or unreadable file, a bad scenario\n"
+    "  64  bad usage: an unknown command or option, a value out of range\n"
+    "  130 stopped by Ctrl-C (simulate writes what it had done so far)";
+
+}  // namespace
 
 int main(int argc, char** argv) {
 #if defined(_WIN32)
@@ -21,6 +42,8 @@ int main(int argc, char** argv) {
 #endif
   CLI::App app{"Kestrovar's simulated game server: try a configuration before it is deployed"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("kestrovar ") + KESTROVAR_VERSION);
+  app.footer(kExitCodes);
 
   ServeOptions options;
   CLI::App* serve = AddServeCommand(app, options);
@@ -29,14 +52,40 @@ int main(int argc, char** argv) {
   CheckOptions check_options;
   CLI::App* check = AddCheckCommand(app, check_options);
 
+  // A first word that is not an option must name a command: `help [COMMAND]`, or the closest
+  // command is suggested.
+  if (argc > 1 && argv[1][0] != '-') {
+    const std::string word = argv[1];
+    std::vector<std::string> names;
+    for (const CLI::App* command : app.get_subcommands({})) names.push_back(command->get_name());
+    if (word == "help") {
+      for (CLI::App* command : app.get_subcommands({})) {
+        if (argc > 2 && command->get_name() == argv[2]) {
+          std::cout << command->help();
+          return kExitOk;
+        }
+      }
+      std::cout << app.help();
+      return argc > 2 ? kExitUsage : kExitOk;
+    }
+    if (std::find(names.begin(), names.end(), word) == names.end()) {
+      const std::string closest = ClosestOf(word, names);
+      PrintError("kestrovar: unknown command \"" + word + "\"" +
+                 (closest.empty() ? "" : "; did you mean \"" + closest + "\"?") +
+                 " Run kestrovar --help for the commands.");
+      return kExitUsage;
+    }
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
+    // --help and --version print and succeed; every other parser error is bad usage.
     const int code = app.exit(error);
-    return code != 0 && check->parsed() ? kCheckUsageError : code;
+    return code == 0 ? kExitOk : kExitUsage;
   }
   if (check->parsed()) return RunCheck(check_options);
   if (simulate->parsed()) return RunSimulate(simulate_options);
   if (serve->parsed()) return RunServe(options);
-  return kCheckUsageError;
+  return kExitUsage;
 }

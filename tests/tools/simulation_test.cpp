@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <set>
 
@@ -61,7 +62,10 @@ TEST(Simulation, ZonesRefillWhatTheGateRemoves) {
   EXPECT_EQ(striders.ledger.gate_limit_removals, 120 * 6);
   EXPECT_EQ(striders.ledger.gate_level_removals, 0);
   EXPECT_EQ(striders.churn_per_hour, 720);
-  EXPECT_EQ(striders.ledger.peak, 10);
+  // The 6 rejected spawns of each check live 5 s: a surplus apart from the peak, which stays at
+  // the limit.
+  EXPECT_EQ(striders.ledger.peak, 4);
+  EXPECT_EQ(striders.ledger.peak_awaiting, 6);
   EXPECT_EQ(striders.ledger.live_wild, 10);
   EXPECT_EQ(striders.plugin_count, 4);
   ASSERT_EQ(striders.drift, -6);
@@ -77,13 +81,13 @@ TEST(Simulation, ZonesRefillWhatTheGateRemoves) {
   // Samples at 0, 30 and 60 minutes; at each, the check of that moment has just refilled.
   ASSERT_EQ(result.samples.size(), 6u);
   EXPECT_EQ(CensusCsv(result),
-            "hours,class_key,limit,plugin_count,live_wild\n"
-            "0,Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character',,0,3\n"
-            "0,Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character',4,4,10\n"
-            "0.5,Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character',,0,3\n"
-            "0.5,Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character',4,4,10\n"
-            "1,Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character',,0,3\n"
-            "1,Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character',4,4,10\n");
+            "hours,class_key,limit,plugin_count,live_wild,awaiting_removal\n"
+            "0,Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character',,0,3,3\n"
+            "0,Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character',4,4,10,6\n"
+            "0.5,Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character',,0,3,3\n"
+            "0.5,Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character',4,4,10,6\n"
+            "1,Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character',,0,3,3\n"
+            "1,Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character',4,4,10,6\n");
 }
 
 // Every Strider dies within its first minute on average; one zone of target 2 checks every
@@ -170,7 +174,14 @@ TEST(Simulation, ASeedGivesTheSameCensusOnEveryPlatform) {
   SimulationSetup setup = MakeSetup(scenario, config, "platform");
   setup.seed = 11;
   const std::string csv = CensusCsv(RunSimulation(setup));
-  EXPECT_EQ(Fingerprint(csv), 6384705163027702953u) << csv;
+  // The figure was taken before the CSV had its last column; the draws are the same.
+  std::string without_last;
+  for (std::size_t start = 0; start < csv.size();) {
+    const std::size_t end = csv.find('\n', start);
+    without_last += csv.substr(start, csv.rfind(',', end) - start) + "\n";
+    start = end + 1;
+  }
+  EXPECT_EQ(Fingerprint(without_last), 6384705163027702953u) << csv;
 }
 
 // The default scenario's drift has every cause: tamings after counting, arrivals outside the
@@ -208,6 +219,225 @@ TEST(Simulation, TheDefaultScenarioExplainsItsDrift) {
             4);
 }
 
+// The operator's configuration holds for the whole of the built-in scenario, whose own write of
+// config.json at 12:00 is skipped and said so.
+TEST(Simulation, TheOperatorsConfigurationHoldsForTheDefaultScenario) {
+  const Scenario scenario = ReadScenario(kDefaultScenario, "default");
+  const std::string config = R"({"Max_Dino_Counts": {"Blueprint'/Game/Creatures/Strider/)"
+                             R"(Strider_Character.Strider_Character'": 2}})";
+  SimulationSetup setup = MakeSetup(scenario, config, "operators");
+  setup.scenario.hours = 13;
+  setup.keep_config = true;
+  const SimulationResult result = RunSimulation(setup);
+  for (const CensusSample& sample : result.samples) {
+    const bool strider = sample.key.find("Strider") != std::string::npos;
+    EXPECT_EQ(sample.limit, strider ? std::optional<int32_t>(2) : std::nullopt)
+        << sample.key << " at " << sample.hours;
+  }
+  EXPECT_TRUE(result.config_changes.empty());
+  EXPECT_TRUE(std::any_of(result.notes.begin(), result.notes.end(), [](const std::string& note) {
+    return note.find("12:00 the scenario's write of config.json was skipped") == 0;
+  }));
+}
+
+// A scenario's own change of the configuration: the header gives the one at the start, the row
+// the limits one after the other, the notes what changed and when.
+TEST(Simulation, AChangeOfConfigurationShowsWhenAndWhat) {
+  Scenario scenario;
+  scenario.hours = 2;
+  scenario.sample_minutes = 30;
+  scenario.zones.push_back({"z", {{kStrider, 1}}, 6, 60, 1, 1, 0});
+  const std::string key = "Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'";
+  ScenarioAction write;
+  write.at_hours = 1;
+  write.kind = ScenarioAction::Kind::Write;
+  write.file = "config.json";
+  write.text = R"({"Max_Dino_Counts": {")" + key +
+               R"(": 5}, "DestroyDinosOverLevel": true, "MaxDinoLevel": 90})";
+  ScenarioAction reload;
+  reload.at_hours = 1;
+  reload.kind = ScenarioAction::Kind::Reload;
+  scenario.actions = {write, reload};
+  const SimulationSetup setup =
+      MakeSetup(scenario, R"({"Max_Dino_Counts": {")" + key + R"(": 3}})", "change");
+  const SimulationResult result = RunSimulation(setup);
+  const ClassRow& striders = RowOf(result, kStrider);
+  EXPECT_EQ(striders.limits, (std::vector<std::optional<int32_t>>{3, 5}));
+  EXPECT_EQ(result.config_changes, std::vector<double>{1});
+  EXPECT_EQ(result.level_rule_at_start, std::nullopt);
+  EXPECT_EQ(result.level_rule, 90);
+  EXPECT_TRUE(std::any_of(result.notes.begin(), result.notes.end(), [&](const std::string& note) {
+    return note == "1:00 kvar.reload over RCON: reloaded; limits " + key +
+                       " 3 -> 5; level rule off -> level 90";
+  })) << ::testing::PrintToString(result.notes);
+  const std::string table = FormatTable(setup, result);
+  EXPECT_NE(table.find("configuration at the start: test; level rule: off\n"), std::string::npos)
+      << table;
+  EXPECT_NE(table.find("Strider_Character   3>5"), std::string::npos) << table;
+  EXPECT_TRUE(result.config_errors.empty()) << ::testing::PrintToString(result.config_errors);
+}
+
+// What the plug-in reports of its configuration, and what the check finds in one a scenario
+// writes, are configuration errors of the run, each named in the notes.
+TEST(Simulation, ConfigurationErrorsAreNamedInTheNotes) {
+  const std::string key = "Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'";
+  const struct {
+    const char* name;
+    std::string config;   // at the start
+    std::string written;  // at 0:30, then reloaded; empty: none
+    std::vector<std::string> errors;
+  } cases[] = {
+      {"unreadable",
+       R"({"Max_Dino_Counts": {} "MaxDinoLevel": 3})",
+       "",
+       {"0:00 the plug-in could not read config.json at load: Failed to load config! "
+        "[json.exception.parse_error.101]"}},
+      {"failed_reload",
+       "{}",
+       R"({"Max_Dino_Counts": )",
+       {"0:30 check of the config.json written at 0:30:1:21: error:",
+        "0:30 kvar.reload over RCON: failed, the configuration in force is unchanged: Failed to "
+        "reload config!"}},
+      {"unusable_value",
+       "{}",
+       R"({"Max_Dino_Counts": {")" + key + R"(": "4"}})",
+       {"0:30 check of the config.json written at 0:30:1:96: error:",
+        "the plug-in logged an error: Unusable value in config.json"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scenario scenario;
+    scenario.hours = 1;
+    scenario.classes[kStrider] = {30, 0};
+    scenario.zones.push_back({"z", {{kStrider, 1}}, 3, 60, 1, 1, 0});
+    if (!c.written.empty()) {
+      scenario.actions.resize(2);
+      scenario.actions[0].at_hours = scenario.actions[1].at_hours = 0.5;
+      scenario.actions[0].kind = ScenarioAction::Kind::Write;
+      scenario.actions[0].file = "config.json";
+      scenario.actions[0].text = c.written;
+      scenario.actions[1].kind = ScenarioAction::Kind::Reload;
+    }
+    SimulationSetup setup = MakeSetup(scenario, c.config, c.name);
+    setup.class_keys = {key};
+    const SimulationResult result = RunSimulation(setup);
+    ASSERT_EQ(result.config_errors.size(), c.errors.size())
+        << ::testing::PrintToString(result.config_errors);
+    for (std::size_t i = 0; i < c.errors.size(); ++i) {
+      EXPECT_NE(result.config_errors[i].find(c.errors[i]), std::string::npos)
+          << result.config_errors[i];
+      EXPECT_NE(std::find(result.notes.begin(), result.notes.end(), result.config_errors[i]),
+                result.notes.end());
+    }
+  }
+}
+
+// `--out` takes a new folder, an empty one or one an earlier run made; a folder that holds
+// anything else is refused (exit 2) and left as it was.
+TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::current_path() / "out-folders";
+  fs::remove_all(root);
+  const auto write = [](const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "mine";
+  };
+  write(root / "foreign" / "notes.txt");
+  write(root / "foreign-server" / "server" / "world.sav");
+  fs::create_directories(root / "empty");
+  SimulateOptions options;
+  options.hours = 0.2;
+  const struct {
+    const char* folder;
+    int status;
+  } cases[] = {{"new", 0}, {"empty", 0}, {"new", 0}, {"foreign", 2}, {"foreign-server", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    options.out_dir = (root / c.folder).string();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = RunSimulate(options);
+    testing::internal::GetCapturedStdout();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, c.status) << errors;
+    if (c.status == 2) {
+      EXPECT_NE(errors.find("give a new or empty folder, or one that an earlier run made"),
+                std::string::npos)
+          << errors;
+    }
+  }
+  EXPECT_TRUE(fs::exists(root / "foreign" / "notes.txt"));
+  EXPECT_FALSE(fs::exists(root / "foreign" / "server"));
+  EXPECT_TRUE(fs::exists(root / "foreign-server" / "server" / "world.sav"));
+  EXPECT_TRUE(fs::exists(root / "new" / "census.csv"));
+  fs::remove_all(root);
+}
+
+// A long run keeps only the world as it is: the records of creatures that left it go, so memory
+// follows the world and not every creature ever made.
+TEST(Simulation, TheWorldKeepsOnlyWhatIsInIt) {
+  devserver::ServerOptions options;
+  options.server_dir = (std::filesystem::current_path() / "forget").string();
+  options.log_to_stdout = false;
+  options.record_events = false;
+  options.forget_removed = true;
+  options.corpse_decay_seconds = 10;
+  devserver::StartServer(options);
+  devserver::SetClassLife(kStrider, {30, 0});
+  devserver::AddSpawnZone({"z", {{kStrider, 1}}, 20, 30, 1, 1, 0});
+  devserver::Advance(20 * 3600);
+  const std::size_t records = devserver::ListCreatures().size();
+  const int64_t spawned = devserver::ClassLedgers().at(0).spawned;
+  devserver::StopServer();
+  EXPECT_GT(spawned, 10000);
+  // 20 live, a few bodies, and fewer than 256 removed ones not yet dropped.
+  EXPECT_LT(records, 20u + 50u + 256u);
+}
+
+// The table fits in 100 columns, names classes by their last path element (telling apart those
+// that share it) with the keys below; starvation is flagged, drift causes have ids in JSON.
+TEST(SimulationReport, TheDefaultDayFitsAndShowsStarvation) {
+  const Scenario scenario = ReadScenario(kDefaultScenario, "default");
+  const SimulationSetup setup = MakeSetup(scenario, kExampleConfig, "narrow");
+  const SimulationResult result = RunSimulation(setup);
+  const std::string table = FormatTable(setup, result);
+  const std::string shown = table.substr(0, table.find("\nnotes:"));
+  std::size_t start = 0;
+  while (start < shown.size()) {
+    const std::size_t end = std::min(shown.find('\n', start), shown.size());
+    EXPECT_LE(end - start, 100u) << shown.substr(start, end - start);
+    start = end + 1;
+  }
+  EXPECT_NE(table.find("\nStalker/Stalker_Character "), std::string::npos) << table;
+  EXPECT_NE(table.find("\nstalker/Stalker_Character "), std::string::npos) << table;
+  EXPECT_NE(table.find("\n  Grazer_Character          "
+                       "Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character'\n"),
+            std::string::npos)
+      << table;
+  EXPECT_NE(FormatTable(setup, result, true)
+                .find("\nBlueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character' "),
+            std::string::npos);
+
+  // Grazers: the tamed ones hold the count at the limit from hour 11 to the reload at 16.
+  const ClassRow& grazers =
+      RowOf(result, "/Game/Creatures/Grazer/Grazer_Character.Grazer_Character_C");
+  ASSERT_FALSE(grazers.starved.empty());
+  EXPECT_EQ(grazers.starved.front().from_hours, 11);
+  EXPECT_GE(grazers.starved_hours, 5);
+  EXPECT_NE(table.find("STARVED"), std::string::npos);
+  EXPECT_NE(table.find("  Grazer_Character 5.2 game hours: 11:00-16:10\n"), std::string::npos)
+      << table;
+  // The Gliders' limit is 0: what lived a moment did so awaiting its removal.
+  const ClassRow& gliders =
+      RowOf(result, "/Game/Creatures/Glider/Glider_Character.Glider_Character_C");
+  EXPECT_EQ(gliders.ledger.peak_awaiting, 3);
+  EXPECT_TRUE(gliders.starved.empty());
+
+  const std::string json = FormatJson(setup, result);
+  EXPECT_NE(json.find("\"id\": \"tamed_after_counted\""), std::string::npos);
+  EXPECT_NE(json.find("\"name\": \"Grazer_Character\""), std::string::npos);
+}
+
 }  // namespace
 
 namespace {
@@ -236,22 +466,37 @@ TEST(ConfigInForce, TakesLimitsAndTheLevelRuleAsThePluginDoes) {
 }
 
 // One chart panel per class that had a limit at some sample, the limit drawn from the samples; a
-// key with a quote or a comma stays one field and one title.
+// key with a quote or a comma stays one field and one title. The chart plots the creatures that
+// stay (the gate's rejected spawns left out), whole creatures on the y axis, one legend, a mark at
+// each reload, and writes its output beside the script.
 TEST(SimulationReport, ChartsTheLimitedClassesAndQuotesKeys) {
   SimulationResult result;
-  result.samples = {{0, "Blueprint'/A,\"x\"'", 3, 2, 4},
-                    {0, "Blueprint'/B'", std::nullopt, 1, 1},
-                    {1, "Blueprint'/A,\"x\"'", 3, 3, 3},
-                    {1, "Blueprint'/B'", std::nullopt, 1, 1}};
-  EXPECT_EQ(CensusCsv(result),
-            "hours,class_key,limit,plugin_count,live_wild\n"
-            "0,\"Blueprint'/A,\"\"x\"\"'\",3,2,4\n0,Blueprint'/B',,1,1\n"
-            "1,\"Blueprint'/A,\"\"x\"\"'\",3,3,3\n1,Blueprint'/B',,1,1\n");
-  const std::string script = GnuplotScript(result, "out/population.svg");
-  EXPECT_NE(script.find("$class0 << EOD\n0 4 2 3\n1 3 3 3\nEOD\n"), std::string::npos) << script;
-  EXPECT_EQ(script.find("$class1"), std::string::npos) << script;
+  result.samples = {
+      {0, "Blueprint'/A,\"x\"'", 3, 2, 4, 1}, {0, "Blueprint'/B'", std::nullopt, 1, 1, 0},
+      {1, "Blueprint'/A,\"x\"'", 3, 3, 3, 0}, {1, "Blueprint'/B'", std::nullopt, 1, 1, 0},
+      {0, "Blueprint'/C'", 12, 12, 12, 0},    {1, "Blueprint'/C'", 12, 12, 19, 7}};
+  result.marks = {{0.5, "reload"}};
+  EXPECT_EQ(CensusCsv(result).substr(0, 117),
+            "hours,class_key,limit,plugin_count,live_wild,awaiting_removal\n"
+            "0,\"Blueprint'/A,\"\"x\"\"'\",3,2,4,1\n0,Blueprint'/B',,1,1,0\n");
+  const std::string script = GnuplotScript(result, "population.svg");
+  EXPECT_NE(script.find("$class0 << EOD\n0 3 2 3\n1 3 3 3\nEOD\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("$class1 << EOD\n0 12 12 12\n1 12 12 12\nEOD\n"), std::string::npos)
+      << script;
+  EXPECT_EQ(script.find("$class2"), std::string::npos) << script;
   EXPECT_NE(script.find("set title \"Blueprint'/A,\\\"x\\\"'\""), std::string::npos) << script;
-  EXPECT_NE(script.find("set output \"out/population.svg\""), std::string::npos) << script;
+  EXPECT_NE(script.find("set output \"population.svg\""), std::string::npos) << script;
+  EXPECT_NE(script.find("set yrange [0:4]\nset ytics 0,1\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("set yrange [0:15]\nset ytics 0,3\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("set ylabel 'creatures'"), std::string::npos);
+  // The key once, then switched off; the mark in both panels, its name in the first.
+  const std::size_t key = script.find("set key ");
+  EXPECT_NE(key, std::string::npos);
+  EXPECT_EQ(script.find("set key ", key + 1), std::string::npos);
+  EXPECT_NE(script.find("unset key"), std::string::npos);
+  const std::size_t arrow = script.find("set arrow from 0.5, graph 0 to 0.5, graph 1");
+  EXPECT_NE(script.find("set arrow from 0.5, graph 0", arrow + 1), std::string::npos) << script;
+  EXPECT_NE(script.find("set label \"reload\" at 0.5, graph 1"), std::string::npos) << script;
   EXPECT_TRUE(GnuplotScript(SimulationResult{}, "x.svg").empty());
 }
 

@@ -4,6 +4,8 @@
 #include "tools/simulate/simulate_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +15,10 @@
 #include "tools/check/class_keys.h"
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
+#include "tools/common/exit_codes.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
+#include "tools/common/seed.h"
 #include "tools/scenario/located_json.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulation_report.h"
@@ -22,6 +26,14 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr double kMaxHours = 100000;  // about eleven years of game time
+
+std::string Shortest(double number) {
+  std::ostringstream text;
+  text << number;
+  return text.str();
+}
 
 std::string ReadFileOrThrow(const std::string& path, const char* what) {
   std::ifstream in(path, std::ios::binary);
@@ -46,18 +58,31 @@ constexpr const char* kQuiet = " >/dev/null 2>&1";
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// gnuplot runs as a child process; without it, the script stays for later. Returns what to tell
-// the operator.
+// A folder as a gnuplot string in single quotes (a quote doubled).
+std::string GnuplotFolder(const fs::path& dir) {
+  std::string text = "'";
+  for (const char c : dir.generic_string())
+    text += c == '\'' ? std::string("''") : std::string(1, c);
+  return text + "'";
+}
+
+// gnuplot runs as a child process in the script's folder (the script names its output relative to
+// it); without gnuplot, the script stays for later. Returns what to tell the operator.
 std::string DrawChart(const fs::path& script, const fs::path& svg) {
+  const std::string by_hand = "cd " + Quoted(script.parent_path().generic_string()) +
+                              " && gnuplot " + script.filename().generic_string();
   if (std::system((std::string("gnuplot --version") + kQuiet).c_str()) != 0) {
     return "chart: not drawn, gnuplot was not found. Install it (Debian: apt-get install "
-           "gnuplot-nox) and run: gnuplot " +
-           Quoted(script.generic_string());
+           "gnuplot-nox) and run: " +
+           by_hand;
   }
-  if (std::system(("gnuplot " + Quoted(script.generic_string()) + kQuiet).c_str()) != 0 ||
-      !fs::exists(svg)) {
+  const fs::path absolute = fs::absolute(script);
+  const std::string command = "gnuplot -e " +
+                              Quoted("cd " + GnuplotFolder(absolute.parent_path())) + " " +
+                              Quoted(absolute.generic_string());
+  if (std::system((command + kQuiet).c_str()) != 0 || !fs::exists(svg)) {
     return "chart: gnuplot failed on " + script.generic_string() +
-           "; run it by hand to see why: gnuplot " + Quoted(script.generic_string());
+           "; run it by hand to see why: " + by_hand;
   }
   return "chart: " + svg.generic_string();
 }
@@ -81,11 +106,62 @@ std::vector<std::string> ScenarioClasses(const Scenario& scenario) {
   return classes;
 }
 
+// What `--out` holds is the program's own: a marker file says so, and nothing else may be there.
+constexpr const char* kMarker = ".kestrovar-simulate";
+constexpr const char* kMarkerText =
+    "Made by kestrovar simulate. Everything in this folder is replaced at each run.\n";
+
+bool IsOurs(const std::string& name) {
+  for (const char* ours : {kMarker, "census.csv", "population.gp", "population.svg", "server"}) {
+    if (name == ours) return true;
+  }
+  return false;
+}
+
+// Makes the output folder ready: a new or empty one gets the marker; one that holds anything the
+// program did not make is refused (an error that names what is there). Returns the simulated
+// server's folder, made afresh.
+fs::path PrepareOutput(const fs::path& dir) {
+  const auto refuse = [&](const std::string& why) {
+    throw std::runtime_error("--out " + dir.string() + ": " + why +
+                             "; give a new or empty folder, or one that an earlier run made");
+  };
+  if (fs::exists(dir) && !fs::is_directory(dir)) refuse("is not a folder");
+  if (fs::exists(dir)) {
+    const bool marked = fs::is_regular_file(dir / kMarker);
+    std::vector<std::string> others;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (!marked || !IsOurs(name)) others.push_back(name);
+    }
+    std::sort(others.begin(), others.end());
+    if (!others.empty()) {
+      std::string list;
+      for (std::size_t i = 0; i < others.size() && i < 3; ++i) {
+        list += (i == 0 ? "\"" : ", \"") + others[i] + "\"";
+      }
+      if (others.size() > 3) list += " and " + std::to_string(others.size() - 3) + " more";
+      refuse(std::string("holds what kestrovar simulate did not make (") + list + ")");
+    }
+  }
+  const fs::path server = dir / "server";
+  if (fs::is_symlink(server) || (fs::exists(server) && !fs::is_regular_file(server / kMarker))) {
+    refuse("its \"server\" folder was not made by kestrovar simulate");
+  }
+  fs::create_directories(dir);
+  WriteFileOrThrow(dir / kMarker, kMarkerText);
+  fs::remove_all(server);
+  fs::create_directories(server);
+  WriteFileOrThrow(server / kMarker, kMarkerText);
+  return server;
+}
+
 }  // namespace
 
 int RunSimulate(const SimulateOptions& options) {
   SimulationSetup setup;
   try {
+    setup.seed = ParseSeed(options.seed);
     const std::string scenario_text =
         options.scenario.empty() ? kDefaultScenario : ReadFileOrThrow(options.scenario, "scenario");
     setup.scenario_name =
@@ -99,39 +175,49 @@ int RunSimulate(const SimulateOptions& options) {
         options.config.empty() ? "the built-in examples/config.json" : options.config;
   } catch (const std::exception& error) {
     PrintError(std::string("kestrovar simulate: ") + error.what());
-    return 2;
+    return kExitUnusableInput;
   }
   // The same check as `kestrovar check`, against the classes the scenario brings in, so that a
   // limit that never applies is named before the run shows it. With JSON on standard output, the
-  // findings go to standard error.
+  // findings go to standard error. Its errors are errors of the run.
+  setup.class_keys = ScenarioClasses(setup.scenario);
   {
     std::ostream& out = options.format == "json" ? std::cerr : std::cout;
     out << "configuration check of " << setup.config_name << ":\n";
-    PrintFindings(CheckConfigText(setup.config_text,
-                                  options.config.empty() ? "examples/config.json" : options.config,
-                                  ScenarioClasses(setup.scenario)),
-                  FindingsFormat::kText, out);
+    const std::vector<Finding> findings = CheckConfigText(
+        setup.config_text, options.config.empty() ? "examples/config.json" : options.config,
+        setup.class_keys);
+    PrintFindings(findings, FindingsFormat::kText, out);
+    for (const Finding& finding : findings) {
+      if (finding.severity != Severity::kError) continue;
+      std::string line = "the check of " + finding.file;
+      if (finding.line > 0)
+        line += ":" + std::to_string(finding.line) + ":" + std::to_string(finding.column);
+      setup.config_errors_before.push_back(line + ": error: " + finding.message + " [" +
+                                           finding.code + "]");
+    }
     out << "\n";
     out.flush();
   }
   if (options.hours) setup.scenario.hours = *options.hours;
-  setup.seed = options.seed;
+  // The operator's own configuration holds for the whole run of the built-in scenario.
+  setup.keep_config = options.scenario.empty() && !options.config.empty();
   setup.plugin = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
   setup.progress = StandardErrorIsTerminal();
 
   const fs::path out_dir = options.out_dir;
   SimulationResult result;
   try {
-    fs::create_directories(out_dir);
-    // The simulated server's folder is ours: a run starts from a clean one.
-    const fs::path server_dir = out_dir / "server";
-    fs::remove_all(server_dir);
-    fs::create_directories(server_dir);
-    setup.server_dir = server_dir.string();
+    setup.server_dir = PrepareOutput(out_dir).string();
+  } catch (const std::exception& error) {
+    PrintError(std::string("kestrovar simulate: ") + error.what());
+    return kExitUnusableInput;
+  }
+  try {
     result = RunSimulation(setup);
   } catch (const std::exception& error) {
     PrintError(std::string("kestrovar simulate: ") + error.what());
-    return 2;
+    return kExitUnusableInput;
   }
 
   std::string files;
@@ -141,7 +227,7 @@ int RunSimulate(const SimulateOptions& options) {
     const fs::path svg = out_dir / "population.svg";
     const fs::path script = out_dir / "population.gp";
     fs::remove(svg);
-    const std::string plot = GnuplotScript(result, svg.generic_string());
+    const std::string plot = GnuplotScript(result, svg.filename().generic_string());
     if (plot.empty()) {
       files += "chart: not drawn, no class had a limit\n";
     } else {
@@ -150,17 +236,17 @@ int RunSimulate(const SimulateOptions& options) {
     }
   } catch (const std::exception& error) {
     PrintError(std::string("kestrovar simulate: ") + error.what());
-    return 2;
+    return kExitUnusableInput;
   }
 
   if (options.format == "json") {
     std::cout << FormatJson(setup, result);
     std::cerr << files;
   } else {
-    std::cout << FormatTable(setup, result) << files;
+    std::cout << FormatTable(setup, result, options.wide) << files;
   }
   std::cout.flush();
-  return result.faults.empty() ? 0 : 1;
+  return result.faults.empty() && result.config_errors.empty() ? kExitOk : kExitWarnings;
 }
 
 CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
@@ -169,22 +255,46 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
       "Run a scenario in game time with the plug-in loaded and report, per class, what the "
       "configuration does: a table, DIR/census.csv and the chart DIR/population.svg. Without "
       "options: the built-in default scenario (a game day) with the example configuration.");
-  simulate->add_option("--scenario", options.scenario, "The scenario file (JSON)")
-      ->check(CLI::ExistingFile);
-  simulate->add_option("--config", options.config, "The plug-in's config.json to try")
-      ->check(CLI::ExistingFile);
-  simulate->add_option("--hours", options.hours, "Game hours to run (default: the scenario's)")
-      ->check(CLI::PositiveNumber);
-  simulate->add_option("--seed", options.seed, "Seed of the world's random draws (default 1)");
+  // A file that cannot be read is unusable input (exit 2), found when the run starts.
+  simulate->add_option("--scenario", options.scenario, "The scenario file (JSON)");
+  simulate->add_option("--config", options.config, "The plug-in's config.json to try");
+  simulate
+      ->add_option("--hours", options.hours,
+                   "Game hours to run, above 0 and at most " + Shortest(kMaxHours) +
+                       " (default: the scenario's)")
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            double hours = 0;
+            if (!CLI::detail::lexical_cast(text, hours) || !(hours > 0 && hours <= kMaxHours)) {
+              return "expected game hours above 0 and at most " + Shortest(kMaxHours) + ", found " +
+                     text;
+            }
+            return {};
+          },
+          "HOURS"));
+  simulate
+      ->add_option("--seed", options.seed,
+                   "Seed of the world's random draws, a whole number from 0 to " +
+                       std::to_string(UINT64_MAX) + " (default 1)")
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            try {
+              ParseSeed(text);
+            } catch (const std::exception& error) {
+              return error.what();
+            }
+            return {};
+          },
+          "SEED"));
   simulate->add_option("--out", options.out_dir,
                        "Folder for census.csv, population.svg and the simulated server "
                        "(default kestrovar-simulation)");
   simulate->add_option("--format", options.format, "Table as text (default) or json")
       ->check(CLI::IsMember({"text", "json"}));
-  simulate
-      ->add_option("--plugin", options.plugin,
-                   "The plug-in library (default: the Kestrovar library beside this program)")
-      ->check(CLI::ExistingFile);
+  simulate->add_flag("--wide", options.wide,
+                     "Full class keys in the table instead of short names and a legend");
+  simulate->add_option("--plugin", options.plugin,
+                       "The plug-in library (default: the Kestrovar library beside this program)");
 
   return simulate;
 }

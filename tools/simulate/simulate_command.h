@@ -13,9 +13,10 @@ struct SimulateOptions {
   std::string scenario;  // empty: the built-in default scenario
   std::string config;    // empty: the example configuration
   std::optional<double> hours;
-  uint64_t seed = 1;
+  std::string seed = "1";  // checked by ParseSeed
   std::string out_dir = "kestrovar-simulation";
   std::string format = "text";  // or "json"
+  bool wide = false;            // full class keys in the table
   std::string plugin;           // empty: the Kestrovar library beside the program
 };
 

@@ -17,6 +17,13 @@ struct SimulationSetup {
   std::string scenario_name;  // where the scenario came from, for the report
   std::string config_text;    // written as the plug-in's config.json before the start
   std::string config_name;
+  // The operator gave the configuration: the built-in default scenario's writes of config.json are
+  // skipped, so that it holds for the whole run.
+  bool keep_config = false;
+  // The class keys the scenario brings in, for the check of each configuration a scenario writes.
+  std::vector<std::string> class_keys;
+  // Errors the check found in the configuration before the run, one line each.
+  std::vector<std::string> config_errors_before;
   uint64_t seed = 1;
   std::string server_dir;  // made if missing; the plug-in's folder goes under it
   std::string plugin;      // the plug-in library
@@ -30,20 +37,40 @@ struct CensusSample {
   std::optional<int32_t> limit;         // in force; empty: none
   std::optional<int64_t> plugin_count;  // from kvar.dumpdinos; empty: no reply from the plug-in
   int live_wild = 0;
+  int awaiting_removal = 0;  // of the live wild: rejected by the gate, its removal still due
+};
+
+// A stretch of game time in which a class had no live wild creature that stays while the plug-in's
+// count held it at its limit: the zones could not bring any back.
+struct Starvation {
+  double from_hours = 0;
+  double to_hours = 0;
 };
 
 struct DriftCause {
+  std::string id;  // stable, for scripts: "tamed_after_counted", ...
   std::string what;
   int64_t amount = 0;
 };
 
 struct ClassRow {
   devserver::ClassLedger ledger;
-  std::optional<int32_t> limit;
+  std::optional<int32_t> limit;  // in force at the end
+  // The limits in force over the run, each change once, in order (one entry when none changed).
+  std::vector<std::optional<int32_t>> limits;
   std::optional<int64_t> plugin_count;
   double churn_per_hour = 0;  // gate removals per game hour
+  double starved_hours = 0;   // the total of `starved`, measured at the samples
+  std::vector<Starvation> starved;
   std::optional<int64_t> drift;
   std::vector<DriftCause> causes;  // add up to the drift
+};
+
+// Something an administrator or the game did to the plug-in or its configuration, marked on the
+// chart: "reload", "load", "unload", "write", "cheat".
+struct RunMark {
+  double hours = 0;
+  std::string what;
 };
 
 struct SimulationResult {
@@ -51,7 +78,15 @@ struct SimulationResult {
   std::vector<ClassRow> rows;
   std::vector<std::string> notes;   // limits that never apply, what the administrators' actions did
   std::vector<std::string> faults;  // what the stand-in caught
-  std::optional<int32_t> level_rule;  // in force at the end
+  // What the plug-in reported of its configuration (a failed load or reload, an unusable value)
+  // and the errors the check found in it and in each configuration the scenario wrote; each is
+  // also among the notes.
+  std::vector<std::string> config_errors;
+  std::optional<int32_t> level_rule_at_start;  // in force when the world came up
+  std::optional<int32_t> level_rule;           // in force at the end
+  // Game hours at which a load or reload changed the limits or the level rule in force.
+  std::vector<double> config_changes;
+  std::vector<RunMark> marks;
   uint64_t world_events = 0;
   double run_seconds = 0;  // wall-clock time of the run
   double cpu_seconds = 0;  // processor time the program spent on it

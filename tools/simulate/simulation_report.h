@@ -7,9 +7,12 @@
 
 #include "tools/simulate/simulation.h"
 
-std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result);
+// The table fits in 100 columns with short class names and their keys below it; `wide` puts the
+// full keys in the table instead.
+std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result,
+                        bool wide = false);
 std::string FormatJson(const SimulationSetup& setup, const SimulationResult& result);
 std::string CensusCsv(const SimulationResult& result);
-// A gnuplot script that draws one panel per class with a limit into `svg_path`; empty when no
-// class had one.
-std::string GnuplotScript(const SimulationResult& result, const std::string& svg_path);
+// A gnuplot script that draws one panel per class with a limit into `svg_name`, a path relative
+// to the folder gnuplot runs in (the script's own); empty when no class had one.
+std::string GnuplotScript(const SimulationResult& result, const std::string& svg_name);
