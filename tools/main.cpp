@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
       return argc > 2 ? kExitUsage : kExitOk;
     }
     if (std::find(names.begin(), names.end(), word) == names.end()) {
-      const std::string closest = ClosestOf(word, names);
+      const std::string closest = ClosestOf(word, names, 3);
       PrintError("kestrovar: unknown command \"" + word + "\"" +
                  (closest.empty() ? "" : "; did you mean \"" + closest + "\"?") +
                  " Run kestrovar --help for the commands.");

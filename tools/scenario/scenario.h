@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "devserver/control/server.h"
+#include "tools/common/positioned_json.h"
 
 struct LevelRange {
   int32_t low = 1;
@@ -48,8 +50,16 @@ struct Scenario {
   std::vector<ScenarioAction> actions;  // in time order (stable for equal times)
 };
 
+// An error at a place in a scenario file: "FILE:LINE:COLUMN: MESSAGE", the column counted in
+// characters.
+class ScenarioError : public std::runtime_error {
+ public:
+  ScenarioError(const std::string& file, TextPosition at, const std::string& message);
+  TextPosition place;
+};
+
 // Reads a scenario from its JSON text; `file` names it in errors ("FILE:LINE:COLUMN: ...").
-// Throws LocatedError (tools/located_json.h).
+// Throws ScenarioError.
 Scenario ReadScenario(std::string_view text, const std::string& file);
 // The same from a file; a file that cannot be read throws std::runtime_error.
 Scenario ReadScenarioFile(const std::string& path);

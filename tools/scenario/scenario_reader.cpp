@@ -7,57 +7,100 @@
 #include <initializer_list>
 #include <iterator>
 #include <limits>
+#include <set>
 #include <string_view>
 
-#include "tools/scenario/located_json.h"
+#include "tools/common/positioned_json.h"
 #include "tools/scenario/scenario.h"
 
 namespace {
 
-using Kind = LocatedJson::Kind;
+using nlohmann::json;
+
+// A value of the scenario and where it stands in the text.
+struct Node {
+  const json& value;
+  const ValuePlaces& places;
+  TextPosition place() const { return places.at; }
+};
+
+enum class Kind { Null, Boolean, Number, String, Array, Object };
+
+Kind KindOf(const json& value) {
+  if (value.is_object()) return Kind::Object;
+  if (value.is_array()) return Kind::Array;
+  if (value.is_string()) return Kind::String;
+  if (value.is_boolean()) return Kind::Boolean;
+  if (value.is_number()) return Kind::Number;
+  return Kind::Null;
+}
+
+std::string KindName(Kind kind) {
+  switch (kind) {
+    case Kind::Null:
+      return "null";
+    case Kind::Boolean:
+      return "true or false";
+    case Kind::Number:
+      return "a number";
+    case Kind::String:
+      return "a string";
+    case Kind::Array:
+      return "an array";
+    case Kind::Object:
+      return "an object";
+  }
+  return "a value";
+}
+
+// A member of an object node: its name, where the name stands, and its value.
+struct Member {
+  const std::string& name;
+  TextPosition place;
+  Node value;
+};
 
 class ScenarioReader {
  public:
   explicit ScenarioReader(const std::string& file) : file_(file) {}
 
-  Scenario Read(const LocatedJson& root) {
+  Scenario Read(const Node& root) {
     Scenario scenario;
     Members(root, "the scenario",
             {"name", "hours", "sample_minutes", "plugin", "load_at_hours", "corpse_decay_seconds",
              "classes", "zones", "population", "actions"});
-    if (const auto* m = root.Find("name")) scenario.name = String(m->value);
-    if (const auto* m = root.Find("hours")) scenario.hours = Positive(m->value);
-    if (const auto* m = root.Find("sample_minutes")) scenario.sample_minutes = Positive(m->value);
-    if (const auto* m = root.Find("plugin")) {
+    if (const auto m = Find(root, "name")) scenario.name = String(m->value);
+    if (const auto m = Find(root, "hours")) scenario.hours = Positive(m->value);
+    if (const auto m = Find(root, "sample_minutes")) scenario.sample_minutes = Positive(m->value);
+    if (const auto m = Find(root, "plugin")) {
       scenario.load_into_running_world =
           OneOf(m->value, {"before-world", "running-world"}) == "running-world";
     }
-    if (const auto* m = root.Find("load_at_hours")) {
+    if (const auto m = Find(root, "load_at_hours")) {
       if (!scenario.load_into_running_world) {
         Fail(m->place, "expected \"load_at_hours\" only with \"plugin\": \"running-world\"");
       }
       scenario.load_at_hours = NonNegative(m->value);
     }
-    if (const auto* m = root.Find("corpse_decay_seconds")) {
+    if (const auto m = Find(root, "corpse_decay_seconds")) {
       scenario.corpse_decay_seconds = NonNegative(m->value);
     }
-    if (const auto* m = root.Find("classes")) {
-      Require(m->value, Kind::Object);
-      for (const auto& entry : m->value.members) {
+    if (const auto m = Find(root, "classes")) {
+      for (const Member& entry : Entries(m->value)) {
         scenario.classes[Reference(entry.name, entry.place)] = Life(entry.value);
       }
     }
-    if (const auto* m = root.Find("zones")) {
-      for (const LocatedJson& zone : Array(m->value)) scenario.zones.push_back(Zone(zone));
+    if (const auto m = Find(root, "zones")) {
+      for (const Node& zone : Array(m->value)) scenario.zones.push_back(Zone(zone));
     }
-    if (const auto* m = root.Find("population")) {
-      for (const LocatedJson& group : Array(m->value)) {
+    if (const auto m = Find(root, "population")) {
+      for (const Node& group : Array(m->value)) {
         Members(group, "a population group", {"class", "count", "levels", "tamed"});
         scenario.population.push_back(Group(group, "a population group"));
       }
     }
-    if (const auto* m = root.Find("actions")) {
-      for (const LocatedJson& action : Array(m->value)) {
+    if (const auto m = Find(root, "actions")) {
+      for (const Node& action : Array(m->value)) {
         scenario.actions.push_back(Action(action, scenario.hours));
       }
       std::stable_sort(
@@ -68,21 +111,40 @@ class ScenarioReader {
   }
 
  private:
-  [[noreturn]] void Fail(TextPlace place, const std::string& message) const {
-    throw LocatedError(file_, place, message);
+  [[noreturn]] void Fail(TextPosition place, const std::string& message) const {
+    throw ScenarioError(file_, place, message);
   }
 
-  void Require(const LocatedJson& value, Kind kind) const {
-    if (value.kind != kind) {
-      Fail(value.place, "expected " + KindName(kind) + ", found " + KindName(value.kind));
+  void Require(const Node& node, Kind kind) const {
+    if (KindOf(node.value) != kind) {
+      Fail(node.place(), "expected " + KindName(kind) + ", found " + KindName(KindOf(node.value)));
     }
   }
 
+  // An object's members in file order; a name given twice is an error, as only one could count.
+  std::vector<Member> Entries(const Node& node) const {
+    Require(node, Kind::Object);
+    std::vector<Member> members;
+    std::set<std::string_view> seen;
+    for (const MemberPlaces& member : node.places.members) {
+      if (!seen.insert(member.name).second) {
+        Fail(member.name_at, "member \"" + member.name + "\" given twice");
+      }
+      members.push_back({member.name, member.name_at, {node.value.at(member.name), member.value}});
+    }
+    return members;
+  }
+
+  std::optional<Member> Find(const Node& node, std::string_view name) const {
+    const MemberPlaces* member = node.places.Find(name);
+    if (member == nullptr) return std::nullopt;
+    return Member{member->name, member->name_at, {node.value.at(member->name), member->value}};
+  }
+
   // Every member must be one of `known`; a misspelt name is an error rather than ignored.
-  void Members(const LocatedJson& value, const std::string& what,
+  void Members(const Node& value, const std::string& what,
                std::initializer_list<std::string_view> known) const {
-    Require(value, Kind::Object);
-    for (const auto& member : value.members) {
+    for (const Member& member : Entries(value)) {
       if (std::find(known.begin(), known.end(), member.name) != known.end()) continue;
       std::string list;
       for (std::string_view name : known)
@@ -92,120 +154,121 @@ class ScenarioReader {
     }
   }
 
-  const LocatedJson::Member& Needed(const LocatedJson& object, std::string_view name,
-                                    const std::string& what) const {
-    const auto* member = object.Find(name);
-    if (member == nullptr) {
-      Fail(object.place, "expected a member \"" + std::string(name) + "\" in " + what);
-    }
+  Member Needed(const Node& object, std::string_view name, const std::string& what) const {
+    const auto member = Find(object, name);
+    if (!member) Fail(object.place(), "expected a member \"" + std::string(name) + "\" in " + what);
     return *member;
   }
 
-  const std::vector<LocatedJson>& Array(const LocatedJson& value) const {
-    Require(value, Kind::Array);
-    return value.items;
+  std::vector<Node> Array(const Node& node) const {
+    Require(node, Kind::Array);
+    std::vector<Node> items;
+    for (std::size_t i = 0; i < node.places.items.size(); ++i) {
+      items.push_back({node.value.at(i), node.places.items[i]});
+    }
+    return items;
   }
 
-  std::string String(const LocatedJson& value) const {
-    Require(value, Kind::String);
-    return value.text;
+  std::string String(const Node& node) const {
+    Require(node, Kind::String);
+    return node.value.get<std::string>();
   }
 
-  std::string OneOf(const LocatedJson& value,
-                    std::initializer_list<std::string_view> choices) const {
+  std::string OneOf(const Node& node, std::initializer_list<std::string_view> choices) const {
     std::string list;
     for (std::string_view choice : choices) {
       list += (list.empty() ? "\"" : " or \"") + std::string(choice) + "\"";
     }
-    if (value.kind == Kind::String &&
-        std::find(choices.begin(), choices.end(), value.text) != choices.end()) {
-      return value.text;
+    if (node.value.is_string() &&
+        std::find(choices.begin(), choices.end(), node.value.get<std::string>()) != choices.end()) {
+      return node.value.get<std::string>();
     }
-    Fail(value.place, "expected " + list);
+    Fail(node.place(), "expected " + list);
   }
 
-  double Number(const LocatedJson& value) const {
-    Require(value, Kind::Number);
-    return value.number;
+  double Number(const Node& node) const {
+    Require(node, Kind::Number);
+    return node.value.get<double>();
   }
-  double Positive(const LocatedJson& value) const {
-    const double number = Number(value);
-    if (!(number > 0)) Fail(value.place, "expected a number above 0");
+  double Positive(const Node& node) const {
+    const double number = Number(node);
+    if (!(number > 0)) Fail(node.place(), "expected a number above 0");
     return number;
   }
-  double NonNegative(const LocatedJson& value) const {
-    const double number = Number(value);
-    if (!(number >= 0)) Fail(value.place, "expected a number, 0 or more");
+  double NonNegative(const Node& node) const {
+    const double number = Number(node);
+    if (!(number >= 0)) Fail(node.place(), "expected a number, 0 or more");
     return number;
   }
-  int64_t Integer(const LocatedJson& value, int64_t low, int64_t high) const {
-    const double number = Number(value);
-    if (!value.integral || number < static_cast<double>(low) ||
-        number > static_cast<double>(high)) {
-      Fail(value.place,
+  int64_t Integer(const Node& node, int64_t low, int64_t high) const {
+    const double number = Number(node);
+    const bool integral = node.value.is_number_integer() || node.value.is_number_unsigned();
+    if (!integral || number < static_cast<double>(low) || number > static_cast<double>(high)) {
+      Fail(node.place(),
            "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high));
     }
-    return static_cast<int64_t>(number);
+    return node.value.is_number_unsigned() ? static_cast<int64_t>(node.value.get<uint64_t>())
+                                           : node.value.get<int64_t>();
   }
-  int Count(const LocatedJson& value) const { return static_cast<int>(Integer(value, 0, 1000000)); }
+  int Count(const Node& node) const { return static_cast<int>(Integer(node, 0, 1000000)); }
 
-  std::string Reference(const std::string& reference, TextPlace place) const {
+  std::string Reference(const std::string& reference, TextPosition place) const {
     if (reference.empty() || reference.front() != '/') {
       Fail(place, "expected a class's reference text, such as \"/Game/Path/Name.Name_C\"");
     }
     return reference;
   }
 
-  LevelRange Levels(const LocatedJson& value) const {
+  LevelRange Levels(const Node& node) const {
     constexpr int64_t kLow = std::numeric_limits<int32_t>::min();
     constexpr int64_t kHigh = std::numeric_limits<int32_t>::max();
     LevelRange range;
-    if (value.kind == Kind::Number) {
-      range.low = range.high = static_cast<int32_t>(Integer(value, kLow, kHigh));
+    if (node.value.is_number()) {
+      range.low = range.high = static_cast<int32_t>(Integer(node, kLow, kHigh));
       return range;
     }
-    if (value.kind != Kind::Array || value.items.size() != 2) {
-      Fail(value.place, "expected a level or a range of levels [LOWEST, HIGHEST]");
+    if (!node.value.is_array() || node.value.size() != 2) {
+      Fail(node.place(), "expected a level or a range of levels [LOWEST, HIGHEST]");
     }
-    range.low = static_cast<int32_t>(Integer(value.items[0], kLow, kHigh));
-    range.high = static_cast<int32_t>(Integer(value.items[1], kLow, kHigh));
+    const std::vector<Node> items = Array(node);
+    range.low = static_cast<int32_t>(Integer(items[0], kLow, kHigh));
+    range.high = static_cast<int32_t>(Integer(items[1], kLow, kHigh));
     if (range.low > range.high)
-      Fail(value.items[1].place,
-           "expected a highest level of at least " + std::to_string(range.low));
+      Fail(items[1].place(), "expected a highest level of at least " + std::to_string(range.low));
     return range;
   }
 
-  devserver::ClassLife Life(const LocatedJson& value) const {
-    Members(value, "a class's life", {"deaths_per_hour", "tame_chance"});
+  devserver::ClassLife Life(const Node& node) const {
+    Members(node, "a class's life", {"deaths_per_hour", "tame_chance"});
     devserver::ClassLife life;
-    if (const auto* m = value.Find("deaths_per_hour")) life.deaths_per_hour = NonNegative(m->value);
-    if (const auto* m = value.Find("tame_chance")) {
+    if (const auto m = Find(node, "deaths_per_hour")) life.deaths_per_hour = NonNegative(m->value);
+    if (const auto m = Find(node, "tame_chance")) {
       life.tame_chance = Number(m->value);
       if (!(life.tame_chance >= 0 && life.tame_chance <= 1)) {
-        Fail(m->value.place, "expected a chance from 0 to 1");
+        Fail(m->value.place(), "expected a chance from 0 to 1");
       }
     }
     return life;
   }
 
-  devserver::ZoneSpec Zone(const LocatedJson& value) const {
-    Members(value, "a zone",
+  devserver::ZoneSpec Zone(const Node& node) const {
+    Members(node, "a zone",
             {"name", "mix", "target", "check_seconds", "first_check_seconds", "levels"});
     devserver::ZoneSpec zone;
-    if (const auto* m = value.Find("name")) zone.name = String(m->value);
-    const auto& mix = Needed(value, "mix", "a zone").value;
-    Require(mix, Kind::Object);
-    if (mix.members.empty()) Fail(mix.place, "expected at least one class in the mix");
-    for (const auto& entry : mix.members) {
+    if (const auto m = Find(node, "name")) zone.name = String(m->value);
+    const Node mix = Needed(node, "mix", "a zone").value;
+    const std::vector<Member> entries = Entries(mix);
+    if (entries.empty()) Fail(mix.place(), "expected at least one class in the mix");
+    for (const Member& entry : entries) {
       const double weight = Positive(entry.value);
       zone.mix.emplace_back(Reference(entry.name, entry.place), weight);
     }
-    zone.target = Count(Needed(value, "target", "a zone").value);
-    if (const auto* m = value.Find("check_seconds")) zone.check_seconds = Positive(m->value);
-    if (const auto* m = value.Find("first_check_seconds")) {
+    zone.target = Count(Needed(node, "target", "a zone").value);
+    if (const auto m = Find(node, "check_seconds")) zone.check_seconds = Positive(m->value);
+    if (const auto m = Find(node, "first_check_seconds")) {
       zone.first_check_seconds = NonNegative(m->value);
     }
-    if (const auto* m = value.Find("levels")) {
+    if (const auto m = Find(node, "levels")) {
       const LevelRange levels = Levels(m->value);
       zone.min_level = levels.low;
       zone.max_level = levels.high;
@@ -213,54 +276,55 @@ class ScenarioReader {
     return zone;
   }
 
-  PopulationGroup Group(const LocatedJson& value, const std::string& what) const {
+  PopulationGroup Group(const Node& node, const std::string& what) const {
     PopulationGroup group;
-    const auto& cls = Needed(value, "class", what).value;
-    group.reference = Reference(String(cls), cls.place);
-    if (const auto* m = value.Find("count")) group.count = Count(m->value);
-    if (const auto* m = value.Find("levels")) group.levels = Levels(m->value);
-    if (const auto* m = value.Find("tamed")) {
+    const Node cls = Needed(node, "class", what).value;
+    group.reference = Reference(String(cls), cls.place());
+    if (const auto m = Find(node, "count")) group.count = Count(m->value);
+    if (const auto m = Find(node, "levels")) group.levels = Levels(m->value);
+    if (const auto m = Find(node, "tamed")) {
       Require(m->value, Kind::Boolean);
-      group.tamed = m->value.boolean;
+      group.tamed = m->value.value.get<bool>();
     }
     return group;
   }
 
-  ScenarioAction Action(const LocatedJson& value, double hours) const {
+  ScenarioAction Action(const Node& value, double hours) const {
     using ActionKind = ScenarioAction::Kind;
     Require(value, Kind::Object);
     ScenarioAction action;
-    const auto& at = Needed(value, "at", "an action").value;
+    const Node at = Needed(value, "at", "an action").value;
     action.at_hours = NonNegative(at);
     if (action.at_hours > hours) {
-      Fail(at.place, "expected a time within the run (at most " + Shortest(hours) + " hours)");
+      Fail(at.place(), "expected a time within the run (at most " + Shortest(hours) + " hours)");
     }
-    const auto& verb = Needed(value, "do", "an action").value;
+    const Node verb = Needed(value, "do", "an action").value;
     const std::string what = OneOf(verb, {"write", "reload", "dumpdinos", "destroywilddinos",
                                           "unload", "load", "tame", "kill", "place"});
     const std::string in = "a \"" + what + "\" action";
     if (what == "write") {
       Members(value, in, {"at", "do", "file", "text", "json"});
       action.kind = ActionKind::Write;
-      const auto& file = Needed(value, "file", in).value;
+      const Node file = Needed(value, "file", in).value;
       action.file = String(file);
       if (action.file.empty() || action.file.find_first_of("/\\:") != std::string::npos ||
           action.file == "." || action.file == "..") {
-        Fail(file.place, "expected a plain file name in the plug-in's folder");
+        Fail(file.place(), "expected a plain file name in the plug-in's folder");
       }
-      const auto* text = value.Find("text");
-      const auto* json = value.Find("json");
-      if ((text == nullptr) == (json == nullptr)) {
-        Fail(value.place,
+      const auto text = Find(value, "text");
+      const auto json = Find(value, "json");
+      if (text.has_value() == json.has_value()) {
+        Fail(value.place(),
              "expected either \"text\" (the file's content) or \"json\" (a value "
              "written as the file) in " +
                  in);
       }
-      action.text = text != nullptr ? String(text->value) : Rewrite(*json);
+      // A "json" member becomes the file's text again, compactly.
+      action.text = text ? String(text->value) : json->value.value.dump();
     } else if (what == "reload" || what == "dumpdinos") {
       Members(value, in, {"at", "do", "via"});
       action.kind = what == "reload" ? ActionKind::Reload : ActionKind::Dump;
-      if (const auto* m = value.Find("via")) {
+      if (const auto m = Find(value, "via")) {
         action.via =
             OneOf(m->value, {"console", "rcon"}) == "console" ? Channel::Console : Channel::Rcon;
       }
@@ -293,73 +357,34 @@ class ScenarioReader {
     return text;
   }
 
-  // A "json" member becomes the file's text again, compactly.
-  static std::string Rewrite(const LocatedJson::Member& member) {
-    std::string out;
-    const std::function<void(const LocatedJson&)> write = [&](const LocatedJson& value) {
-      switch (value.kind) {
-        case Kind::Null:
-          out += "null";
-          break;
-        case Kind::Boolean:
-          out += value.boolean ? "true" : "false";
-          break;
-        case Kind::Number:
-          out += value.integral ? std::to_string(static_cast<int64_t>(value.number))
-                                : Shortest(value.number);
-          break;
-        case Kind::String:
-          Quote(out, value.text);
-          break;
-        case Kind::Array:
-          out += '[';
-          for (std::size_t i = 0; i < value.items.size(); ++i) {
-            if (i > 0) out += ", ";
-            write(value.items[i]);
-          }
-          out += ']';
-          break;
-        case Kind::Object:
-          out += '{';
-          for (std::size_t i = 0; i < value.members.size(); ++i) {
-            if (i > 0) out += ", ";
-            Quote(out, value.members[i].name);
-            out += ": ";
-            write(value.members[i].value);
-          }
-          out += '}';
-          break;
-      }
-    };
-    write(member.value);
-    return out;
-  }
-
-  static void Quote(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += c;
-      } else if (static_cast<unsigned char>(c) < 0x20) {
-        static const char* hex = "0123456789abcdef";
-        out += "\\u00";
-        out += hex[(c >> 4) & 0xF];
-        out += hex[c & 0xF];
-      } else {
-        out += c;
-      }
-    }
-    out += '"';
-  }
-
   const std::string& file_;
 };
 
 }  // namespace
 
+ScenarioError::ScenarioError(const std::string& file, TextPosition at, const std::string& message)
+    : std::runtime_error(file + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
+                         ": " + message),
+      place(at) {}
+
 Scenario ReadScenario(std::string_view text, const std::string& file) {
-  return ScenarioReader(file).Read(ReadLocatedJson(text, file));
+  const PositionedDocument read = ReadPositioned(text);
+  if (read.failure) {
+    // The library's message without its own prefix and place: the place comes first.
+    std::string message = read.failure->message;
+    if (const std::size_t colon = message.find(": ");
+        message.rfind("[json.exception", 0) == 0 && colon != std::string::npos) {
+      message = message.substr(colon + 2);
+    }
+    throw ScenarioError(
+        file, read.failure->missing_comma_at.value_or(read.failure->at),
+        read.failure->missing_comma_at ? "expected a comma here (" + message + ")" : message);
+  }
+  if (read.ignored_text_at) {
+    throw ScenarioError(file, *read.ignored_text_at,
+                        "expected the end of the file after the value");
+  }
+  return ScenarioReader(file).Read({read.document, read.places});
 }
 
 Scenario ReadScenarioFile(const std::string& path) {

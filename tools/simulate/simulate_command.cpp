@@ -19,7 +19,7 @@
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
-#include "tools/scenario/located_json.h"
+#include "tools/scenario/scenario.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulation_report.h"
 
