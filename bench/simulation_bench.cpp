@@ -1,9 +1,14 @@
 // The simulator's speed: the built-in default scenario (a game day with the example
-// configuration and the real plug-in library) in world events per second of processor time.
+// configuration and the real plug-in library) in world events per second of processor time, and
+// the same world over 24, 240 and 2 400 game hours with the peak memory of each run: both must grow
+// linearly with the hours.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "tools/common/plugin_path.h"
 #include "tools/simulate/simulate_command.h"
@@ -28,8 +33,52 @@ void BM_SimulateDefaultDay(benchmark::State& state) {
   state.counters["world_events"] = static_cast<double>(events) / state.iterations();
 }
 
+// Resident memory of the process in kB ("VmRSS" or the peak "VmHWM"); 0 where /proc is missing.
+double ResidentKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1));
+  }
+  return 0;
+}
+
+// The peak is reset before each run (Linux: 5 to clear_refs), so each run reports its own.
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+void BM_SimulateHours(benchmark::State& state) {
+  SimulationSetup setup;
+  setup.scenario = ReadScenario(kDefaultScenario, "default");
+  setup.scenario.hours = static_cast<double>(state.range(0));
+  setup.config_text = kExampleConfig;
+  setup.server_dir = (std::filesystem::temp_directory_path() / "kestrovar-simulate-bench").string();
+  setup.plugin = DefaultPluginPath();
+  uint64_t events = 0;
+  double peak_mb = 0;
+  double before_mb = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::filesystem::remove_all(setup.server_dir);
+    ResetPeak();
+    before_mb = ResidentKb("VmRSS") / 1024;
+    state.ResumeTiming();
+    const SimulationResult result = RunSimulation(setup);
+    events += result.world_events;
+    peak_mb = std::max(peak_mb, ResidentKb("VmHWM") / 1024);
+    if (!result.faults.empty()) state.SkipWithError(result.faults.front().c_str());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(events));
+  state.counters["world_events"] = static_cast<double>(events) / state.iterations();
+  state.counters["peak_MB"] = peak_mb;
+  state.counters["peak_above_start_MB"] = peak_mb - before_mb;
+}
+
 }  // namespace
 
 BENCHMARK(BM_SimulateDefaultDay)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+// Processor time; one run each of the longer ones (2 400 game hours take about 15 s).
+BENCHMARK(BM_SimulateHours)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_SimulateHours)->Arg(240)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_SimulateHours)->Arg(2400)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

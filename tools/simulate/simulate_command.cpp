@@ -20,6 +20,7 @@
 #include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
 #include "tools/scenario/scenario.h"
+#include "tools/simulate/interruption.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulation_report.h"
 
@@ -213,6 +214,9 @@ int RunSimulate(const SimulateOptions& options) {
     PrintError(std::string("kestrovar simulate: ") + error.what());
     return kExitUnusableInput;
   }
+  // Ctrl-C stops the run at the next sample; what was done is written as usual.
+  ClearStopRequest();
+  CatchInterruption();
   try {
     result = RunSimulation(setup);
   } catch (const std::exception& error) {
@@ -246,6 +250,11 @@ int RunSimulate(const SimulateOptions& options) {
     std::cout << FormatTable(setup, result, options.wide) << files;
   }
   std::cout.flush();
+  if (result.interrupted) {
+    PrintError("kestrovar simulate: stopped by Ctrl-C after " + Shortest(result.hours_done) +
+               " game hours; the table, the census and the chart cover them");
+    return kExitInterrupted;
+  }
   return result.faults.empty() && result.config_errors.empty() ? kExitOk : kExitWarnings;
 }
 

@@ -15,6 +15,7 @@
 #include "tools/check/config_check.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/simulate/config_in_force.h"
+#include "tools/simulate/interruption.h"
 #include "tools/simulate/progress_bar.h"
 
 namespace {
@@ -91,6 +92,12 @@ class Simulation {
     ProgressBar progress(setup_.progress, scenario.hours);
     for (int64_t sample = 0; sample <= samples; ++sample) {
       const double sample_hours = static_cast<double>(sample) * step_hours;
+      // Ctrl-C: the run ends at the last sample taken.
+      if (sample > 0 && StopRequested()) {
+        result_.interrupted = true;
+        break;
+      }
+      result_.hours_done = sample_hours;
       while (next_action < actions.size() && actions[next_action].at_hours <= sample_hours) {
         AdvanceTo(actions[next_action].at_hours);
         NotePluginErrors();
@@ -102,14 +109,19 @@ class Simulation {
       Sample(sample_hours);
       progress.Show(sample_hours);
     }
-    while (next_action < actions.size() && actions[next_action].at_hours <= scenario.hours) {
-      AdvanceTo(actions[next_action].at_hours);
+    if (result_.interrupted) {
+      Note("stopped by Ctrl-C: the report covers the run up to here");
+    } else {
+      while (next_action < actions.size() && actions[next_action].at_hours <= scenario.hours) {
+        AdvanceTo(actions[next_action].at_hours);
+        NotePluginErrors();
+        Perform(actions[next_action++]);
+        NotePluginErrors();
+      }
+      AdvanceTo(scenario.hours);
       NotePluginErrors();
-      Perform(actions[next_action++]);
-      NotePluginErrors();
+      result_.hours_done = scenario.hours;
     }
-    AdvanceTo(scenario.hours);
-    NotePluginErrors();
     if (next_action < actions.size()) {
       Note(std::to_string(actions.size() - next_action) +
            " of the scenario's actions fall after the end of the run and were not run");
@@ -424,7 +436,7 @@ class Simulation {
                            sample.live_wild - sample.awaiting_removal == 0 &&
                            *sample.plugin_count >= *sample.limit && *sample.plugin_count > 0;
       if (!starved) continue;
-      const double to = std::min(sample.hours + step, setup_.scenario.hours);
+      const double to = std::min(sample.hours + step, result_.hours_done);
       if (to <= sample.hours) continue;
       if (!row.starved.empty() && row.starved.back().to_hours >= sample.hours - 1e-9) {
         row.starved.back().to_hours = to;
@@ -458,7 +470,7 @@ class Simulation {
       row.plugin_count = CountOf(counts, ledger.key);
       row.churn_per_hour =
           static_cast<double>(ledger.gate_limit_removals + ledger.gate_level_removals) /
-          setup_.scenario.hours;
+          std::max(result_.hours_done, 1e-9);
       if (row.plugin_count) {
         row.drift = *row.plugin_count - ledger.live_wild;
         const int64_t siblings = counted_by_folded_key[FoldCase(ledger.key)] - ledger.counted;

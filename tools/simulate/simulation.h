@@ -87,6 +87,9 @@ struct SimulationResult {
   // Game hours at which a load or reload changed the limits or the level rule in force.
   std::vector<double> config_changes;
   std::vector<RunMark> marks;
+  // Stopped by Ctrl-C: everything above covers the game time up to `hours_done` only.
+  bool interrupted = false;
+  double hours_done = 0;
   uint64_t world_events = 0;
   double run_seconds = 0;  // wall-clock time of the run
   double cpu_seconds = 0;  // processor time the program spent on it

@@ -126,11 +126,15 @@ std::string LimitsText(const ClassRow& row) {
 }  // namespace
 
 std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result, bool wide) {
-  std::string out =
-      Wrapped(fmt::format("Kestrovar simulate: {} ({}), {} game hours, seed {}",
-                          setup.scenario.name.empty() ? "a scenario" : setup.scenario.name,
-                          setup.scenario_name, Hours(setup.scenario.hours), setup.seed),
-              "  ");
+  std::string out = Wrapped(
+      fmt::format("Kestrovar simulate: {} ({}), {} game hours{}, seed {}",
+                  setup.scenario.name.empty() ? "a scenario" : setup.scenario.name,
+                  setup.scenario_name, Hours(setup.scenario.hours),
+                  result.interrupted
+                      ? fmt::format(" (STOPPED by Ctrl-C after {})", Hours(result.hours_done))
+                      : "",
+                  setup.seed),
+      "  ");
   out += Wrapped(fmt::format("configuration at the start: {}; level rule: {}", setup.config_name,
                              LevelRule(result.level_rule_at_start)),
                  "  ");
@@ -258,6 +262,8 @@ std::string FormatJson(const SimulationSetup& setup, const SimulationResult& res
   json["name"] = setup.scenario.name;
   json["configuration"] = setup.config_name;
   json["hours"] = setup.scenario.hours;
+  json["interrupted"] = result.interrupted;
+  json["hours_done"] = result.hours_done;
   json["seed"] = setup.seed;
   const auto rule = [](const std::optional<int32_t>& level) {
     return level ? nlohmann::ordered_json(*level) : nlohmann::ordered_json(nullptr);
