@@ -356,15 +356,17 @@ std::string GnuplotScript(const SimulationResult& result, const std::string& svg
     out += "EOD\n";
   }
   const std::size_t panels = limited.size();
+  const double height = static_cast<double>(90 + 250 * panels);
   out += fmt::format(
       "set terminal svg size 1000,{} dynamic noenhanced background rgb 'white' font 'sans,11'\n",
-      100 + 240 * panels);
+      height);
   out += "set output " + GnuplotString(svg_name) + "\n";
+  // The chart's title at the top, the legend under it, then the panels.
   out += fmt::format(
       "set multiplot layout {},1 title \"Live wild creatures that stay, the plug-in's count and "
-      "the limit, by game hour\" margins 0.07,0.97,0.06,{:.3f} spacing 0,0.06\n",
-      panels, 1.0 - 70.0 / static_cast<double>(100 + 240 * panels));
-  out += "set grid\nset xlabel 'game hours'\nset ylabel 'creatures'\n";
+      "the limit, by game hour\" margins 0.07,0.97,{:.3f},{:.3f} spacing 0,{:.3f}\n",
+      panels, 45.0 / height, 1.0 - 85.0 / height, 45.0 / height);
+  out += "set grid\nset ylabel 'creatures'\n";
   out += fmt::format("set xrange [0:{}]\n",
                      Hours(result.samples.empty() ? 1 : result.samples.back().hours));
   // Reloads, loads, unloads, configuration writes and the cheat, as dotted vertical lines.
@@ -384,27 +386,32 @@ std::string GnuplotScript(const SimulationResult& result, const std::string& svg
                        step);
     out += "set title " + GnuplotString(key) + "\n";
     out += "unset arrow\nunset label\n" + marks;
+    // Game hours under the last panel only, so that no label meets the next panel's title.
+    out += index + 1 == panels ? "set xlabel 'game hours'\n" : "unset xlabel\n";
     if (first) {
       // One legend for the whole chart, and the marks named once, in the first panel.
-      out += "set key horizontal at screen 0.5, screen " +
-             fmt::format("{:.3f}", 1.0 - 40.0 / static_cast<double>(100 + 240 * panels)) +
-             " center center\n";
+      out += fmt::format("set key horizontal at screen 0.5, screen {:.3f} center center\n",
+                         1.0 - 40.0 / height);
       double last = -1e9;
       const double span = result.samples.empty() ? 1 : result.samples.back().hours;
       for (const RunMark& mark : result.marks) {
         // Marks closer than 2 % of the run share one label.
         if (mark.hours - last < span * 0.02) continue;
         last = mark.hours;
-        std::string names;
+        std::vector<std::string> names;
         for (const RunMark& other : result.marks) {
           if (other.hours >= mark.hours && other.hours - mark.hours < span * 0.02 &&
-              names.find(other.what) == std::string::npos) {
-            names += (names.empty() ? "" : "+") + other.what;
+              std::find(names.begin(), names.end(), other.what) == names.end()) {
+            names.push_back(other.what);
           }
         }
+        std::string text;
+        for (const std::string& name : names) text += (text.empty() ? "" : "+") + name;
+        // Upright beside its line, so that labels of marks close together do not overlap.
         out += fmt::format(
-            "set label {} at {}, graph 1 offset 0.3,-0.8 left font 'sans,9' tc rgb '#555555'\n",
-            GnuplotString(names), Hours(mark.hours));
+            "set label {} at {}, graph 0.97 rotate by 90 right offset -0.6,0 font 'sans,9' "
+            "tc rgb '#555555'\n",
+            GnuplotString(text), Hours(mark.hours));
       }
     } else {
       out += "unset key\n";
