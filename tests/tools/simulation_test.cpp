@@ -13,6 +13,7 @@
 
 #include "tools/common/plugin_path.h"
 #include "tools/simulate/config_in_force.h"
+#include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulate_command.h"
 #include "tools/simulate/simulation_report.h"
 
@@ -436,6 +437,29 @@ TEST(SimulationReport, TheDefaultDayFitsAndShowsStarvation) {
   const std::string json = FormatJson(setup, result);
   EXPECT_NE(json.find("\"id\": \"tamed_after_counted\""), std::string::npos);
   EXPECT_NE(json.find("\"name\": \"Grazer_Character\""), std::string::npos);
+}
+
+// The progress line: the share done and the time left, redrawn in place, so it must stay shorter
+// than the terminal is wide; on a narrow one the bar goes first.
+TEST(ProgressBar, FitsTheTerminalWithTheShareAndTheTimeLeft) {
+  const struct {
+    double hours;
+    double seconds;
+    std::size_t columns;
+    const char* line;
+  } cases[] = {
+      {6, 30, 100,
+       "[##########..............................]  25% 6/24 game hours, 1 min 30 s left"},
+      {6, 30, 50, "  25% 6/24 game hours, 1 min 30 s left"},
+      {6, 30, 30, "  25% 6/24 game hours, 1 min "},
+      {0, 0, 80, "[........................................]   0% 0/24 game hours"},
+      {24, 90, 80, "[########################################] 100% 24/24 game hours"},
+  };
+  for (const auto& c : cases) {
+    const std::string line = ProgressBar::Line(c.hours, 24, c.seconds, c.columns);
+    EXPECT_EQ(line, c.line) << c.columns;
+    EXPECT_LT(line.size(), c.columns);
+  }
 }
 
 }  // namespace
