@@ -19,3 +19,12 @@ uint64_t ParseSeed(const std::string& text) {
   }
   return seed;
 }
+
+std::string SeedError(const std::string& text) {
+  try {
+    ParseSeed(text);
+  } catch (const std::invalid_argument& error) {
+    return error.what();
+  }
+  return {};
+}

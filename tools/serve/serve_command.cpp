@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "tools/common/seed.h"
 #include "tools/serve/serve_options.h"
 
 CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options) {
@@ -34,7 +35,11 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options) {
                    "A scenario file whose population and spawn zones the world gets; the zones "
                    "live on sim.advance (its timed actions are not run)")
       ->check(CLI::ExistingFile);
-  serve->add_option("--seed", options.seed, "Seed of the world's random draws (default 1)");
+  // A sign or a number beyond 64 bits would otherwise wrap silently.
+  serve
+      ->add_option("--seed", options.seed,
+                   "Seed of the world's random draws, a whole number from 0 to 2^64-1 (default 1)")
+      ->check(CLI::Validator(SeedError, "SEED"));
 
   CLI::Option* rcon_port =
       serve

@@ -285,16 +285,7 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
       ->add_option("--seed", options.seed,
                    "Seed of the world's random draws, a whole number from 0 to " +
                        std::to_string(UINT64_MAX) + " (default 1)")
-      ->check(CLI::Validator(
-          [](const std::string& text) -> std::string {
-            try {
-              ParseSeed(text);
-            } catch (const std::exception& error) {
-              return error.what();
-            }
-            return {};
-          },
-          "SEED"));
+      ->check(CLI::Validator(SeedError, "SEED"));
   simulate->add_option("--out", options.out_dir,
                        "Folder for census.csv, population.svg and the simulated server "
                        "(default kestrovar-simulation)");
