@@ -100,6 +100,11 @@ int32_t LimitOf(const json& limits, const std::string& name) {
   return LookupInt32(single, "limit", -1);
 }
 
+// A read that fails once the top-level object has begun leaves the plug-in with what it read
+// before the failure.
+constexpr const char* kUntilThen =
+    "; until then a reload fails, and may leave in force only the settings read before this place";
+
 std::string FixForUnreadable(const ReadFailure& failure) {
   const std::string& message = failure.message;
   std::string fix;
@@ -113,7 +118,7 @@ std::string FixForUnreadable(const ReadFailure& failure) {
   } else {
     fix = "mend the JSON at this place";
   }
-  return fix + "; until then a reload fails and keeps the configuration in force";
+  return fix + kUntilThen;
 }
 
 class Checker {
@@ -130,8 +135,7 @@ class Checker {
             "a comma is missing after the value that ends here, so the plug-in cannot read this "
             "file (" +
                 failure.message + ")",
-            "put a comma here, between this value and the next; until then a reload fails and "
-            "keeps the configuration in force");
+            std::string("put a comma here, between this value and the next") + kUntilThen);
       } else {
         Add(Severity::kError, failure.at, "unreadable-json",
             "the plug-in cannot read this file: " + failure.message, FixForUnreadable(failure));
