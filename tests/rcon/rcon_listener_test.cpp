@@ -353,7 +353,63 @@ TEST_F(RconListenerTest, ALongReplyArrivesWholeOverSeveralPackets) {
     TestClient client(port);
     EXPECT_TRUE(client.Authenticate(kPassword));
     EXPECT_EQ(client.Command("kvar.dumpdinos", 1), expected);
+    // Each packet holds whole lines, for clients that show one packet at a time.
+    client.Send(2, rcon::kExecCommand, "kvar.dumpdinos");
+    std::string joined;
+    while (joined.size() < expected.size()) {
+      const auto packet = client.Receive();
+      ASSERT_TRUE(packet.has_value());
+      ASSERT_FALSE(packet->body.empty());
+      EXPECT_EQ(packet->body.back(), '\n');
+      joined += packet->body;
+    }
+    EXPECT_EQ(joined, expected);
   });
+}
+
+// The peer's address is the one it connected from, even when it has reset the connection by the
+// time the accept completes.
+TEST_F(RconListenerTest, APeerThatResetsAtOnceIsLoggedByItsAddress) {
+  Listen();
+  asio::io_context client_io;
+  asio::ip::tcp::socket resetting(client_io);
+  resetting.connect({asio::ip::make_address("127.0.0.1"), listener_->port()});
+  const uint16_t client_port = resetting.local_endpoint().port();
+  resetting.set_option(asio::socket_base::linger(true, 0));
+  resetting.close();
+  const uint16_t port = listener_->port();
+  Serve([port] { ExpectNewClientServed(port); });
+  EXPECT_EQ(LogWith("0.0.0.0:0"), std::vector<std::string>{});
+  // Some systems drop a connection reset before its accept; where it is accepted, it is named.
+  EXPECT_LE(LogWith("rcon: 127.0.0.1:" + std::to_string(client_port) + " connected").size(), 1u);
+}
+
+// Where the listener binds: host names are resolved; every interface is allowed with a warning.
+TEST_F(RconListenerTest, BindAddressesAreResolvedAndEveryInterfaceIsWarnedOf) {
+  const struct {
+    const char* bind;
+    const char* address;  // the start of the address bound
+    std::size_t warnings;
+  } cases[] = {
+      {"localhost", "127.0.0.1:", 0}, {"0.0.0.0", "0.0.0.0:", 1}, {"127.0.0.1", "127.0.0.1:", 0}};
+  for (const auto& one : cases) {
+    log_.clear();
+    rcon::ListenerOptions options;
+    options.bind_address = one.bind;
+    Listen(options);
+    EXPECT_EQ(listener_->address().rfind(one.address, 0), 0u) << listener_->address();
+    EXPECT_EQ(LogWith("warning: listening on every network interface").size(), one.warnings)
+        << one.bind;
+    const uint16_t port = listener_->port();
+    Serve([port] { ExpectNewClientServed(port); });
+    listener_.reset();
+  }
+}
+
+TEST_F(RconListenerTest, AnEmptyPasswordIsRefused) {
+  rcon::ListenerOptions options;
+  options.password = "";
+  EXPECT_THROW(rcon::Listener refused(io_, options, {}, {}), std::runtime_error);
 }
 
 }  // namespace

@@ -89,27 +89,46 @@ TEST(RconPacketReader, AClientGoneMidPacketIsToldApart) {
   EXPECT_EQ(reader.EndOfStreamError(), "");
 }
 
-TEST(RconPacketWriter, LongRepliesAreSplitIntoPacketsWithinTheLimit) {
-  std::string text;
-  for (int i = 0; text.size() < 2 * rcon::kMaxBodyPerPacket + 100; ++i) {
-    text += "line " + std::to_string(i) + "\n";
+// Long replies go out in packets within the limit, each ending at a line end where the line fits,
+// so that a client showing each packet on its own shows whole lines.
+TEST(RconPacketWriter, LongRepliesAreSplitAtLineEndsWithinTheLimit) {
+  std::string lines;
+  for (int i = 0; lines.size() < 2 * rcon::kMaxBodyPerPacket + 100; ++i) {
+    lines += "line " + std::to_string(i) + "\n";
   }
-  for (const std::string& reply :
-       {text, std::string(rcon::kMaxBodyPerPacket, 'x'), std::string()}) {
-    SCOPED_TRACE(std::to_string(reply.size()) + " bytes");
+  const std::size_t most = rcon::kMaxBodyPerPacket;
+  const std::string long_line = "short\n" + std::string(most + 10, 'y') + "\nend\n";
+  const struct {
+    std::string reply;
+    std::vector<std::string> bodies;  // empty: whole lines in every packet, checked below
+  } cases[] = {
+      {lines, {}},
+      {std::string(most, 'x'), {std::string(most, 'x')}},
+      {std::string(most - 1, 'x') + "\nz", {std::string(most - 1, 'x') + "\n", "z"}},
+      {std::string(), {std::string()}},
+      {long_line, {"short\n", std::string(most, 'y'), std::string(10, 'y') + "\nend\n"}},
+  };
+  for (const auto& one : cases) {
+    SCOPED_TRACE(std::to_string(one.reply.size()) + " bytes");
     PacketReader reader;
-    const auto packets = reader.Feed(rcon::EncodeReply(42, reply));
+    const auto packets = reader.Feed(rcon::EncodeReply(42, one.reply));
     ASSERT_FALSE(reader.failed()) << reader.error();
-    const std::size_t expected_packets =
-        reply.empty() ? 1 : (reply.size() + rcon::kMaxBodyPerPacket - 1) / rcon::kMaxBodyPerPacket;
-    EXPECT_EQ(packets.size(), expected_packets);
+    std::vector<std::string> bodies;
     std::string joined;
     for (const Packet& packet : packets) {
       EXPECT_EQ(packet.id, 42);
       EXPECT_EQ(packet.type, rcon::kResponseValue);
+      EXPECT_LE(packet.body.size(), most);
+      bodies.push_back(packet.body);
       joined += packet.body;
     }
-    EXPECT_EQ(joined, reply);
+    EXPECT_EQ(joined, one.reply);
+    if (!one.bodies.empty()) {
+      EXPECT_EQ(bodies, one.bodies);
+    } else {
+      EXPECT_EQ(bodies.size(), 3u);
+      for (const std::string& body : bodies) EXPECT_EQ(body.back(), '\n');
+    }
   }
 }
 

@@ -100,6 +100,11 @@ int32_t LimitOf(const json& limits, const std::string& name) {
   return LookupInt32(single, "limit", -1);
 }
 
+// A read that fails once the top-level object has begun leaves the plug-in with what it read
+// before the failure.
+constexpr const char* kUntilThen =
+    "; until then a reload fails, and may leave in force only the settings read before this place";
+
 std::string FixForUnreadable(const ReadFailure& failure) {
   const std::string& message = failure.message;
   std::string fix;
@@ -113,7 +118,7 @@ std::string FixForUnreadable(const ReadFailure& failure) {
   } else {
     fix = "mend the JSON at this place";
   }
-  return fix + "; until then a reload fails and keeps the configuration in force";
+  return fix + kUntilThen;
 }
 
 class Checker {
@@ -130,8 +135,7 @@ class Checker {
             "a comma is missing after the value that ends here, so the plug-in cannot read this "
             "file (" +
                 failure.message + ")",
-            "put a comma here, between this value and the next; until then a reload fails and "
-            "keeps the configuration in force");
+            std::string("put a comma here, between this value and the next") + kUntilThen);
       } else {
         Add(Severity::kError, failure.at, "unreadable-json",
             "the plug-in cannot read this file: " + failure.message, FixForUnreadable(failure));
@@ -299,6 +303,18 @@ class Checker {
     std::map<std::u16string, const MemberPlaces*, TableOrder> keys_in_table;
     for (const MemberPlaces& member : place.value.members) {
       if (!WinsOverRepeats(place.value, member)) continue;
+      // No class key holds U+0000, so no lookup ever reaches this member or its value.
+      if (member.name.find('\0') != std::string::npos) {
+        std::string without = member.name;
+        without.erase(std::remove(without.begin(), without.end(), '\0'), without.end());
+        Add(Severity::kWarning, member.name_at, "not-a-class-key",
+            Quoted(member.name) +
+                " holds U+0000, which no class key does: it matches no class and its limit never "
+                "applies",
+            HasClassKeyForm(without) ? "write it as " + Quoted(without)
+                                     : "remove the \\u0000 from the name");
+        continue;
+      }
       const std::string what = "the limit of " + Quoted(member.name);
       int32_t limit = -1;
       const std::string error = ErrorOf([&] { limit = LimitOf(limits, member.name); });
@@ -313,17 +329,6 @@ class Checker {
                 : "write a number: the most creatures to keep, 0 for none, -1 for no limit");
       } else {
         CheckNumber(value, limit, member.value.at, true, what);
-      }
-      if (member.name.find('\0') != std::string::npos) {
-        std::string without = member.name;
-        without.erase(std::remove(without.begin(), without.end(), '\0'), without.end());
-        Add(Severity::kWarning, member.name_at, "not-a-class-key",
-            Quoted(member.name) +
-                " holds U+0000, which no class key does: it matches no class and its limit never "
-                "applies",
-            HasClassKeyForm(without) ? "write it as " + Quoted(without)
-                                     : "remove the \\u0000 from the name");
-        continue;
       }
       if (!HasClassKeyForm(member.name)) {
         const std::optional<std::string> key = DerivedClassKey(member.name);

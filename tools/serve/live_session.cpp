@@ -150,6 +150,7 @@ void RunLiveSession(const ServeOptions& options, const std::string& plugin) {
   std::optional<WallClock> wall_clock;
   if (options.realtime) wall_clock.emplace(io);
 
+  const bool interactive = StandardInputIsTerminal();
   const auto input = std::make_shared<InputChannel>(io, [&](std::optional<std::string> line) {
     if (ended) return;
     if (!line) {
@@ -162,8 +163,16 @@ void RunLiveSession(const ServeOptions& options, const std::string& plugin) {
       }
       return;
     }
-    if (!RunInputLine(options, plugin, std::move(*line))) end_session();
+    if (!RunInputLine(options, plugin, std::move(*line))) {
+      end_session();
+    } else if (interactive) {
+      PrintPrompt();
+    }
   });
+  if (interactive) {
+    PrintBanner();
+    PrintPrompt();
+  }
   input->Start();
 
   io.run();

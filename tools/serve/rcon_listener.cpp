@@ -25,6 +25,7 @@ struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
 
   void Accept();
   void Close();
+  asio::ip::tcp::endpoint BindEndpoint();
   void Forget(const std::shared_ptr<Connection>& connection) { connections.erase(connection); }
 
   asio::ip::tcp::acceptor acceptor;
@@ -35,6 +36,9 @@ struct Listener::Hub : std::enable_shared_from_this<Listener::Hub> {
   CommandRunner run;
   LogLine log;
   std::set<std::shared_ptr<Connection>> connections;
+  // Filled by the accept itself: the peer's address as it connected, which a peer that has reset
+  // the connection by the time the accept completes no longer gives.
+  asio::ip::tcp::endpoint accepted_peer;
   bool closed = false;
 };
 
@@ -156,7 +160,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     // A client waits for an answer even when the command had nothing to say.
     if (replies.empty()) replies.emplace_back();
-    for (const std::string& reply : replies) Send(EncodeReply(packet.id, reply));
+    for (const std::string& reply : replies) {
+      for (std::string& bytes : EncodeReplyPackets(packet.id, reply)) Send(std::move(bytes));
+    }
   }
 
   void Send(std::string bytes) {
@@ -213,33 +219,33 @@ class Connection : public std::enable_shared_from_this<Connection> {
 };
 
 void Listener::Hub::Accept() {
-  acceptor.async_accept(
-      [self = shared_from_this()](const asio::error_code& error, asio::ip::tcp::socket socket) {
-        if (self->closed) return;
-        if (error) {
-          if (error == asio::error::operation_aborted) return;
-          // A connection that failed while being accepted concerns only that client.
-          self->log("rcon: accept failed: " + error.message());
-          self->accept_retry.expires_after(kAcceptRetryPause);
-          self->accept_retry.async_wait([self](const asio::error_code& waited) {
-            if (!waited && !self->closed) self->Accept();
-          });
-          return;
-        }
-        asio::error_code ignored;
-        const std::string peer = Endpoint(socket.remote_endpoint(ignored));
-        if (static_cast<int>(self->connections.size()) >= self->options.max_connections) {
-          self->log("rcon: " + peer + " refused: " + std::to_string(self->connections.size()) +
-                    " connections open already");
-          socket.close(ignored);
-        } else {
-          socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-          auto connection = std::make_shared<Connection>(self, std::move(socket), peer);
-          self->connections.insert(connection);
-          connection->Start();
-        }
-        self->Accept();
+  acceptor.async_accept(accepted_peer, [self = shared_from_this()](const asio::error_code& error,
+                                                                   asio::ip::tcp::socket socket) {
+    if (self->closed) return;
+    if (error) {
+      if (error == asio::error::operation_aborted) return;
+      // A connection that failed while being accepted concerns only that client.
+      self->log("rcon: accept failed: " + error.message());
+      self->accept_retry.expires_after(kAcceptRetryPause);
+      self->accept_retry.async_wait([self](const asio::error_code& waited) {
+        if (!waited && !self->closed) self->Accept();
       });
+      return;
+    }
+    asio::error_code ignored;
+    const std::string peer = Endpoint(self->accepted_peer);
+    if (static_cast<int>(self->connections.size()) >= self->options.max_connections) {
+      self->log("rcon: " + peer + " refused: " + std::to_string(self->connections.size()) +
+                " connections open already");
+      socket.close(ignored);
+    } else {
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+      auto connection = std::make_shared<Connection>(self, std::move(socket), peer);
+      self->connections.insert(connection);
+      connection->Start();
+    }
+    self->Accept();
+  });
 }
 
 void Listener::Hub::Close() {
@@ -255,13 +261,32 @@ void Listener::Hub::Close() {
   }
 }
 
+// The address to bind: an IP address as written, or an address that a host name resolves to.
+asio::ip::tcp::endpoint Listener::Hub::BindEndpoint() {
+  asio::error_code not_an_address;
+  const asio::ip::address address = asio::ip::make_address(options.bind_address, not_an_address);
+  if (!not_an_address) return {address, options.port};
+  asio::ip::tcp::resolver resolver(acceptor.get_executor());
+  const auto found = resolver.resolve(options.bind_address, std::to_string(options.port),
+                                      asio::ip::tcp::resolver::passive);
+  if (found.empty()) throw std::runtime_error("no address for " + options.bind_address);
+  // IPv4 first: "localhost" should mean 127.0.0.1, where clients look first.
+  for (const auto& entry : found) {
+    if (entry.endpoint().address().is_v4()) return entry.endpoint();
+  }
+  return found.begin()->endpoint();
+}
+
 Listener::Listener(asio::io_context& io, ListenerOptions options, CommandRunner run, LogLine log)
     : hub_(std::make_shared<Hub>(io, std::move(options), std::move(run), std::move(log))) {
   const std::string where =
       hub_->options.bind_address + " port " + std::to_string(hub_->options.port);
+  // Without a password anyone who reaches the port would run commands.
+  if (hub_->options.password.empty()) {
+    throw std::runtime_error("cannot listen for RCON on " + where + ": the password is empty");
+  }
   try {
-    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(hub_->options.bind_address),
-                                           hub_->options.port);
+    const asio::ip::tcp::endpoint endpoint = hub_->BindEndpoint();
     hub_->acceptor.open(endpoint.protocol());
 #if !defined(_WIN32)
     // A restarted server gets its port back at once; on Windows the option would let another
@@ -272,6 +297,11 @@ Listener::Listener(asio::io_context& io, ListenerOptions options, CommandRunner 
     hub_->acceptor.listen();
   } catch (const std::system_error& error) {
     throw std::runtime_error("cannot listen for RCON on " + where + ": " + error.what());
+  }
+  if (hub_->acceptor.local_endpoint().address().is_unspecified()) {
+    hub_->log("rcon: warning: listening on every network interface (" + hub_->options.bind_address +
+              "): anyone who can reach this machine can try the password; bind 127.0.0.1 unless "
+              "clients come from other machines");
   }
   hub_->Accept();
 }

@@ -96,12 +96,26 @@ std::string EncodePacket(int32_t id, int32_t type, std::string_view body) {
   return out;
 }
 
-std::string EncodeReply(int32_t id, std::string_view text) {
-  if (text.empty()) return EncodePacket(id, kResponseValue, text);
-  std::string out;
-  for (std::size_t at = 0; at < text.size(); at += kMaxBodyPerPacket) {
-    out += EncodePacket(id, kResponseValue, text.substr(at, kMaxBodyPerPacket));
+std::vector<std::string> EncodeReplyPackets(int32_t id, std::string_view text) {
+  std::vector<std::string> packets;
+  if (text.empty()) packets.push_back(EncodePacket(id, kResponseValue, text));
+  while (!text.empty()) {
+    std::size_t size = std::min(text.size(), kMaxBodyPerPacket);
+    // A client that shows each packet on its own shows whole lines: a packet ends after the last
+    // line end that fits, unless the line alone is longer than a packet.
+    if (size < text.size()) {
+      const std::size_t line_end = text.substr(0, size).rfind('\n');
+      if (line_end != std::string_view::npos) size = line_end + 1;
+    }
+    packets.push_back(EncodePacket(id, kResponseValue, text.substr(0, size)));
+    text.remove_prefix(size);
   }
+  return packets;
+}
+
+std::string EncodeReply(int32_t id, std::string_view text) {
+  std::string out;
+  for (const std::string& packet : EncodeReplyPackets(id, text)) out += packet;
   return out;
 }
 

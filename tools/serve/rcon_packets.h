@@ -54,7 +54,10 @@ class PacketReader {
 
 // One packet on the wire.
 std::string EncodePacket(int32_t id, int32_t type, std::string_view body);
-// A reply of any length, as the packets (type 0, the request's id) that carry it.
+// A reply of any length, as the packets (type 0, the request's id) that carry it: each ends at a
+// line end, unless a line is longer than a packet holds.
+std::vector<std::string> EncodeReplyPackets(int32_t id, std::string_view text);
+// The same packets, one after the other.
 std::string EncodeReply(int32_t id, std::string_view text);
 
 }  // namespace rcon

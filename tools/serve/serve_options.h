@@ -34,6 +34,13 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options);
 // Runs the session on standard input; returns the program's exit code.
 int RunServe(const ServeOptions& options);
 
+// Whether standard input is a terminal: only then do the banner and the prompt show, so that
+// scripts and their transcripts keep their exact output.
+bool StandardInputIsTerminal();
+void PrintBanner();
+// "kestrovar> ", without a line end.
+void PrintPrompt();
+
 // Runs one line of input (echo, comments, errors printed); returns false when the session ends.
 bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::string line);
 // The session with an RCON listener and/or the game clock on the wall clock: standard input, RCON

@@ -1,7 +1,14 @@
 // `kestrovar serve`: a simulated server with the plug-in loaded, driven by lines on standard input.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -16,6 +23,46 @@
 #include "tools/serve/words.h"
 
 namespace {
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+void PrintHelp() {
+  PrintLine("commands, one a line:");
+  PrintLine("  help                      this list");
+  PrintLine("  quit                      end the session");
+  PrintLine("  plugins.load              load the plug-in library");
+  PrintLine("  plugins.unload            release it");
+  constexpr std::size_t kColumn = 28;
+  for (const SimCommandHelp& command : SimCommandsHelp()) {
+    std::string usage = "  " + command.usage;
+    // A usage too long for its column gets a line of its own.
+    if (usage.size() >= kColumn) {
+      PrintLine(usage);
+      usage.clear();
+    }
+    usage.resize(kColumn, ' ');
+    PrintLine(usage + command.what);
+  }
+  PrintLine("any other line is a console command typed by an administrator: kvar.dumpdinos,");
+  PrintLine("kvar.reload. REF is a class's reference text, e.g.");
+  PrintLine(
+      "/Game/Creatures/Strider/Strider_Character.Strider_Character_C; ID a creature's number.");
+}
+
+// The plug-in's commands exist only when its load went through; a load that failed (most often
+// for want of config.json) leaves them unknown, which alone would not tell an operator why.
+void ExplainMissingCommand(const std::string& verb) {
+  if (!devserver::PluginLoaded() || !devserver::InstalledHooks().empty()) return;
+  if (!EqualIgnoringCase(verb, "kvar.reload") && !EqualIgnoringCase(verb, "kvar.dumpdinos")) return;
+  PrintLine(
+      "note: the plug-in registered no commands because its load failed (the log says why, "
+      "most often a missing config.json); put the file right, then plugins.unload and "
+      "plugins.load");
+}
 
 void LoadPlugin(const std::string& plugin) {
   const std::string error = devserver::LoadPlugin(plugin);
@@ -39,22 +86,48 @@ bool RunLine(const std::string& line, const std::string& plugin) {
     if (!devserver::PluginLoaded()) throw std::invalid_argument("no plug-in is loaded");
     devserver::UnloadPlugin();
     PrintLine("plugin unloaded");
+  } else if (verb == "help") {
+    if (words.size() > 1) throw std::invalid_argument("usage: help");
+    PrintHelp();
   } else if (verb.rfind("sim.", 0) == 0) {
     RunSimCommand(words, line);
+    if (verb == "sim.rcon" && words.size() > 1) ExplainMissingCommand(words[1]);
   } else {
     devserver::ConsoleCommand(line);
+    ExplainMissingCommand(verb);
   }
   return true;
 }
 
 void RunSession(const ServeOptions& options, const std::string& plugin) {
+  const bool interactive = StandardInputIsTerminal();
+  if (interactive) PrintBanner();
   std::string line;
-  while (std::getline(std::cin, line)) {
+  while (true) {
+    if (interactive) PrintPrompt();
+    if (!std::getline(std::cin, line)) return;
     if (!RunInputLine(options, plugin, line)) return;
   }
 }
 
 }  // namespace
+
+bool StandardInputIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stdin)) != 0;
+#else
+  return isatty(fileno(stdin)) != 0;
+#endif
+}
+
+void PrintBanner() {
+  PrintLine("Kestrovar's simulated game server. Type help for the commands, quit to end.");
+}
+
+void PrintPrompt() {
+  std::fputs("kestrovar> ", stdout);
+  std::fflush(stdout);
+}
 
 bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::string line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -39,10 +39,24 @@ devserver::CreatureInfo CreatureInWorld(const std::string& word) {
   return *creature;
 }
 
+// A class's reference text as the game writes it: "/Game/.../Name.Name_C". Anything else would
+// make a class whose key no configuration can name.
+const std::string& ClassReference(const std::string& word) {
+  const bool path = word.size() > 3 && word.front() == '/' && word.find('.') != std::string::npos &&
+                    word.ends_with("_C") && word.find_first_of("'\"") == std::string::npos;
+  if (!path) {
+    throw std::invalid_argument(
+        "\"" + word +
+        "\" is not a class's reference text; write it as the game does, e.g. "
+        "/Game/Creatures/Strider/Strider_Character.Strider_Character_C");
+  }
+  return word;
+}
+
 void Spawn(const Words& words) {
   RequireWords(words, 2, 4, "sim.spawn REF [COUNT] [LEVEL|none]");
   devserver::SpawnRequest request;
-  request.reference = words[1];
+  request.reference = ClassReference(words[1]);
   const int count = words.size() > 2 ? ReadCount(words[2]) : 1;
   if (words.size() > 3) request.level = ReadLevel(words[3]);
   PrintLine(JoinIds("spawned", devserver::Spawn(request, count)));
@@ -52,7 +66,7 @@ void Place(const Words& words) {
   constexpr const char* usage = "sim.place REF [COUNT] [LEVEL|none] [tamed] [team=N]";
   RequireWords(words, 2, 6, usage);
   devserver::PlaceRequest request;
-  request.reference = words[1];
+  request.reference = ClassReference(words[1]);
   int count = 1;
   std::size_t positional = 0;  // COUNT, then LEVEL, before any flag
   for (std::size_t i = 2; i < words.size(); ++i) {
@@ -227,5 +241,24 @@ void RunSimCommand(const std::vector<std::string>& words, std::string_view line)
   if (verb == "sim.remove") return Remove(words);
   throw std::invalid_argument("unknown command \"" + verb +
                               "\"; sim commands: spawn, place, kill, destroy, tame, cheat, reinit, "
-                              "advance, list, census, rcon, write, remove");
+                              "advance, list, census, rcon, write, remove (help lists them)");
+}
+
+const std::vector<SimCommandHelp>& SimCommandsHelp() {
+  static const std::vector<SimCommandHelp> commands = {
+      {"sim.spawn REF [COUNT] [LEVEL|none]", "a spawn zone spawns creatures, through the gate"},
+      {"sim.place REF [COUNT] [LEVEL|none] [tamed] [team=N]", "creatures enter outside any zone"},
+      {"sim.kill ID", "the creature dies; its body stays until it decays"},
+      {"sim.destroy ID", "the creature leaves the world"},
+      {"sim.tame ID [team=N]", "the creature is tamed"},
+      {"sim.cheat destroywilddinos", "the game's cheat removes every wild creature"},
+      {"sim.reinit", "the game mode initialises again"},
+      {"sim.advance SECONDS", "the game clock moves on"},
+      {"sim.list [REF]", "every creature ever made"},
+      {"sim.census", "live wild creatures per class key"},
+      {"sim.rcon TEXT", "TEXT arrives as an RCON command"},
+      {"sim.write FILE [TEXT]", "write TEXT to FILE in the plug-in's folder"},
+      {"sim.remove FILE", "delete FILE from the plug-in's folder"},
+  };
+  return commands;
 }

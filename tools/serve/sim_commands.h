@@ -7,3 +7,11 @@
 // Runs one "sim.*" line (its words, and the whole line for verbs that take the rest as text) and
 // prints its result. Bad input throws std::invalid_argument; nothing has happened then.
 void RunSimCommand(const std::vector<std::string>& words, std::string_view line);
+
+struct SimCommandHelp {
+  std::string usage;  // "sim.spawn REF [COUNT] [LEVEL|none]"
+  std::string what;   // one short line
+};
+
+// Every sim.* command, in the order `help` lists them.
+const std::vector<SimCommandHelp>& SimCommandsHelp();
