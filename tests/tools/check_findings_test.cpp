@@ -162,7 +162,7 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {"{\"Max_Dino_Counts\": {\"Blueprint'/A.A'\": 5, \"Blueprint'/A.A'\\u0000\": 6,\n"
        " \"Blueprint'/B\\u0000.B'\": \"6\"}, \"MaxDinoLevel\\u0000\": \"x\"}",
        {"1:44 warning not-a-class-key", "2:2 warning not-a-class-key",
-        "2:33 warning unknown-setting"},
+        "2:27 error limit-wrong-type", "2:33 warning unknown-setting"},
        1},
   };
   for (const Case& one : cases) {

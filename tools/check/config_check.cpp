@@ -303,18 +303,6 @@ class Checker {
     std::map<std::u16string, const MemberPlaces*, TableOrder> keys_in_table;
     for (const MemberPlaces& member : place.value.members) {
       if (!WinsOverRepeats(place.value, member)) continue;
-      // No class key holds U+0000, so no lookup ever reaches this member or its value.
-      if (member.name.find('\0') != std::string::npos) {
-        std::string without = member.name;
-        without.erase(std::remove(without.begin(), without.end(), '\0'), without.end());
-        Add(Severity::kWarning, member.name_at, "not-a-class-key",
-            Quoted(member.name) +
-                " holds U+0000, which no class key does: it matches no class and its limit never "
-                "applies",
-            HasClassKeyForm(without) ? "write it as " + Quoted(without)
-                                     : "remove the \\u0000 from the name");
-        continue;
-      }
       const std::string what = "the limit of " + Quoted(member.name);
       int32_t limit = -1;
       const std::string error = ErrorOf([&] { limit = LimitOf(limits, member.name); });
@@ -329,6 +317,19 @@ class Checker {
                 : "write a number: the most creatures to keep, 0 for none, -1 for no limit");
       } else {
         CheckNumber(value, limit, member.value.at, true, what);
+      }
+      // The plug-in compares the whole name, U+0000 included, so the value above is judged as any
+      // other; but the game names no class with U+0000 in it, so the limit matches nothing.
+      if (member.name.find('\0') != std::string::npos) {
+        std::string without = member.name;
+        without.erase(std::remove(without.begin(), without.end(), '\0'), without.end());
+        Add(Severity::kWarning, member.name_at, "not-a-class-key",
+            Quoted(member.name) +
+                " holds U+0000, which no class key does: it matches no class and its limit never "
+                "applies",
+            HasClassKeyForm(without) ? "write it as " + Quoted(without)
+                                     : "remove the \\u0000 from the name");
+        continue;
       }
       if (!HasClassKeyForm(member.name)) {
         const std::optional<std::string> key = DerivedClassKey(member.name);
