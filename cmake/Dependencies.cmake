@@ -107,6 +107,8 @@ endif()
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+# With Microsoft's toolchain GoogleTest would otherwise pick the static runtime (/MT).
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(gtest_build_tests OFF CACHE BOOL "" FORCE)
 set(gtest_build_samples OFF CACHE BOOL "" FORCE)
 # SYSTEM keeps GoogleTest's headers out of our warnings; EXCLUDE_FROM_ALL builds it only when a
