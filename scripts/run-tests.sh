@@ -53,9 +53,6 @@ run_workflow windows
 bash scripts/setup-msvc-abi.sh 2>&1 | tee build/setup-msvc-abi.log
 setup_status=${PIPESTATUS[0]}
 if ((setup_status == 0)); then
-  # One Wine server for the whole suite: it stays up a minute after the last program, so the
-  # tests do not each pay for starting it.
-  /usr/lib/wine/wineserver -p60 2>/dev/null || true
   run_workflow msvc-abi
 elif ((setup_status == 3)); then
   reason=$(sed -n 's/^msvc-abi unavailable: //p' build/setup-msvc-abi.log | tail -n 1)

@@ -21,8 +21,8 @@
 #   import libraries                              made from the export tables of Wine's PE DLLs
 #                                                 (the names only) with llvm-dlltool
 #
-# The cache key is the STL's content, this script, cmake/msvc-abi/ and the compiler's version:
-# a change to any of them rebuilds the sysroot.
+# The cache key is the STL's content, this script, cmake/msvc-abi/ and the versions of the
+# compiler, Wine and mingw-w64: a change to any of them rebuilds the sysroot.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -104,6 +104,7 @@ key=$({
   content_hash "$stl" stl/inc stl/src
   content_hash "$root" scripts/setup-msvc-abi.sh cmake/msvc-abi
   clang-cl$llvm --version | head -n 1
+  dpkg-query -W wine64 mingw-w64-common
 } | sha256sum | cut -d ' ' -f 1)
 if [[ -f "$sysroot/key" && "$(cat "$sysroot/key")" == "$key" ]]; then
   say "sysroot up to date ($sysroot)"
