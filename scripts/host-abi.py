@@ -53,16 +53,18 @@ def allowed_dll(name):
 
 
 def undecorate(names):
-    if not names:
-        return []
-    tool = os.environ.get("LLVM_UNDNAME", "llvm-undname-19")
-    out = subprocess.run([tool], input="\n".join(names) + "\n", capture_output=True, text=True,
-                         check=True).stdout
-    # llvm-undname echoes each name, then its spelt-out form, then a blank line.
-    lines = [line for line in out.splitlines() if line.strip()]
+    """The declarations behind C++ names; any other name stands for itself."""
+    mangled = [n for n in names if n.startswith("?")]
     spelt = {}
-    for i in range(0, len(lines) - 1, 2):
-        spelt[lines[i].strip()] = lines[i + 1].strip()
+    if mangled:
+        tool = os.environ.get("LLVM_UNDNAME", "llvm-undname-19")
+        out = subprocess.run([tool], input="\n".join(mangled) + "\n", capture_output=True,
+                             text=True).stdout
+        # llvm-undname echoes each name, then its spelt-out form (or an error), then a blank line.
+        lines = [line.strip() for line in out.splitlines() if line.strip()]
+        for name, result in zip(lines[0::2], lines[1::2]):
+            if not result.startswith("error:"):
+                spelt[name] = result
     return [spelt.get(n, n) for n in names]
 
 
@@ -119,7 +121,9 @@ def check(plugin, host, doc):
         if not name.startswith("?"):
             problems.append("import from %s without C++ mangling: %s" % (HOST_DLL, name))
         if name not in offered:
-            problems.append("%s does not export %s (%s)" % (host, name, undecorate([name])[0]))
+            spelt = undecorate([name])[0]
+            problems.append("%s does not export %s%s" %
+                            (host, name, " (%s)" % spelt if spelt != name else ""))
     try:
         current = open(doc).read()
     except OSError as error:
