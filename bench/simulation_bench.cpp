@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "tools/plugin_path.h"
-#include "tools/simulate_command.h"
-#include "tools/simulation.h"
+#include "tools/common/plugin_path.h"
+#include "tools/simulate/simulate_command.h"
+#include "tools/simulate/simulation.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The RCON listener with the real plug-in behind it. The test's thread is the game thread and
 // serves the listener; clients run on threads of their own, on 127.0.0.1, each wait bounded.
 
-#include "tools/rcon_listener.h"
+#include "tools/serve/rcon_listener.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@
 
 #include "devserver/control/server.h"
 #include "tests/rcon/test_client.h"
-#include "tools/rcon_packets.h"
+#include "tools/serve/rcon_packets.h"
 
 namespace {
 

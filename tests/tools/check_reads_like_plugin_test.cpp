@@ -10,7 +10,7 @@
 
 #include "config/config.h"
 #include "tests/support/plugin_test.h"
-#include "tools/check/positioned_json.h"
+#include "tools/common/positioned_json.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/located_json.h"
-#include "tools/scenario.h"
+#include "tools/scenario/located_json.h"
+#include "tools/scenario/scenario.h"
 
 namespace {
 

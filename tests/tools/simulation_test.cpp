@@ -2,7 +2,7 @@
 // work out by hand, the same seed giving the same report, and the drift explained to the last
 // creature on the default scenario.
 
-#include "tools/simulation.h"
+#include "tools/simulate/simulation.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <numeric>
 #include <set>
 
-#include "tools/config_in_force.h"
-#include "tools/plugin_path.h"
-#include "tools/simulate_command.h"
-#include "tools/simulation_report.h"
+#include "tools/common/plugin_path.h"
+#include "tools/simulate/config_in_force.h"
+#include "tools/simulate/simulate_command.h"
+#include "tools/simulate/simulation_report.h"
 
 namespace {
 

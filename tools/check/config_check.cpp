@@ -10,7 +10,7 @@
 #include "config/config_lookup.h"
 #include "host/text.h"
 #include "tools/check/class_keys.h"
-#include "tools/check/positioned_json.h"
+#include "tools/common/positioned_json.h"
 
 namespace {
 

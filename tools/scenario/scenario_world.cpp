@@ -1,4 +1,4 @@
-#include "tools/scenario_world.h"
+#include "tools/scenario/scenario_world.h"
 
 #include "devserver/control/server.h"
 

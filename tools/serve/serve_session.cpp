@@ -8,12 +8,12 @@
 #include <string>
 
 #include "devserver/control/server.h"
-#include "tools/output.h"
-#include "tools/plugin_path.h"
-#include "tools/scenario_world.h"
-#include "tools/serve_options.h"
-#include "tools/sim_commands.h"
-#include "tools/words.h"
+#include "tools/common/output.h"
+#include "tools/common/plugin_path.h"
+#include "tools/scenario/scenario_world.h"
+#include "tools/serve/serve_options.h"
+#include "tools/serve/sim_commands.h"
+#include "tools/serve/words.h"
 
 namespace {
 

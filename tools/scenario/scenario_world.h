@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tools/scenario.h"
+#include "tools/scenario/scenario.h"
 
 // Seeds the world's generator, gives the classes their lives and places the population (levels
 // drawn from each group's range). Call it before the world comes up.

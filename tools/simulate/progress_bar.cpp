@@ -1,4 +1,4 @@
-#include "tools/progress_bar.h"
+#include "tools/simulate/progress_bar.h"
 
 #include <cstdio>
 #include <string>

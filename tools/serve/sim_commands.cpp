@@ -1,4 +1,4 @@
-#include "tools/sim_commands.h"
+#include "tools/serve/sim_commands.h"
 
 #include <fmt/format.h>
 
@@ -8,8 +8,8 @@
 
 #include "devserver/control/server.h"
 #include "host/api.h"
-#include "tools/output.h"
-#include "tools/words.h"
+#include "tools/common/output.h"
+#include "tools/serve/words.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/rcon_packets.h"
+#include "tools/serve/rcon_packets.h"
 
 #include <algorithm>
 

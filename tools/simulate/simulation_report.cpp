@@ -1,4 +1,4 @@
-#include "tools/simulation_report.h"
+#include "tools/simulate/simulation_report.h"
 
 #include <fmt/format.h>
 

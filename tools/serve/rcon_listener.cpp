@@ -1,4 +1,4 @@
-#include "tools/rcon_listener.h"
+#include "tools/serve/rcon_listener.h"
 
 #include <array>
 #include <asio.hpp>
@@ -9,7 +9,7 @@
 #include <system_error>
 #include <utility>
 
-#include "tools/rcon_packets.h"
+#include "tools/serve/rcon_packets.h"
 
 namespace rcon {
 

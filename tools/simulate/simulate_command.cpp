@@ -1,8 +1,9 @@
 // `kestrovar simulate`: runs a scenario with the plug-in and writes the table, the CSV and the
 // chart.
 
-#include "tools/simulate_command.h"
+#include "tools/simulate/simulate_command.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,11 +13,11 @@
 #include "tools/check/class_keys.h"
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
-#include "tools/located_json.h"
-#include "tools/output.h"
-#include "tools/plugin_path.h"
-#include "tools/progress_bar.h"
-#include "tools/simulation_report.h"
+#include "tools/common/output.h"
+#include "tools/common/plugin_path.h"
+#include "tools/scenario/located_json.h"
+#include "tools/simulate/progress_bar.h"
+#include "tools/simulate/simulation_report.h"
 
 namespace {
 
@@ -160,4 +161,30 @@ int RunSimulate(const SimulateOptions& options) {
   }
   std::cout.flush();
   return result.faults.empty() ? 0 : 1;
+}
+
+CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
+  CLI::App* simulate = app.add_subcommand(
+      "simulate",
+      "Run a scenario in game time with the plug-in loaded and report, per class, what the "
+      "configuration does: a table, DIR/census.csv and the chart DIR/population.svg. Without "
+      "options: the built-in default scenario (a game day) with the example configuration.");
+  simulate->add_option("--scenario", options.scenario, "The scenario file (JSON)")
+      ->check(CLI::ExistingFile);
+  simulate->add_option("--config", options.config, "The plug-in's config.json to try")
+      ->check(CLI::ExistingFile);
+  simulate->add_option("--hours", options.hours, "Game hours to run (default: the scenario's)")
+      ->check(CLI::PositiveNumber);
+  simulate->add_option("--seed", options.seed, "Seed of the world's random draws (default 1)");
+  simulate->add_option("--out", options.out_dir,
+                       "Folder for census.csv, population.svg and the simulated server "
+                       "(default kestrovar-simulation)");
+  simulate->add_option("--format", options.format, "Table as text (default) or json")
+      ->check(CLI::IsMember({"text", "json"}));
+  simulate
+      ->add_option("--plugin", options.plugin,
+                   "The plug-in library (default: the Kestrovar library beside this program)")
+      ->check(CLI::ExistingFile);
+
+  return simulate;
 }

@@ -1,4 +1,4 @@
-#include "tools/check/positioned_json.h"
+#include "tools/common/positioned_json.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -4,6 +4,10 @@
 #include <optional>
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 // The options of `kestrovar simulate`.
 struct SimulateOptions {
   std::string scenario;  // empty: the built-in default scenario
@@ -14,6 +18,9 @@ struct SimulateOptions {
   std::string format = "text";  // or "json"
   std::string plugin;           // empty: the Kestrovar library beside the program
 };
+
+// Adds `simulate` to the program's subcommands.
+CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options);
 
 // Runs the simulation and writes its outputs; returns the program's exit code.
 int RunSimulate(const SimulateOptions& options);

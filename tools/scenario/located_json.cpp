@@ -1,4 +1,4 @@
-#include "tools/located_json.h"
+#include "tools/scenario/located_json.h"
 
 #include <cmath>
 #include <cstdlib>

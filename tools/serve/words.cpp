@@ -1,4 +1,4 @@
-#include "tools/words.h"
+#include "tools/serve/words.h"
 
 #include <charconv>
 #include <cmath>

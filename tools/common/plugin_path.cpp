@@ -1,4 +1,4 @@
-#include "tools/plugin_path.h"
+#include "tools/common/plugin_path.h"
 
 #include <filesystem>
 

@@ -1,4 +1,4 @@
-#include "tools/check_command.h"
+#include "tools/check/check_command.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>
@@ -7,7 +7,7 @@
 
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
-#include "tools/output.h"
+#include "tools/common/output.h"
 
 CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
   CLI::App* check = app.add_subcommand(

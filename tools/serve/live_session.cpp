@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "devserver/control/server.h"
-#include "tools/output.h"
-#include "tools/rcon_listener.h"
-#include "tools/serve_options.h"
+#include "tools/common/output.h"
+#include "tools/serve/rcon_listener.h"
+#include "tools/serve/serve_options.h"
 
 namespace {
 

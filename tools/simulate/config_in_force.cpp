@@ -1,4 +1,4 @@
-#include "tools/config_in_force.h"
+#include "tools/simulate/config_in_force.h"
 
 #include <cmath>
 #include <limits>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/simulation.h"
+#include "tools/simulate/simulation.h"
 
 std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result);
 std::string FormatJson(const SimulationSetup& setup, const SimulationResult& result);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "devserver/control/server.h"
-#include "tools/scenario.h"
+#include "tools/scenario/scenario.h"
 
 struct SimulationSetup {
   Scenario scenario;

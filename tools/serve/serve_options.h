@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 // The options of `kestrovar serve`.
 struct ServeOptions {
   std::string server_dir;
@@ -23,6 +27,9 @@ struct ServeOptions {
   std::string scenario;  // a scenario's population and spawn zones, living on sim.advance
   uint64_t seed = 1;
 };
+
+// Adds `serve` to the program's subcommands.
+CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options);
 
 // Runs the session on standard input; returns the program's exit code.
 int RunServe(const ServeOptions& options);

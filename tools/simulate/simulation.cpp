@@ -1,4 +1,4 @@
-#include "tools/simulation.h"
+#include "tools/simulate/simulation.h"
 
 #include <fmt/format.h>
 
@@ -12,9 +12,9 @@
 #include <map>
 #include <stdexcept>
 
-#include "tools/config_in_force.h"
-#include "tools/progress_bar.h"
-#include "tools/scenario_world.h"
+#include "tools/scenario/scenario_world.h"
+#include "tools/simulate/config_in_force.h"
+#include "tools/simulate/progress_bar.h"
 
 namespace {
 

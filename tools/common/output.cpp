@@ -1,4 +1,4 @@
-#include "tools/output.h"
+#include "tools/common/output.h"
 
 #include <cstdio>
 

@@ -9,8 +9,8 @@
 #include <limits>
 #include <string_view>
 
-#include "tools/located_json.h"
-#include "tools/scenario.h"
+#include "tools/scenario/located_json.h"
+#include "tools/scenario/scenario.h"
 
 namespace {
 
