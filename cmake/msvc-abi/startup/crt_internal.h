@@ -7,16 +7,18 @@ typedef void(__cdecl* _PVFV)(void);
 typedef int(__cdecl* _PIFV)(void);
 typedef int(__cdecl* _onexit_t)(void);
 typedef struct _onexit_table_t {
-    _PVFV* _first;
-    _PVFV* _last;
-    _PVFV* _end;
+  _PVFV* _first;
+  _PVFV* _last;
+  _PVFV* _end;
 } _onexit_table_t;
 typedef int BOOL;
 typedef unsigned long DWORD;
 typedef void* HANDLE;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef void* LPVOID;
-typedef struct { void* Ptr; } SRWLOCK_, CONDITION_VARIABLE_;
+typedef struct {
+  void* Ptr;
+} SRWLOCK_, CONDITION_VARIABLE_;
 
 #define IMP __declspec(dllimport)
 #ifdef __cplusplus

@@ -8,7 +8,7 @@
 extern "C" {
 // SLIST_HEADER-sized, 16-byte aligned list head.
 struct alignas(16) __type_info_node {
-    unsigned long long _Storage[2];
+  unsigned long long _Storage[2];
 };
 __type_info_node __type_info_root_node = {};
 __declspec(dllimport) void __cdecl __std_type_info_destroy_list(__type_info_node*);
@@ -17,10 +17,10 @@ __declspec(dllimport) void __cdecl __std_type_info_destroy_list(__type_info_node
 type_info::~type_info() noexcept {}
 
 extern "C" void* __cdecl __msvcabi_type_info_scalar_deleting_dtor(void* self, unsigned int flags) {
-    if (flags & 1) {
-        ::operator delete(self);
-    }
-    return self;
+  if (flags & 1) {
+    ::operator delete(self);
+  }
+  return self;
 }
 // "const type_info::`vftable'"
 extern "C" const void* const __msvcabi_type_info_vftable[1] __asm__("??_7type_info@@6B@") = {
@@ -28,8 +28,6 @@ extern "C" const void* const __msvcabi_type_info_vftable[1] __asm__("??_7type_in
 
 namespace {
 struct TypeInfoListCleanup {
-    ~TypeInfoListCleanup() {
-        __std_type_info_destroy_list(&__type_info_root_node);
-    }
+  ~TypeInfoListCleanup() { __std_type_info_destroy_list(&__type_info_root_node); }
 } type_info_list_cleanup;
-} // namespace
+}  // namespace

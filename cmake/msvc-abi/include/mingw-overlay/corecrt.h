@@ -9,7 +9,10 @@ extern "C" {
 __declspec(dllimport) void __cdecl _invalid_parameter_noinfo(void);
 __declspec(dllimport) __declspec(noreturn) void __cdecl _invalid_parameter_noinfo_noreturn(void);
 __declspec(dllimport) __declspec(noreturn) void __cdecl _invoke_watson(const wchar_t* _Expression,
-    const wchar_t* _FunctionName, const wchar_t* _FileName, unsigned int _LineNo, uintptr_t _Reserved);
+                                                                       const wchar_t* _FunctionName,
+                                                                       const wchar_t* _FileName,
+                                                                       unsigned int _LineNo,
+                                                                       uintptr_t _Reserved);
 #ifdef __cplusplus
 }
 #endif

@@ -21,23 +21,17 @@
 // adds the other classification functions itself.
 extern "C++" {
 inline int fpclassify(float _X) noexcept {
-    return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
+  return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
 }
 inline int fpclassify(double _X) noexcept {
-    return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
+  return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
 }
 inline int fpclassify(long double _X) noexcept {
-    return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
+  return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
 }
-inline bool signbit(float _X) noexcept {
-    return __builtin_signbit(_X) != 0;
-}
-inline bool signbit(double _X) noexcept {
-    return __builtin_signbit(_X) != 0;
-}
-inline bool signbit(long double _X) noexcept {
-    return __builtin_signbit(_X) != 0;
-}
+inline bool signbit(float _X) noexcept { return __builtin_signbit(_X) != 0; }
+inline bool signbit(double _X) noexcept { return __builtin_signbit(_X) != 0; }
+inline bool signbit(long double _X) noexcept { return __builtin_signbit(_X) != 0; }
 }
 #endif
 #endif

@@ -8,7 +8,8 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-__declspec(dllimport) errno_t __cdecl _get_stream_buffer_pointers(FILE* _Stream, char*** _Base, char*** _Pointer, int** _Count);
+__declspec(dllimport) errno_t __cdecl _get_stream_buffer_pointers(FILE* _Stream, char*** _Base,
+                                                                  char*** _Pointer, int** _Count);
 #ifdef __cplusplus
 }
 #endif

@@ -17,10 +17,14 @@ typedef uint_least32_t char32_t;
 #ifdef __cplusplus
 extern "C" {
 #endif
-__declspec(dllimport) size_t __cdecl mbrtoc16(char16_t* __restrict _Pc16, const char* __restrict _S, size_t _N, mbstate_t* __restrict _Ps);
-__declspec(dllimport) size_t __cdecl c16rtomb(char* __restrict _S, char16_t _C16, mbstate_t* __restrict _Ps);
-__declspec(dllimport) size_t __cdecl mbrtoc32(char32_t* __restrict _Pc32, const char* __restrict _S, size_t _N, mbstate_t* __restrict _Ps);
-__declspec(dllimport) size_t __cdecl c32rtomb(char* __restrict _S, char32_t _C32, mbstate_t* __restrict _Ps);
+__declspec(dllimport) size_t __cdecl mbrtoc16(char16_t* __restrict _Pc16, const char* __restrict _S,
+                                              size_t _N, mbstate_t* __restrict _Ps);
+__declspec(dllimport) size_t
+    __cdecl c16rtomb(char* __restrict _S, char16_t _C16, mbstate_t* __restrict _Ps);
+__declspec(dllimport) size_t __cdecl mbrtoc32(char32_t* __restrict _Pc32, const char* __restrict _S,
+                                              size_t _N, mbstate_t* __restrict _Ps);
+__declspec(dllimport) size_t
+    __cdecl c32rtomb(char* __restrict _S, char32_t _C32, mbstate_t* __restrict _Ps);
 #ifdef __cplusplus
 }
 #endif

@@ -3,9 +3,9 @@
 // (Values from the public Win32 API documentation).
 #pragma once
 #include <windows.h>
-#if _WIN32_WINNT < 0x0A000002 // mingw-w64 10 guards the enumerator with an NTDDI-style value
-#define FileDispositionInfoEx ((FILE_INFO_BY_HANDLE_CLASS) 21)
-#define FileRenameInfoEx ((FILE_INFO_BY_HANDLE_CLASS) 22)
+#if _WIN32_WINNT < 0x0A000002  // mingw-w64 10 guards the enumerator with an NTDDI-style value
+#define FileDispositionInfoEx ((FILE_INFO_BY_HANDLE_CLASS)21)
+#define FileRenameInfoEx ((FILE_INFO_BY_HANDLE_CLASS)22)
 #endif
 #ifdef __cplusplus
 extern "C"

@@ -6,7 +6,7 @@
 #include <vcruntime.h>
 _CRT_BEGIN_C_HEADER
 typedef struct __declspec(align(16)) _SETJMP_FLOAT128 {
-    unsigned __int64 Part[2];
+  unsigned __int64 Part[2];
 } SETJMP_FLOAT128;
 #define _JBLEN 16
 typedef SETJMP_FLOAT128 _JBTYPE;
@@ -15,11 +15,11 @@ typedef SETJMP_FLOAT128 _JBTYPE;
 typedef _JBTYPE jmp_buf[_JBLEN];
 #endif
 typedef struct _JUMP_BUFFER {
-    unsigned __int64 Frame, Rbx, Rsp, Rbp, Rsi, Rdi, R12, R13, R14, R15, Rip;
-    unsigned long MxCsr;
-    unsigned short FpCsr;
-    unsigned short Spare;
-    SETJMP_FLOAT128 Xmm6, Xmm7, Xmm8, Xmm9, Xmm10, Xmm11, Xmm12, Xmm13, Xmm14, Xmm15;
+  unsigned __int64 Frame, Rbx, Rsp, Rbp, Rsi, Rdi, R12, R13, R14, R15, Rip;
+  unsigned long MxCsr;
+  unsigned short FpCsr;
+  unsigned short Spare;
+  SETJMP_FLOAT128 Xmm6, Xmm7, Xmm8, Xmm9, Xmm10, Xmm11, Xmm12, Xmm13, Xmm14, Xmm15;
 } _JUMP_BUFFER;
 #define setjmp _setjmp
 int __cdecl _setjmp(jmp_buf _Buf);

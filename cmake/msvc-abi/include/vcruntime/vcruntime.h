@@ -43,7 +43,9 @@
 
 #ifdef __cplusplus
 #define _CRT_BEGIN_C_HEADER __pragma(pack(push, _CRT_PACKING)) extern "C" {
-#define _CRT_END_C_HEADER } __pragma(pack(pop))
+#define _CRT_END_C_HEADER \
+  }                       \
+  __pragma(pack(pop))
 #else
 #define _CRT_BEGIN_C_HEADER __pragma(pack(push, _CRT_PACKING))
 #define _CRT_END_C_HEADER __pragma(pack(pop))
@@ -202,8 +204,9 @@
 #if defined(_CRT_SECURE_NO_DEPRECATE) || defined(_CRT_SECURE_NO_WARNINGS)
 #define _CRT_INSECURE_DEPRECATE(_Replacement)
 #else
-#define _CRT_INSECURE_DEPRECATE(_Replacement) \
-    _CRT_DEPRECATE_TEXT("This function or variable may be unsafe. Consider using " #_Replacement " instead.")
+#define _CRT_INSECURE_DEPRECATE(_Replacement)                                                  \
+  _CRT_DEPRECATE_TEXT("This function or variable may be unsafe. Consider using " #_Replacement \
+                      " instead.")
 #endif
 #endif
 #ifndef _CRT_INSECURE_DEPRECATE_MEMORY
@@ -256,4 +259,4 @@ __declspec(noreturn) void __cdecl __report_gsfailure(uintptr_t _StackCookie);
 extern uintptr_t __security_cookie;
 _CRT_END_C_HEADER
 
-#endif // _VCRUNTIME_H
+#endif  // _VCRUNTIME_H
