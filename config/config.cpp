@@ -17,11 +17,11 @@ constexpr const char* kConfigFile = "/ArkApi/Plugins/Kestrovar/config.json";
 
 // The limits of the document in force by their names' UTF-16 text, so that a spawn finds its limit
 // with one hash lookup of the key it already has, instead of converting the key to UTF-8 and
-// searching the document's members by string comparison. Only ASCII names are indexed and only
-// ASCII keys are looked up here: an ASCII key's UTF-8 text is itself, so it can equal no other
-// name. Hashed as the count table's index hashes (names differing only in case share a hash) and
-// compared exactly, so that a spawn reads its key once for both. Every other question goes to the
-// document, as before.
+// searching the document's members by string comparison. Only ASCII names without a zero are
+// indexed, and only such keys are looked up here: an ASCII key's UTF-8 text is itself, so it can
+// equal no other name. Hashed as the count table's index hashes (names differing only in case share
+// a hash) and compared exactly, so that a spawn reads its key once for both. Every other question
+// goes to the document, as before.
 struct IndexedLimit {
   int32_t value;
   // A value the lookup rejects: such a limit is asked of the document at each lookup, so that the
@@ -64,7 +64,7 @@ LimitIndex IndexLimits(const nlohmann::json& document) {
     key.hash = DigestKey(key.text, folded).folded_hash;
     IndexedLimit limit{-1, false};
     try {
-      limit.value = LookupInt32(*limits, name.c_str(), -1);
+      limit.value = LookupInt32(*limits, name, -1);
     } catch (const nlohmann::json::exception&) {
       limit.wrong_type = true;
     }
@@ -73,14 +73,15 @@ LimitIndex IndexLimits(const nlohmann::json& document) {
   return index;
 }
 
-// The limit as the document gives it: the key's UTF-8 text searched among the limits' names.
+// The limit as the document gives it: the UTF-8 text of the whole key, zero units included,
+// searched among the limits' names.
 int32_t LookUpInDocument(const FString& class_key) {
   static const nlohmann::json no_limits = nlohmann::json::object();
   const nlohmann::json* limits = FindMember(config, config_keys::kMaxDinoCounts);
   // One buffer for every spawn's key: all calls come from the game thread, one at a time.
   static std::string name;
   ToUtf8(class_key.View(), name);
-  return LookupInt32(limits != nullptr ? *limits : no_limits, name.c_str(), -1);
+  return LookupInt32(limits != nullptr ? *limits : no_limits, name, -1);
 }
 
 }  // namespace
@@ -110,9 +111,12 @@ int32_t GetMaxDinoCount(const FString& class_key) {
 
 int32_t GetMaxDinoCount(const FString& class_key, const KeyDigest& digest) {
   const LimitIndex& index = Limits();
-  if (!index.indexed || !digest.ascii) return LookUpInDocument(class_key);
-  // A limit's name ends where the key's text does, at its first zero unit.
-  const HashedTextView probe{class_key.View().substr(0, digest.length), digest.folded_hash};
+  const std::u16string_view text = class_key.View();
+  // The digest covers the key up to its first zero unit; a limit's name must equal all of it.
+  if (!index.indexed || !digest.ascii || digest.length != text.size()) {
+    return LookUpInDocument(class_key);
+  }
+  const HashedTextView probe{text, digest.folded_hash};
   const auto found = index.limits.find(probe);
   if (found == index.limits.end()) return -1;
   if (found->second.wrong_type) return LookUpInDocument(class_key);

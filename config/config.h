@@ -24,8 +24,9 @@ void ReplaceConfig(nlohmann::json document);
 // `config` keeps its previous value.
 void ReadConfig();
 
-// The limit of a class: its entry in "Max_Dino_Counts", -1 (no limit) when it has none. Throws the
-// JSON library's type error for a value of the wrong type.
+// The limit of a class: the entry of "Max_Dino_Counts" whose name is the UTF-8 text of the whole
+// key (zero units included), -1 (no limit) when there is none. Throws the JSON library's type error
+// for a value of the wrong type.
 int32_t GetMaxDinoCount(const FString& class_key);
 // The same for a key already digested (host/text.h), so that a spawn reads its key once.
 int32_t GetMaxDinoCount(const FString& class_key, const KeyDigest& digest);

@@ -35,7 +35,7 @@ bool LookupBool(const nlohmann::json& object, const char* key, bool fallback) {
   return object.value(key, fallback);
 }
 
-int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallback) {
+int32_t LookupInt32(const nlohmann::json& object, std::string_view key, int32_t fallback) {
   const nlohmann::json* member = FindMember(object, key);
   if (member == nullptr) return fallback;
   if (member->is_number_float()) return ClampToInt32(member->get<double>());

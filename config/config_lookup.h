@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 // The four settings of config.json.
 namespace config_keys {
@@ -18,9 +19,9 @@ inline constexpr const char* kWriteDumpsToFile = "WriteDumpsToFile";
 // throw the library's type error 306 when `object` is not an object and 302 for a member of the
 // wrong type.
 bool LookupBool(const nlohmann::json& object, const char* key, bool fallback);
-// Integers keep their low 32 bits; floating-point numbers are truncated toward zero and held to the
-// 32-bit range; true and false give 1 and 0.
-int32_t LookupInt32(const nlohmann::json& object, const char* key, int32_t fallback);
+// The key is all of `key`, zero bytes included. Integers keep their low 32 bits; floating-point
+// numbers are truncated toward zero and held to the 32-bit range; true and false give 1 and 0.
+int32_t LookupInt32(const nlohmann::json& object, std::string_view key, int32_t fallback);
 
 // The member `key` of `object`, or null when absent. A value that is not an object raises the
 // library's type error 306, exactly as value(key, default) does.

@@ -28,9 +28,10 @@ int CompareIgnoringCase(std::u16string_view left, std::u16string_view right);
 void FoldForKeyOrder(std::u16string_view key, std::u16string& out);
 
 // One pass over a key for the hash indexes of the count table and of the limits: the length of the
-// text before the first zero unit (all that the key order and a limit's name see), a hash of that
-// text folded as above, and whether all of it is ASCII. The folded text is written into `folded`,
-// as FoldForKeyOrder writes it. Texts that differ only in A-Z case share the hash.
+// text before the first zero unit (all that the key order sees; a limit's name must match the whole
+// key, zero units included), a hash of that text folded as above, and whether all of it is ASCII.
+// The folded text is written into `folded`, as FoldForKeyOrder writes it. Texts that differ only in
+// A-Z case share the hash.
 struct KeyDigest {
   std::size_t length;
   uint64_t folded_hash;

@@ -10,7 +10,10 @@
 #include "plugin/plugin.h"
 #include "spawn_control/dino_counts.h"
 
-DinoCountTable DinoCounts;
+// Written only by the functions of spawn_control/dino_counts.cpp; everything else reads it as
+// DinoCounts.
+DinoCountTable WritableDinoCounts;
+const DinoCountTable& DinoCounts = WritableDinoCounts;
 nlohmann::json config;
 std::shared_ptr<spdlog::logger> PluginLogger;
 

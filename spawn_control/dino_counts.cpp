@@ -19,13 +19,20 @@ FString MakeClassKey(UClass* cls) {
   return result;
 }
 
+// The table itself, defined with the rest of the module's state; only the functions below change
+// it.
+extern DinoCountTable WritableDinoCounts;
+
 namespace {
 
 // The entry of each key, found with one hash lookup instead of a walk down the ordered table, whose
 // keys share long prefixes. Keyed by the key as the table's order folds it, so that spellings the
-// table holds as one entry are one key here too. The table stays the one truth: the index follows
-// it, and is rebuilt from it whenever the two differ in size (the table was cleared, or an entry
-// was added to it directly).
+// table holds as one entry are one key here too.
+//
+// Every iterator the index holds is an entry of the table: entries are added only by
+// CountOfDigested, which adds them to the index too, and removed only by ClearDinoCounts, which
+// empties the index first. An entry may be missing from the index (its insertion there failed);
+// the next lookup of its key then finds it in the table and indexes it.
 using CountIndex = HashedTextMap<DinoCountTable::iterator>;
 
 CountIndex& Index() {
@@ -33,20 +40,10 @@ CountIndex& Index() {
   return index;
 }
 
-// Counts the times the index was emptied, so that a count found before cannot outlive its entry.
-uint64_t& IndexGeneration() {
+// Counts the times the table was cleared, so that a count found before cannot outlive its entry.
+uint64_t& TableGeneration() {
   static uint64_t generation = 0;
   return generation;
-}
-
-void RebuildIndex(CountIndex& index) {
-  index.clear();
-  ++IndexGeneration();
-  HashedText key{std::u16string(), 0};
-  for (auto entry = DinoCounts.begin(); entry != DinoCounts.end(); ++entry) {
-    key.hash = DigestKey(entry->first.View(), key.text).folded_hash;
-    index.emplace(key, entry);
-  }
 }
 
 // One buffer for the folded text of every lookup: all come from the game thread, one at a time.
@@ -59,11 +56,10 @@ std::u16string& FoldedBuffer() {
 // (as the table's operator[] does).
 uint32_t& CountOfDigested(const FString& class_key, const KeyDigest& digest) {
   CountIndex& index = Index();
-  if (index.size() != DinoCounts.size()) RebuildIndex(index);
   const HashedTextView probe{FoldedBuffer(), digest.folded_hash};
   const auto hit = index.find(probe);
   if (hit != index.end()) return hit->second->second;
-  const auto entry = DinoCounts.try_emplace(class_key, 0u).first;
+  const auto entry = WritableDinoCounts.try_emplace(class_key, 0u).first;
   index.emplace(HashedText{std::u16string(probe.text), probe.hash}, entry);
   return entry->second;
 }
@@ -77,8 +73,7 @@ uint32_t& CountOf(const FString& class_key) {
 void CountUp(const FString& class_key) { ++CountOf(class_key); }
 
 void CountUp(const FString& class_key, const FoundCount& found) {
-  if (found.count != nullptr && found.generation == IndexGeneration() &&
-      Index().size() == DinoCounts.size()) {
+  if (found.count != nullptr && found.generation == TableGeneration()) {
     ++*found.count;
   } else {
     CountUp(class_key);
@@ -96,12 +91,12 @@ bool IsBelowMaxCount(const FString& class_key, FoundCount* found) {
   // The limit first: a configuration error then leaves the table untouched.
   const int32_t limit = GetMaxDinoCount(class_key, digest);
   uint32_t& count = CountOfDigested(class_key, digest);
-  if (found != nullptr) *found = FoundCount{&count, IndexGeneration()};
+  if (found != nullptr) *found = FoundCount{&count, TableGeneration()};
   return limit == -1 || count < static_cast<uint32_t>(limit);
 }
 
 void ClearDinoCounts() {
   Index().clear();
-  ++IndexGeneration();
-  DinoCounts.clear();
+  ++TableGeneration();
+  WritableDinoCounts.clear();
 }

@@ -11,14 +11,16 @@
 
 // Ordered by the case-insensitive key order: keys that differ only in letter case are one entry.
 using DinoCountTable = std::map<FString, uint32_t, IgnoringCaseLess>;
-extern DinoCountTable DinoCounts;
+// The table, read-only: it changes only through CountUp, CountDown, IsBelowMaxCount and
+// ClearDinoCounts, which keep the hash index that finds its entries.
+extern const DinoCountTable& DinoCounts;
 
 // "Blueprint'" + the class's reference text less its last two characters + "'"; the empty key for a
 // null class.
 FString MakeClassKey(UClass* cls);
 
 // A class's count as the room test found it, so that counting up the same creature needs no second
-// lookup of its key. Good until the table is emptied; CountUp looks the key up again after that.
+// lookup of its key. Good until the table is cleared; CountUp looks the key up again after that.
 struct FoundCount {
   uint32_t* count = nullptr;
   uint64_t generation = 0;

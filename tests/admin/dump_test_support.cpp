@@ -15,7 +15,10 @@ void DumpTest::Start(std::string_view config_text) {
 void SetCount(std::u16string_view class_key, uint32_t count) {
   FString key;
   key.AppendUnits(class_key);
-  DinoCounts[key] = count;
+  // Through the table's own operations, which keep its index.
+  CountDown(key);
+  while (DinoCounts.find(key)->second > 0) CountDown(key);
+  for (uint32_t i = 0; i < count; ++i) CountUp(key);
 }
 
 std::string DumpTest::LogDirAsBuilt() const {

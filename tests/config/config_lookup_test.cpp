@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "host/text.h"
 #include "tests/support/plugin_test.h"
 
 namespace {
@@ -46,20 +47,35 @@ TEST_F(ConfigLookupTest, LimitsAreTakenAsSigned32BitIntegers) {
   for (const auto& [class_key, limit] : expected) EXPECT_EQ(LimitOf(class_key), limit) << class_key;
 }
 
-TEST_F(ConfigLookupTest, LimitNamesMatchTheKeysUtf8TextExactly) {
-  Read(
-      "{\"Max_Dino_Counts\": {\"Blueprint'/Game/Rex.Rex'\": 3, \"Re\": 7, "
-      "\"Blueprint'/Game/\xC3\x84.\xC3\x84'\": 4}}");
-  EXPECT_EQ(LimitOf("Blueprint'/Game/Rex.Rex'"), 3);
-  EXPECT_EQ(LimitOf("blueprint'/game/rex.rex'"), -1);
-  EXPECT_EQ(LimitOf(" Blueprint'/Game/Rex.Rex'"), -1);
-  // A key's text ends at its first zero unit.
-  FString with_zero;
-  with_zero.AppendUnits(std::u16string_view(u"Re\0x", 4));
-  EXPECT_EQ(GetMaxDinoCount(with_zero), 7);
-  FString non_ascii;
-  non_ascii.AppendUnits(u"Blueprint'/Game/\u00C4.\u00C4'");
-  EXPECT_EQ(GetMaxDinoCount(non_ascii), 4);
+// The name is the UTF-8 text of the whole key: letter case counts, and so does every unit after a
+// zero unit, although the count table's order stops there.
+TEST_F(ConfigLookupTest, LimitNamesMatchTheWholeKeysUtf8TextExactly) {
+  Read(R"({"Max_Dino_Counts": {"Blueprint'/Game/Rex.Rex'": 3, "Re": 7, "Re\u0000x": 8,
+           "Blueprint'/Game/\u00C4.\u00C4'": 4, "\u00C4\u0000": 5, "Z\u0000": "9"}})");
+  const std::pair<std::u16string_view, int32_t> expected[] = {
+      {u"Blueprint'/Game/Rex.Rex'", 3},
+      {u"blueprint'/game/rex.rex'", -1},
+      {u" Blueprint'/Game/Rex.Rex'", -1},
+      {u"Re", 7},
+      {std::u16string_view(u"Re\0x", 4), 8},
+      {std::u16string_view(u"Re\0y", 4), -1},
+      {std::u16string_view(u"Re\0", 3), -1},
+      {std::u16string_view(u"RE\0x", 4), -1},
+      {u"Blueprint'/Game/\u00C4.\u00C4'", 4},
+      {std::u16string_view(u"\u00C4\0", 2), 5},
+      {u"\u00C4", -1},
+      // Only the whole key finds the limit of the wrong type.
+      {u"Z", -1},
+  };
+  for (const auto& [units, limit] : expected) {
+    FString class_key;
+    class_key.AppendUnits(units);
+    EXPECT_EQ(GetMaxDinoCount(class_key), limit) << ToUtf8(units);
+  }
+  FString mistyped;
+  mistyped.AppendUnits(std::u16string_view(u"Z\0", 2));
+  EXPECT_EQ(ErrorOf([&] { GetMaxDinoCount(mistyped); }),
+            "[json.exception.type_error.302] type must be number, but is string");
 }
 
 TEST_F(ConfigLookupTest, WrongTypesAreFoundAtTheLookup) {

@@ -60,6 +60,28 @@ TEST_F(SpawnGateTest, ClassesWithoutALimitOrWithMinusOneAreAlwaysCounted) {
   EXPECT_EQ(devserver::PendingTimerTasks(), 0u);
 }
 
+// A limit belongs to the class whose whole key is its name, units after a zero unit included.
+TEST_F(SpawnGateTest, LimitAppliesOnlyToTheWholeKeyZeroUnitsIncluded) {
+  LoadActive(R"({"Max_Dino_Counts": {"Blueprint'/Game/A": 0, "Blueprint'/Game/C.C\u0000x'": 0}})");
+  using namespace std::string_literals;
+  const std::string kept = "/Game/A\0B.B_C"s, removed = "/Game/C.C\0x_C"s;
+  const auto kept_ids = devserver::Spawn(SpawnOf(kept), 2);
+  const auto removed_ids = devserver::Spawn(SpawnOf(removed), 2);
+  ASSERT_EQ(kept_ids.size() + removed_ids.size(), 4u);
+  EXPECT_EQ(TakeEvents(),
+            (Events{SpawnedEvent(kept_ids[0], kept, 1), TagEvent(kept_ids[0], kCountedTag),
+                    SpawnedEvent(kept_ids[1], kept, 1), TagEvent(kept_ids[1], kCountedTag),
+                    SpawnedEvent(removed_ids[0], removed, 1), "timer queued 5",
+                    SpawnedEvent(removed_ids[1], removed, 1), "timer queued 5"}));
+  EXPECT_EQ(DinoCountEntries(),
+            (CountEntries{{"Blueprint'/Game/A\0B.B'"s, 2}, {"Blueprint'/Game/C.C\0x'"s, 0}}));
+  EXPECT_EQ(
+      PassRemovalDelay(),
+      (Events{"timer ran", TagEvent(removed_ids[0], kIgnoreTag), DestroyedEvent(removed_ids[0]),
+              "timer ran", TagEvent(removed_ids[1], kIgnoreTag), DestroyedEvent(removed_ids[1])}));
+  EXPECT_EQ(devserver::Census(), (std::map<std::string, int>{{"Blueprint'/Game/A\0B.B'"s, 2}}));
+}
+
 TEST_F(SpawnGateTest, LevelRuleRejectsAtAndAboveMaxDinoLevelOnly) {
   LoadActive(R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 150})");
   const auto below = devserver::Spawn(SpawnOf(kRaptor, 149)).at(0);

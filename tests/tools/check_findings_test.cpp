@@ -2,17 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/check/class_keys.h"
 #include "tools/check/config_check.h"
 
 namespace {
 
-// "LINE:COLUMN severity code" for each finding, in order.
+// "LINE:COLUMN severity code" for each finding but notes, in order.
 std::vector<std::string> Places(const std::vector<Finding>& findings) {
   std::vector<std::string> places;
   for (const Finding& finding : findings) {
+    if (finding.severity == Severity::kNote) continue;
     places.push_back(std::to_string(finding.line) + ":" + std::to_string(finding.column) +
                      (finding.severity == Severity::kError ? " error " : " warning ") +
                      finding.code);
@@ -35,32 +39,32 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
        {},
        0},
       // What the plug-in cannot read at all.
-      {"{\n  // a note\n}", {"2:3 error unreadable-json"}, 2},
-      {R"({"MaxDinoLevel": 1,})", {"1:20 error unreadable-json"}, 2},
-      {"", {"1:1 error unreadable-json"}, 2},
-      {"\n  [1, 2]", {"2:3 error top-level-not-object"}, 2},
-      {R"("text")", {"1:1 error top-level-not-object"}, 2},
-      {"1x", {"1:1 error top-level-not-object", "1:2 warning ignored-text"}, 2},
+      {"{\n  // a note\n}", {"2:3 error unreadable-json"}, 1},
+      {R"({"MaxDinoLevel": 1,})", {"1:20 error unreadable-json"}, 1},
+      {"", {"1:1 error unreadable-json"}, 1},
+      {"\n  [1, 2]", {"2:3 error top-level-not-object"}, 1},
+      {R"("text")", {"1:1 error top-level-not-object"}, 1},
+      {"1x", {"1:1 error top-level-not-object", "1:2 warning ignored-text"}, 1},
       {"\xEF\xBB\xBF"
        "5",
-       {"1:4 error top-level-not-object"},
-       2},
+       {"1:1 error top-level-not-object"},
+       1},
       // Values of the wrong type.
-      {R"({"Max_Dino_Counts": [1]})", {"1:21 error limits-not-object"}, 2},
-      {R"({"Max_Dino_Counts": null})", {"1:21 error limits-not-object"}, 2},
+      {R"({"Max_Dino_Counts": [1]})", {"1:21 error limits-not-object"}, 1},
+      {R"({"Max_Dino_Counts": null})", {"1:21 error limits-not-object"}, 1},
       {"{\"Max_Dino_Counts\": {\n  \"Blueprint'/A.A'\": \"10\",\n  \"Blueprint'/B.B'\": null,\n"
        "  \"Blueprint'/C.C'\": [3], \"Blueprint'/D.D'\": {}}}",
        {"2:22 error limit-wrong-type", "3:22 error limit-wrong-type", "4:22 error limit-wrong-type",
         "4:46 error limit-wrong-type"},
-       2},
+       1},
       {R"({"DestroyDinosOverLevel": 1, "WriteDumpsToFile": "yes"})",
        {"1:27 error setting-wrong-type", "1:50 error setting-wrong-type"},
-       2},
+       1},
       {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": "150"})",
        {"1:49 error setting-wrong-type"},
-       2},
+       1},
       // Not read while the level rule is off, but wrong all the same; no second finding for it.
-      {R"({"MaxDinoLevel": "150"})", {"1:18 error setting-wrong-type"}, 2},
+      {R"({"MaxDinoLevel": "150"})", {"1:18 error setting-wrong-type"}, 1},
       // Numbers the plug-in reads differently from what they look like.
       {"{\"Max_Dino_Counts\": {\n"
        "  \"Blueprint'/A.A'\": 2.9,\n"
@@ -93,7 +97,7 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
        "  \"Blueprint'/Game/REX.rex'\": 2,\n  \"Blueprint'/Game/R\xC3\xA9x.R\xC3\xA9x'\": 3,\n"
        "  \"Blueprint'/Game/R\xC3\x89x.R\xC3\x89x'\": 4}}",
        // Only A-Z are folded, as the count table does.
-       {"3:3 warning keys-differ-in-case"},
+       {"3:3 warning keys-differ-in-case", "3:3 warning object-name-case"},
        1},
       {"{\"MaxDinoLvl\": 150,\n \"maxdinolevel\": 1}",
        {"1:2 warning unknown-setting", "2:2 warning unknown-setting"},
@@ -110,9 +114,55 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {"{\"MaxDinoLevel\": 3}\n\n  {\"MaxDinoLevel\": 4}",
        {"1:2 warning level-rule-off", "3:3 warning ignored-text"},
        1},
-      // Places count the bytes the library counts: the byte-order mark and a multi-byte name.
+      // Columns count characters, as editors do: the byte-order mark is not one, and a letter
+      // of two bytes is one.
       {"\xEF\xBB\xBF{\"\xC3\xA4\": 1, \"x\": 2}",
-       {"1:5 warning unknown-setting", "1:14 warning unknown-setting"},
+       {"1:2 warning unknown-setting", "1:10 warning unknown-setting"},
+       1},
+      {"\xEF\xBB\xBF{\"\xC3\xA4\" 1}", {"1:7 error unreadable-json"}, 1},
+      {"{\"Max_Dino_Counts\": {\"Blueprint'/\xE2\x82\xAC.\xE2\x82\xAC'\": \"1\"}}",
+       {"1:41 error limit-wrong-type"},
+       1},
+      // A token that does not belong is shown where it begins.
+      {"{\"MaxDinoLevel\": 1 :}", {"1:20 error unreadable-json"}, 1},
+      // A missing comma is named where it belongs: after the earlier value.
+      {"{\"MaxDinoLevel\": 1\n \"DestroyDinosOverLevel\": true}", {"1:19 error missing-comma"}, 1},
+      {"{\"Max_Dino_Counts\": {\"Blueprint'/A.A'\": 1}\n\n \"x\": 1}",
+       {"1:43 error missing-comma"},
+       1},
+      {"{\"Max_Dino_Counts\": [1 {}]}", {"1:23 error missing-comma"}, 1},
+      {"{\"Max_Dino_Counts\": [true false]}", {"1:26 error missing-comma"}, 1},
+      // The level rule in force removes every new spawn.
+      {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 1})",
+       {"1:49 warning level-rule-removes-all"},
+       1},
+      {R"({"MaxDinoLevel": -5, "DestroyDinosOverLevel": true})",
+       {"1:18 warning level-rule-removes-all"},
+       1},
+      {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 3000000000})",
+       {"1:49 warning number-out-of-range", "1:49 warning level-rule-removes-all"},
+       1},
+      {R"({"DestroyDinosOverLevel": true, "MaxDinoLevel": 2})", {}, 0},
+      {R"({"DestroyDinosOverLevel": false, "MaxDinoLevel": 0})",
+       {"1:34 warning level-rule-off"},
+       1},
+      // Key mistakes that show without a list of classes.
+      {"{\"Max_Dino_Counts\": {\n"
+       "  \"Blueprint'/Game/R/Raptor_Character.Raptor_Character_C'\": 1,\n"
+       "  \"Blueprint'/Game/R/Raptor_Character.raptor_Character'\": 2,\n"
+       "  \"Blueprint'/Game/R/Raptor.Raptor_Character'\": 3,\n"
+       "  \"Blueprint'/Game/R/Raptor_Character.Raptor_Character'\": 4}}",
+       {"2:3 warning key-ends-in-c", "3:3 warning object-name-case",
+        "5:3 warning keys-differ-in-case"},
+       1},
+      // U+0000 in a name: the whole name counts, as in the plug-in.
+      {"{\"Max_Dino_Counts\": {\"Blueprint'/A.A'\\u0000x\": \"s\", \"Blueprint'/A.A'\": 5}}",
+       {"1:22 warning not-a-class-key", "1:48 error limit-wrong-type"},
+       1},
+      {"{\"Max_Dino_Counts\": {\"Blueprint'/A.A'\": 5, \"Blueprint'/A.A'\\u0000\": 6,\n"
+       " \"Blueprint'/B\\u0000.B'\": \"6\"}, \"MaxDinoLevel\\u0000\": \"x\"}",
+       {"1:44 warning not-a-class-key", "2:2 warning not-a-class-key",
+        "2:27 error limit-wrong-type", "2:33 warning unknown-setting"},
        1},
   };
   for (const Case& one : cases) {
@@ -153,11 +203,10 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
        "write the number without quotes: 10"},
       {"\"/Game/E.E_C\" is not a class key (Blueprint'...'): it matches no class and its limit "
        "never applies",
-       "if it names a class by its reference text, write its key instead: "
-       "\"Blueprint'/Game/E.E'\""},
+       "write it as \"Blueprint'/Game/E.E'\""},
       {"\"Blueprint'/Game/F.F\" is not a class key (Blueprint'...'): it matches no class and its "
        "limit never applies",
-       "close it with a quote: \"Blueprint'/Game/F.F'\""},
+       "write it as \"Blueprint'/Game/F.F'\""},
       {"\"DestroyDinosOverLevel\" is a number, not true or false: the level check of every spawn "
        "fails ([json.exception.type_error.302] type must be boolean, but is number)",
        "write true or false, without quotes"},
@@ -165,20 +214,72 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
        "\"Max_Dino_Counts\"",
        "rename it to \"Max_Dino_Counts\", or remove it"},
   };
-  ASSERT_EQ(findings.size(), std::size(said));
-  for (std::size_t i = 0; i < findings.size(); ++i) {
+  ASSERT_EQ(findings.size(), std::size(said) + 1);
+  EXPECT_EQ(findings.back().code, "classes-not-checked");
+  for (std::size_t i = 0; i < std::size(said); ++i) {
     EXPECT_EQ(findings[i].message, said[i].message);
     EXPECT_EQ(findings[i].fix, said[i].fix);
   }
+}
+
+// A name that is not a class key gets a key as its fix only when one can be derived from it.
+TEST(CheckFindings, NotAClassKeyFixesAreDerivedOnlyFromAPath) {
+  const std::string no_fix =
+      "write the class's key as kvar.dumpdinos lists it: Blueprint'/Game/...'";
+  const struct {
+    std::string name;
+    std::string fix;
+  } cases[] = {
+      {"Strider", no_fix},
+      {"", no_fix},
+      {"Blueprint'", no_fix},
+      {"blueprint'/Game/S/S.S'", "write it as \"Blueprint'/Game/S/S.S'\""},
+      {"BLUEPRINT'/Game/S/S.S", "write it as \"Blueprint'/Game/S/S.S'\""},
+      {"  Blueprint'/Game/S/S.S' ", "write it as \"Blueprint'/Game/S/S.S'\""},
+      {" /Game/S/S.S_C", "write it as \"Blueprint'/Game/S/S.S'\""},
+      {"/Game/S/S.S", "write it as \"Blueprint'/Game/S/S.S'\""},
+      {"Blueprint'/Game/S S.S", no_fix},
+  };
+  for (const auto& one : cases) {
+    const std::vector<Finding> findings = CheckConfigText(
+        "{\"Max_Dino_Counts\": {" + nlohmann::json(one.name).dump() + ": 1}}", "config.json");
+    ASSERT_EQ(Places(findings), std::vector<std::string>{"1:22 warning not-a-class-key"})
+        << one.name;
+    EXPECT_EQ(findings[0].fix, one.fix) << one.name;
+  }
+}
+
+// Keys are said to be unchecked while no list of classes is given, and only when there are keys.
+TEST(CheckFindings, UncheckedKeysAreNoted) {
+  std::vector<Finding> findings =
+      CheckConfigText("{\"Max_Dino_Counts\": {\"Blueprint'/A.A'\": 1}}", "config.json");
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].code, "classes-not-checked");
+  EXPECT_EQ(findings[0].severity, Severity::kNote);
+  EXPECT_EQ(findings[0].line, 1);
+  EXPECT_EQ(findings[0].column, 2);
+  EXPECT_EQ(ExitStatusOf(findings), 0);
+  EXPECT_TRUE(CheckConfigText("{\"Max_Dino_Counts\": {}}", "config.json").empty());
+  EXPECT_TRUE(CheckConfigText("{\"Max_Dino_Counts\": {\"Blueprint'/A.A'\": 1}}", "config.json",
+                              std::vector<std::string>{"Blueprint'/A.A'"})
+                  .empty());
 }
 
 std::string DataFile(const std::string& name) {
   return std::string(KESTROVAR_TEST_DATA) + "/check/" + name;
 }
 
+std::vector<Finding> CheckWithClasses(const std::string& config, const std::string& classes) {
+  std::optional<std::vector<std::string>> keys;
+  std::vector<Finding> findings = ReadClassesForCheck(classes, keys);
+  const std::vector<Finding> more = CheckConfigFile(config, keys);
+  findings.insert(findings.end(), more.begin(), more.end());
+  return findings;
+}
+
 TEST(CheckFindings, LimitsAreMatchedAgainstTheListedClasses) {
   const std::vector<Finding> findings =
-      CheckConfigFile(DataFile("limits_for_classes.json"), DataFile("classes.txt"));
+      CheckWithClasses(DataFile("limits_for_classes.json"), DataFile("classes.txt"));
   ASSERT_EQ(Places(findings), (std::vector<std::string>{"4:5 warning class-case-mismatch",
                                                         "5:5 warning unknown-class"}));
   EXPECT_EQ(findings[0].fix,
@@ -190,15 +291,82 @@ TEST(CheckFindings, LimitsAreMatchedAgainstTheListedClasses) {
   EXPECT_EQ(findings[0].file, DataFile("limits_for_classes.json"));
 }
 
-TEST(CheckFindings, FilesThatCannotBeOpened) {
-  const std::string missing = DataFile("no-such-file.json");
-  std::vector<Finding> findings = CheckConfigFile(missing);
-  ASSERT_EQ(Places(findings), std::vector<std::string>{"0:0 error unreadable-file"});
-  EXPECT_EQ(findings[0].file, missing);
+// The server's log and dump files as they are: the log's prefixes and other entries, dump lines,
+// and lines that name no class, each reported with its number.
+TEST(CheckFindings, ClassListsAreReadFromLogsAndDumps) {
+  const ClassList list = ReadClassListText(
+      "\xEF\xBB\xBF# classes\r\n"
+      "12/08/26 07:54 [Kestrovar][warning] Blueprint'/Game/A/A.A'. Num: 3\r\n"
+      "12/08/26 07:54 [Kestrovar][critical] Kestrovar: reload failed\n"
+      "12/08/26 07:55:09 [Host][info] Loaded plug-in Kestrovar\n"
+      "Blueprint'/Game/B/B.B'. Num: 12\n"
+      "  /Game/C/C.C_C  \n"
+      "\n"
+      "Blueprint'/Game/D/D\xFF.D'\n"
+      "Strider\n"
+      "Blueprint'/Game/E/E.E'. Num: \n"
+      "12/08/26 07:54 [Kestrovar][warning] Strid. Num: 3\n"
+      "/Game/F/F.F");
+  EXPECT_EQ(list.keys,
+            (std::vector<std::string>{"Blueprint'/Game/A/A.A'", "Blueprint'/Game/B/B.B'",
+                                      "Blueprint'/Game/C/C.C'", "Blueprint'/Game/D/D\xFF.D'"}));
+  std::vector<std::string> unread;
+  for (const UnreadLine& line : list.unread) {
+    unread.push_back(std::to_string(line.line) + " " + line.text);
+  }
+  EXPECT_EQ(unread, (std::vector<std::string>{"9 Strider", "10 Blueprint'/Game/E/E.E'. Num:",
+                                              "11 Strid. Num: 3", "12 /Game/F/F.F"}));
+}
 
-  findings = CheckConfigFile(DataFile("limits_for_classes.json"), missing);
-  EXPECT_EQ(Places(findings), std::vector<std::string>{"0:0 error unreadable-classes"});
+TEST(CheckFindings, ClassListsThatCannotBeUsed) {
+  std::optional<std::vector<std::string>> keys;
+  // A folder, a missing file, and a file that names no class.
+  for (const std::string& path :
+       {std::string(KESTROVAR_TEST_DATA) + "/check", DataFile("no-such-file.txt")}) {
+    EXPECT_EQ(Places(ReadClassesForCheck(path, keys)),
+              std::vector<std::string>{"0:0 error unreadable-classes"})
+        << path;
+    EXPECT_FALSE(keys.has_value());
+  }
+  const std::vector<Finding> findings = ReadClassesForCheck(DataFile("no_classes.txt"), keys);
+  EXPECT_EQ(Places(findings),
+            (std::vector<std::string>{"2:1 warning unread-class-line", "0:0 error no-classes"}));
+  EXPECT_EQ(findings[0].message,
+            "this line is neither a class key, a reference text, a dump line nor an entry of the "
+            "server's log, and names no class: \"Strider \xEF\xBF\xBD\"");
   EXPECT_EQ(ExitStatusOf(findings), 2);
+  EXPECT_FALSE(keys.has_value());
+}
+
+// Suggestions stay within the same creature and within a tenth of the key's length.
+TEST(CheckFindings, SuggestionsNameOnlyTheSameClassMisspelt) {
+  const std::vector<std::string> classes = {
+      "Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character'",
+      "Blueprint'/Game/Creatures/Raptor/Raptor_Character.Raptor_Character'"};
+  const struct {
+    std::string key;
+    std::string closest;
+  } cases[] = {
+      {"Blueprint'/Game/Creatures/Raptor/Raptor_Character.Raptor_Character_C'", classes[1]},
+      {"Blueprint'/Game/Creatures/Raptr/Raptor_Character.Raptor_Character'", classes[1]},
+      {"Blueprint'/Game/Creatures/Raptor/Raptr_Character.Raptr_Character'", classes[1]},
+      {"Blueprint'/Game/Creatures/Rapt/Rapt_Character.Rapt_Character'", ""},
+      {"Blueprint'/Game/Creatures/Grazer/Grazer_Character.Raptor_Character'", ""},
+      {"Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'", ""},
+      {"Blueprint'/Game/Mods/Raptor/Raptor_Character.Raptor_Character'", ""},
+  };
+  for (const auto& one : cases)
+    EXPECT_EQ(ClosestClassKey(one.key, classes), one.closest) << one.key;
+}
+
+TEST(CheckFindings, FilesThatCannotBeOpened) {
+  for (const std::string& path :
+       {DataFile("no-such-file.json"), std::string(KESTROVAR_TEST_DATA) + "/check"}) {
+    std::vector<Finding> findings = CheckConfigFile(path);
+    ASSERT_EQ(Places(findings), std::vector<std::string>{"0:0 error unreadable-file"});
+    EXPECT_EQ(findings[0].file, path);
+    EXPECT_EQ(ExitStatusOf(findings), 2);
+  }
 }
 
 // A file as the server holds it: a byte-order mark, Windows line ends, text after the object.

@@ -1,6 +1,8 @@
 // `kestrovar check` judges the document the plug-in would hold: for every file, the plug-in's own
 // read and the check's read give the same document or fail with the same error.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,6 +47,37 @@ TEST_F(CheckReadsLikePluginTest, SameDocumentAndSameErrors) {
       EXPECT_EQ(read.document, config) << path;
     }
   }
+}
+
+std::string Place(const TextPosition& at) {
+  return std::to_string(at.line) + ":" + std::to_string(at.column);
+}
+
+// Every value and member name has its place at any depth, in characters as an editor counts them,
+// the byte-order mark not counted; a name given twice keeps both places.
+TEST(PositionedJson, PlacesOfEveryValueAtAnyDepth) {
+  const PositionedDocument read = ReadPositioned(
+      "\xEF\xBB\xBF{\"\xC3\xA4\": [1, {\"b\": [true, \"x\"]}],\n"
+      "  \"c\": {\"d\": {\"e\": null}}, \"c\": 2}");
+  ASSERT_FALSE(read.failure);
+  EXPECT_EQ(Place(read.places.at), "1:1");
+  ASSERT_EQ(read.places.members.size(), 3u);
+  const ValuePlaces& list = read.places.members[0].value;
+  EXPECT_EQ(Place(read.places.members[0].name_at), "1:2");
+  EXPECT_EQ(Place(list.at), "1:7");
+  ASSERT_EQ(list.items.size(), 2u);
+  EXPECT_EQ(Place(list.items[0].at), "1:8");
+  EXPECT_EQ(Place(list.items[1].at), "1:11");
+  const ValuePlaces& inner = list.items[1].members.at(0).value;
+  EXPECT_EQ(Place(inner.at), "1:17");
+  ASSERT_EQ(inner.items.size(), 2u);
+  EXPECT_EQ(Place(inner.items[1].at), "1:24");
+  EXPECT_EQ(Place(read.places.members[1].value.members.at(0).value.members.at(0).value.at), "2:20");
+  // The document holds the later "c"; Find gives its place.
+  EXPECT_EQ(read.document["c"], 2);
+  ASSERT_NE(read.places.Find("c"), nullptr);
+  EXPECT_EQ(Place(read.places.Find("c")->value.at), "2:33");
+  EXPECT_EQ(read.places.Find("nothing"), nullptr);
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
-# Runs `kestrovar` with ARGS (a list) and checks its exit status and that its output (standard
+# Runs `kestrovar` with ARGS (a list), standard input read from INPUT when given, and checks its exit status and that its output (standard
 # output and standard error, CR LF read as LF) matches OUTPUT_REGEX. The Windows build passes the
 # emulator that runs the program under Wine.
 separate_arguments(emulator UNIX_COMMAND "${EMULATOR}")
+set(input "")
+if(INPUT)
+  set(input INPUT_FILE ${INPUT})
+endif()
 execute_process(
   COMMAND ${emulator} ${PROGRAM} ${ARGS}
+  ${input}
   OUTPUT_VARIABLE output
   ERROR_VARIABLE errors
   RESULT_VARIABLE exit_status

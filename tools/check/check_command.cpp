@@ -3,39 +3,65 @@
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
-#include "tools/common/output.h"
+
+namespace {
+
+constexpr const char* kStandardInput = "(standard input)";
+
+void Append(std::vector<Finding>& findings, std::vector<Finding> more) {
+  findings.insert(findings.end(), std::make_move_iterator(more.begin()),
+                  std::make_move_iterator(more.end()));
+}
+
+std::vector<Finding> CheckOne(const std::string& config,
+                              const std::optional<std::vector<std::string>>& classes) {
+  if (config != "-") return CheckConfigFile(config, classes);
+  std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+  if (std::cin.bad()) {
+    return {Finding{Severity::kError, kStandardInput, 0, 0, "unreadable-file",
+                    "cannot read standard input", "give the file's path instead of -", true}};
+  }
+  return CheckConfigText(text, kStandardInput, classes);
+}
+
+}  // namespace
 
 CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
   CLI::App* check = app.add_subcommand(
       "check",
-      "Read a config.json exactly as the plug-in does and report, with line and column, every "
+      "Read each config.json exactly as the plug-in does and report, with line and column, every "
       "value that it would reject or read differently from what it looks like. Exit code: 0 "
-      "nothing found, 1 warnings only, 2 errors, 64 bad usage.");
+      "nothing found, 1 findings reported, 2 a file that could not be read, 64 bad usage.");
   // Paths begin with "/" under Wine and on other systems; they are never options here.
   check->allow_windows_style_options(false);
-  check->add_option("CONFIG", options.config, "The configuration file")->required();
+  check->add_option("CONFIG", options.configs, "The configuration files; - reads standard input")
+      ->required();
   check->add_option("--classes", options.classes,
-                    "The server's classes, one a line: a class key, a reference text, or a "
-                    "kvar.dumpdinos line; limits are then matched against them");
+                    "The server's classes: its log or a dump file (kvar.dumpdinos lines), or class "
+                    "keys and reference texts one a line; limits are then matched against them");
   check->add_option("--format", options.format, "text (default) or json")
       ->check(CLI::IsMember({"text", "json"}));
   return check;
 }
 
 int RunCheck(const CheckOptions& options) {
+  std::vector<Finding> findings;
   try {
-    const std::vector<Finding> findings = CheckConfigFile(options.config, options.classes);
-    PrintFindings(findings,
-                  options.format == "json" ? FindingsFormat::kJson : FindingsFormat::kText,
-                  std::cout);
-    std::cout.flush();
-    return ExitStatusOf(findings);
+    std::optional<std::vector<std::string>> classes;
+    if (options.classes) Append(findings, ReadClassesForCheck(*options.classes, classes));
+    for (const std::string& config : options.configs) Append(findings, CheckOne(config, classes));
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar check: ") + error.what());
-    return 2;
+    findings.push_back(Finding{Severity::kError, "kestrovar check", 0, 0, "check-failed",
+                               std::string("the check stopped: ") + error.what(),
+                               "report this, with the file, to the plug-in's developers", true});
   }
+  PrintFindings(findings, options.format == "json" ? FindingsFormat::kJson : FindingsFormat::kText,
+                std::cout);
+  std::cout.flush();
+  return ExitStatusOf(findings);
 }

@@ -1,9 +1,11 @@
 #include "tools/check/class_keys.h"
 
 #include <algorithm>
+#include <exception>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
-#include <regex>
 
 #include "host/text.h"
 #include "spawn_control/class_key.h"
@@ -103,34 +105,171 @@ std::string ClassKeyOfReference(std::string_view reference_text) {
   return ToUtf8(ClassKeyFromReference(Utf16FromUtf8(reference_text)));
 }
 
-std::optional<std::vector<std::string>> ReadClassList(const std::string& path) {
-  std::ifstream file(path);
-  if (!file.is_open()) return std::nullopt;
-  static const std::regex dump_line(R"((.*)\. Num: \d+)");
-  std::vector<std::string> keys;
-  std::string line;
-  while (std::getline(file, line)) {
-    std::string_view text = TrimEnd(line);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    if (text.empty() || text.front() == '#') continue;
-    std::match_results<std::string_view::const_iterator> match;
-    if (std::regex_match(text.begin(), text.end(), match, dump_line)) {
-      text = text.substr(0, static_cast<std::size_t>(match.length(1)));
-    }
-    keys.push_back(HasClassKeyForm(text) ? std::string(text) : ClassKeyOfReference(text));
-  }
-  return keys;
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  text = TrimEnd(text);
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  return text;
 }
 
-std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates) {
+bool HasSpaceOrQuote(std::string_view text) {
+  return text.find_first_of(" \t'\"") != std::string_view::npos;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view start) {
+  if (text.size() < start.size()) return false;
+  for (std::size_t i = 0; i < start.size(); ++i) {
+    if (FoldAscii(text[i]) != FoldAscii(start[i])) return false;
+  }
+  return true;
+}
+
+// A path as the game names a class or an object: "/Game/Folder/Asset.Object".
+bool IsObjectPath(std::string_view text) {
+  return text.size() > 1 && text.front() == '/' && text.find('.') != std::string_view::npos &&
+         !HasSpaceOrQuote(text);
+}
+
+}  // namespace
+
+std::optional<std::string> DerivedClassKey(std::string_view text) {
+  text = Trim(text);
+  if (StartsWithIgnoringCase(text, kKeyStart)) {
+    std::string_view path = text.substr(kKeyStart.size());
+    if (path.ends_with('\'')) path.remove_suffix(1);
+    if (path.empty() || HasSpaceOrQuote(path)) return std::nullopt;
+    return std::string(kKeyStart) + std::string(path) + "'";
+  }
+  if (IsObjectPath(text)) {
+    if (text.ends_with("_C")) text.remove_suffix(2);
+    return std::string(kKeyStart) + std::string(text) + "'";
+  }
+  return std::nullopt;
+}
+
+std::string_view ObjectNameOf(std::string_view key) {
+  if (key.ends_with('\'')) key.remove_suffix(1);
+  const std::size_t dot = key.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : key.substr(dot + 1);
+}
+
+std::string_view AssetNameOf(std::string_view key) {
+  const std::size_t dot = key.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  key = key.substr(0, dot);
+  const std::size_t slash = key.find_last_of("/'");
+  return slash == std::string_view::npos ? key : key.substr(slash + 1);
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The length of the plug-in's log prefix up to its logger name ("MM/DD/YY HH:MM "), seconds
+// allowed; 0 when the line has none.
+std::size_t LogPrefixLength(std::string_view line) {
+  constexpr std::string_view shape = "00/00/00 00:00";
+  if (line.size() < shape.size()) return 0;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == '0' ? !IsDigit(line[i]) : line[i] != shape[i]) return 0;
+  }
+  std::size_t length = shape.size();
+  if (line.size() >= length + 3 && line[length] == ':' && IsDigit(line[length + 1]) &&
+      IsDigit(line[length + 2])) {
+    length += 3;
+  }
+  return line.size() > length && line[length] == ' ' ? length + 1 : 0;
+}
+
+// The key of a dump line ("KEY. Num: N"), or the line itself when it is none.
+std::string_view DumpKeyOf(std::string_view line) {
+  constexpr std::string_view num = ". Num: ";
+  const std::size_t at = line.rfind(num);
+  if (at == std::string_view::npos) return line;
+  const std::string_view count = line.substr(at + num.size());
+  if (count.empty() || !std::all_of(count.begin(), count.end(), IsDigit)) return line;
+  return line.substr(0, at);
+}
+
+}  // namespace
+
+ClassList ReadClassListText(std::string_view text) {
+  constexpr std::string_view dump_entry = "[Kestrovar][warning] ";
+  ClassList list;
+  int number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    ++number;
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+    line = Trim(line);
+    if (line.empty() || line.front() == '#') continue;
+    if (const std::size_t prefix = LogPrefixLength(line); prefix > 0) {
+      line.remove_prefix(prefix);
+      // Only the plug-in's dump lines name classes; the log's other entries are skipped.
+      if (!line.starts_with(dump_entry) || DumpKeyOf(line) == line) continue;
+      line.remove_prefix(dump_entry.size());
+    }
+    const std::string_view name = DumpKeyOf(line);
+    if (HasClassKeyForm(name)) {
+      list.keys.emplace_back(name);
+    } else if (name == line && IsObjectPath(name) && name.ends_with("_C")) {
+      list.keys.push_back(ClassKeyOfReference(name));
+    } else {
+      list.unread.push_back(UnreadLine{number, std::string(line)});
+    }
+  }
+  return list;
+}
+
+std::optional<ClassList> ReadClassList(const std::string& path, std::string* why) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  auto fail = [why](const char* reason) -> std::optional<ClassList> {
+    if (why) *why = reason;
+    return std::nullopt;
+  };
+  if (std::filesystem::is_directory(status)) return fail("it is a folder, not a file");
+  if (status.type() == std::filesystem::file_type::not_found) return fail("there is no such file");
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) return fail("it cannot be opened");
+  std::string text;
+  try {
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return fail("it cannot be read");
+  }
+  if (file.bad()) return fail("it cannot be read");
+  return ReadClassListText(text);
+}
+
+std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates,
+                      std::size_t most) {
   std::string closest;
-  std::size_t best = std::numeric_limits<std::size_t>::max() / 2;
+  std::size_t best = most;
   for (const std::string& candidate : candidates) {
     const std::size_t distance = EditDistance(name, candidate, best);
-    if (closest.empty() || distance < best) {
+    if (distance < best || (closest.empty() && distance <= best)) {
       closest = candidate;
       best = distance;
     }
+  }
+  return closest;
+}
+
+std::string ClosestClassKey(std::string_view key, const std::vector<std::string>& keys) {
+  const std::string_view object = ObjectNameOf(key);
+  const std::size_t object_most = object.size() / 8;
+  std::string closest;
+  std::size_t best = key.size() / 10;
+  for (const std::string& candidate : keys) {
+    const std::size_t distance = EditDistance(key, candidate, best);
+    if (distance > best || (!closest.empty() && distance == best)) continue;
+    if (EditDistance(object, ObjectNameOf(candidate), object_most) > object_most) continue;
+    closest = candidate;
+    best = distance;
   }
   return closest;
 }

@@ -17,10 +17,40 @@ bool HasClassKeyForm(std::string_view text);
 // The key of the class with this reference text, in UTF-8.
 std::string ClassKeyOfReference(std::string_view reference_text);
 
-// The class keys listed in a file, one a line: a class key, a reference text (turned into its key),
-// or a line of a dump ("KEY. Num: N"). Blank lines and lines starting with '#' are skipped. Empty
-// when the file cannot be opened.
-std::optional<std::vector<std::string>> ReadClassList(const std::string& path);
+// The key that a text written in place of a class key most likely means, when one can be derived:
+// a key with spaces around it or "blueprint'" in another letter case, a key without its closing
+// quote, or a reference text ("/Game/.../Name.Name_C"). Empty when the text names no class path.
+std::optional<std::string> DerivedClassKey(std::string_view text);
 
-// The candidate nearest to `name` by edit distance, letter case ignored; empty when there is none.
-std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates);
+// The object name of a class key (after the last full stop, closing quote not included), and the
+// asset name (the last path segment before that full stop). Empty when the key has no full stop.
+std::string_view ObjectNameOf(std::string_view key);
+std::string_view AssetNameOf(std::string_view key);
+
+// A line of a class list that names no class.
+struct UnreadLine {
+  int line = 0;
+  std::string text;
+};
+
+struct ClassList {
+  std::vector<std::string> keys;
+  std::vector<UnreadLine> unread;
+};
+
+// The classes named in a file, one a line: a class key, a reference text (turned into its key), or
+// a line of a dump ("KEY. Num: N"), also as the server's log holds it, behind the logger's prefix.
+// Blank lines, lines starting with '#' and the log's other entries are skipped; any other line is
+// kept in `unread`. Empty, with `why` set, when the file is not a regular file that can be read.
+std::optional<ClassList> ReadClassList(const std::string& path, std::string* why = nullptr);
+ClassList ReadClassListText(std::string_view text);
+
+// The candidate nearest to `name` by edit distance, letter case ignored, provided it is at most
+// `most` edits away; empty when there is none.
+std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates,
+                      std::size_t most);
+
+// The class key nearest to `key` that is likely the same class misspelt: within an edit distance of
+// a tenth of the key's length, and with an object name (the creature) no further than an eighth of
+// its length from the key's. Empty when there is none.
+std::string ClosestClassKey(std::string_view key, const std::vector<std::string>& keys);

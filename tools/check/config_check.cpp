@@ -21,6 +21,8 @@ const std::vector<std::string> kSettings = {
     config_keys::kWriteDumpsToFile};
 
 constexpr int32_t kNoLevel = std::numeric_limits<int32_t>::max();
+// No creature spawns below this level.
+constexpr int32_t kLowestLevel = 1;
 
 // The message of the library error that `lookup` raises, empty when it raises none.
 template <typename Lookup>
@@ -33,7 +35,10 @@ std::string ErrorOf(Lookup&& lookup) {
   return {};
 }
 
-std::string Quoted(const std::string& text) { return json(text).dump(); }
+// A name as JSON writes it; bytes that are not UTF-8 (from a list of classes) show as U+FFFD.
+std::string Quoted(std::string_view text) {
+  return json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 std::string TypeOf(const json& value) {
   switch (value.type()) {
@@ -80,22 +85,57 @@ struct TableOrder {
   }
 };
 
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+// The limit the plug-in takes from `limits` for the class key `name`, by its own conversion rules;
+// the whole name counts, U+0000 included.
+int32_t LimitOf(const json& limits, const std::string& name) {
+  const json* value = FindMember(limits, name);
+  if (!value) return -1;
+  const json single = {{"limit", *value}};
+  return LookupInt32(single, "limit", -1);
+}
+
+std::string FixForUnreadable(const ReadFailure& failure) {
+  const std::string& message = failure.message;
+  std::string fix;
+  if (message.find("last read: '/") != std::string::npos) {
+    fix = "remove the comment: the plug-in's reader allows none";
+  } else if (message.find("unexpected '}'") != std::string::npos ||
+             message.find("unexpected ']'") != std::string::npos) {
+    fix = "remove the comma before this place, or write the value that belongs here";
+  } else if (message.find("unexpected end of input") != std::string::npos) {
+    fix = "complete the file: a value or a closing bracket is missing";
+  } else {
+    fix = "mend the JSON at this place";
+  }
+  return fix + "; until then a reload fails and keeps the configuration in force";
+}
+
 class Checker {
  public:
   Checker(const PositionedDocument& read, const std::string& file,
           const std::optional<std::vector<std::string>>& classes)
-      : read_(read), document_(read.document), file_(file), classes_(classes) {
-    for (std::size_t i = 0; i < read_.members.size(); ++i) {
-      last_of_[{read_.members[i].parent, read_.members[i].name}] = static_cast<int>(i);
-    }
-  }
+      : read_(read), document_(read.document), file_(file), classes_(classes) {}
 
   std::vector<Finding> Run() {
     if (read_.failure) {
-      Add(Severity::kError, read_.failure->at, "unreadable-json",
-          "the plug-in cannot read this file: " + read_.failure->message,
-          "mend the JSON at this place (no comments, no trailing commas); until then a reload "
-          "fails and keeps the configuration in force");
+      const ReadFailure& failure = *read_.failure;
+      if (failure.missing_comma_at) {
+        Add(Severity::kError, *failure.missing_comma_at, "missing-comma",
+            "a comma is missing after the value that ends here, so the plug-in cannot read this "
+            "file (" +
+                failure.message + ")",
+            "put a comma here, between this value and the next; until then a reload fails and "
+            "keeps the configuration in force");
+      } else {
+        Add(Severity::kError, failure.at, "unreadable-json",
+            "the plug-in cannot read this file: " + failure.message, FixForUnreadable(failure));
+      }
       return std::move(findings_);
     }
     if (read_.ignored_text_at) {
@@ -104,13 +144,12 @@ class Checker {
           "remove it, or move its settings into the top-level object");
     }
     if (document_.is_object()) {
-      for (std::size_t i = 0; i < read_.members.size(); ++i) {
-        const MemberPlace& member = read_.members[i];
-        if (member.parent != -1 || !WinsOverRepeats(static_cast<int>(i))) continue;
-        CheckSetting(static_cast<int>(i));
+      for (const MemberPlaces& member : read_.places.members) {
+        if (!WinsOverRepeats(read_.places, member)) continue;
+        CheckSetting(member);
       }
     } else {
-      Add(Severity::kError, read_.top_level_at, "top-level-not-object",
+      Add(Severity::kError, read_.places.at, "top-level-not-object",
           "the file holds " + TypeOf(document_) +
               ", not an object: every lookup of a setting fails (" +
               ErrorOf([&] { LookupBool(document_, config_keys::kWriteDumpsToFile, false); }) + ")",
@@ -119,6 +158,7 @@ class Checker {
     std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
       return a.line != b.line ? a.line < b.line : a.column < b.column;
     });
+    if (note_) findings_.push_back(std::move(*note_));
     return std::move(findings_);
   }
 
@@ -130,23 +170,20 @@ class Checker {
   }
 
   // A name given again later in the same object loses to the later one; says so and returns false.
-  bool WinsOverRepeats(int index) {
-    const MemberPlace& member = read_.members[index];
-    const int last = last_of_.at({member.parent, member.name});
-    if (last == index) return true;
+  bool WinsOverRepeats(const ValuePlaces& owner, const MemberPlaces& member) {
+    const MemberPlaces* last = owner.Find(member.name);
+    if (last == &member) return true;
     Add(Severity::kWarning, member.name_at, "repeated-name",
-        Quoted(member.name) + " is given again at line " +
-            std::to_string(read_.members[last].name_at.line) +
+        Quoted(member.name) + " is given again at line " + std::to_string(last->name_at.line) +
             ": the later value wins and this one is ignored",
         "keep only the value you mean and remove the other");
     return false;
   }
 
-  void CheckSetting(int index) {
-    const MemberPlace& member = read_.members[index];
+  void CheckSetting(const MemberPlaces& member) {
     const json& value = document_.at(member.name);
     if (member.name == config_keys::kMaxDinoCounts) {
-      CheckLimits(index, value);
+      CheckLimits(member, value);
     } else if (member.name == config_keys::kMaxDinoLevel) {
       CheckLevel(member, value);
     } else if (member.name == config_keys::kDestroyDinosOverLevel) {
@@ -154,24 +191,32 @@ class Checker {
     } else if (member.name == config_keys::kWriteDumpsToFile) {
       CheckSwitch(member, value, "every kvar.dumpdinos fails to write its file");
     } else {
-      const std::string closest = ClosestOf(member.name, kSettings);
-      Add(Severity::kWarning, member.name_at, "unknown-setting",
-          Quoted(member.name) + " is not a setting and is ignored; the closest setting is " +
-              Quoted(closest),
-          "rename it to " + Quoted(closest) + ", or remove it");
+      const std::string closest =
+          ClosestOf(member.name, kSettings, std::max<std::size_t>(2, member.name.size() / 4));
+      if (closest.empty()) {
+        Add(Severity::kWarning, member.name_at, "unknown-setting",
+            Quoted(member.name) + " is not a setting and is ignored",
+            "remove it; the settings are \"Max_Dino_Counts\", \"DestroyDinosOverLevel\", "
+            "\"MaxDinoLevel\" and \"WriteDumpsToFile\"");
+      } else {
+        Add(Severity::kWarning, member.name_at, "unknown-setting",
+            Quoted(member.name) + " is not a setting and is ignored; the closest setting is " +
+                Quoted(closest),
+            "rename it to " + Quoted(closest) + ", or remove it");
+      }
     }
   }
 
-  void CheckSwitch(const MemberPlace& member, const json& value, const std::string& consequence) {
+  void CheckSwitch(const MemberPlaces& member, const json& value, const std::string& consequence) {
     const std::string error = ErrorOf([&] { LookupBool(document_, member.name.c_str(), false); });
     if (error.empty()) return;
-    Add(Severity::kError, member.value_at, "setting-wrong-type",
+    Add(Severity::kError, member.value.at, "setting-wrong-type",
         Quoted(member.name) + " is " + TypeOf(value) + ", not true or false: " + consequence +
             " (" + error + ")",
         "write true or false, without quotes");
   }
 
-  void CheckLevel(const MemberPlace& member, const json& value) {
+  void CheckLevel(const MemberPlaces& member, const json& value) {
     bool rule_on = false;
     const std::string rule_error = ErrorOf(
         [&] { rule_on = LookupBool(document_, config_keys::kDestroyDinosOverLevel, false); });
@@ -179,14 +224,23 @@ class Checker {
     const std::string error =
         ErrorOf([&] { level = LookupInt32(document_, config_keys::kMaxDinoLevel, kNoLevel); });
     if (!error.empty()) {
-      Add(Severity::kError, member.value_at, "setting-wrong-type",
+      Add(Severity::kError, member.value.at, "setting-wrong-type",
           Quoted(member.name) + " is " + TypeOf(value) +
               ", not a number: " + (rule_on ? "" : "once \"DestroyDinosOverLevel\" is true, ") +
               "the level check of every spawn fails (" + error + ")",
           "write a whole number: the lowest level to remove");
       return;
     }
-    CheckNumber(value, level, member.value_at, false, Quoted(member.name));
+    CheckNumber(value, level, member.value.at, false, Quoted(member.name));
+    if (rule_on && level <= kLowestLevel) {
+      Add(Severity::kWarning, member.value.at, "level-rule-removes-all",
+          Quoted(member.name) + " is taken as " + std::to_string(level) +
+              " while \"DestroyDinosOverLevel\" is true: every creature is of level " +
+              std::to_string(kLowestLevel) +
+              " or more, so every new spawn of every class is removed",
+          "write the lowest level to remove, above " + std::to_string(kLowestLevel) +
+              ", or set \"DestroyDinosOverLevel\": false");
+    }
     if (!rule_on && rule_error.empty()) {
       Add(Severity::kWarning, member.name_at, "level-rule-off",
           Quoted(member.name) + " has no effect while \"DestroyDinosOverLevel\" is " +
@@ -232,10 +286,9 @@ class Checker {
     if (!code.empty()) Add(Severity::kWarning, at, code, message, fix);
   }
 
-  void CheckLimits(int owner, const json& limits) {
-    const MemberPlace& place = read_.members[owner];
+  void CheckLimits(const MemberPlaces& place, const json& limits) {
     if (!limits.is_object()) {
-      Add(Severity::kError, place.value_at, "limits-not-object",
+      Add(Severity::kError, place.value.at, "limits-not-object",
           "\"Max_Dino_Counts\" is " + TypeOf(limits) +
               ", not an object: no limit can be looked up in it and every spawn keeps its "
               "creature (" +
@@ -243,17 +296,15 @@ class Checker {
           R"(write it as an object of class keys and limits: {"Blueprint'/Game/...'": 10})");
       return;
     }
-    std::map<std::u16string, int, TableOrder> keys_in_table;
-    for (std::size_t i = 0; i < read_.members.size(); ++i) {
-      const MemberPlace& member = read_.members[i];
-      if (member.parent != owner || !WinsOverRepeats(static_cast<int>(i))) continue;
+    std::map<std::u16string, const MemberPlaces*, TableOrder> keys_in_table;
+    for (const MemberPlaces& member : place.value.members) {
+      if (!WinsOverRepeats(place.value, member)) continue;
       const std::string what = "the limit of " + Quoted(member.name);
       int32_t limit = -1;
-      const std::string error =
-          ErrorOf([&] { limit = LookupInt32(limits, member.name.c_str(), -1); });
+      const std::string error = ErrorOf([&] { limit = LimitOf(limits, member.name); });
       const json& value = limits.at(member.name);
       if (!error.empty()) {
-        Add(Severity::kError, member.value_at, "limit-wrong-type",
+        Add(Severity::kError, member.value.at, "limit-wrong-type",
             what + " is " + TypeOf(value) +
                 ", not a number: every spawn of the class fails to read it (" + error +
                 ") and keeps its creature",
@@ -261,23 +312,32 @@ class Checker {
                 ? "write the number without quotes: " + value.get<std::string>()
                 : "write a number: the most creatures to keep, 0 for none, -1 for no limit");
       } else {
-        CheckNumber(value, limit, member.value_at, true, what);
+        CheckNumber(value, limit, member.value.at, true, what);
+      }
+      if (member.name.find('\0') != std::string::npos) {
+        std::string without = member.name;
+        without.erase(std::remove(without.begin(), without.end(), '\0'), without.end());
+        Add(Severity::kWarning, member.name_at, "not-a-class-key",
+            Quoted(member.name) +
+                " holds U+0000, which no class key does: it matches no class and its limit never "
+                "applies",
+            HasClassKeyForm(without) ? "write it as " + Quoted(without)
+                                     : "remove the \\u0000 from the name");
+        continue;
       }
       if (!HasClassKeyForm(member.name)) {
-        const bool unclosed = member.name.starts_with("Blueprint'");
+        const std::optional<std::string> key = DerivedClassKey(member.name);
         Add(Severity::kWarning, member.name_at, "not-a-class-key",
             Quoted(member.name) +
                 " is not a class key (Blueprint'...'): it matches no class and its limit never "
                 "applies",
-            unclosed ? "close it with a quote: " + Quoted(member.name + "'")
-                     : "if it names a class by its reference text, write its key instead: " +
-                           Quoted(ClassKeyOfReference(member.name)));
+            key ? "write it as " + Quoted(*key)
+                : "write the class's key as kvar.dumpdinos lists it: Blueprint'/Game/...'");
         continue;
       }
-      const auto [earlier, is_new] =
-          keys_in_table.emplace(Utf16FromUtf8(member.name), static_cast<int>(i));
+      const auto [earlier, is_new] = keys_in_table.emplace(Utf16FromUtf8(member.name), &member);
       if (!is_new) {
-        const MemberPlace& first = read_.members[earlier->second];
+        const MemberPlaces& first = *earlier->second;
         Add(Severity::kWarning, member.name_at, "keys-differ-in-case",
             Quoted(member.name) + " and " + Quoted(first.name) + " (line " +
                 std::to_string(first.name_at.line) +
@@ -285,11 +345,49 @@ class Checker {
                 "each limit applies only to its exact key",
             "keep the spelling that kvar.dumpdinos shows and remove the other");
       }
-      if (classes_) CheckAgainstClasses(member);
+      if (classes_) {
+        CheckAgainstClasses(member);
+      } else {
+        CheckKeyAlone(member);
+      }
+    }
+    if (!classes_ && !place.value.members.empty()) {
+      // After the file's findings: it is about the check, not a place in the file.
+      note_ = Finding{Severity::kNote,
+                      file_,
+                      place.name_at.line,
+                      place.name_at.column,
+                      "classes-not-checked",
+                      "the class keys were not checked against the server's classes",
+                      "give the server's log or a dump file with --classes to check them"};
     }
   }
 
-  void CheckAgainstClasses(const MemberPlace& member) {
+  // Mistakes that show in a key without a list of classes.
+  void CheckKeyAlone(const MemberPlaces& member) {
+    const std::string& key = member.name;
+    if (key.ends_with("_C'")) {
+      Add(Severity::kWarning, member.name_at, "key-ends-in-c",
+          Quoted(key) +
+              " ends in _C': a class key leaves out the last two characters of the class's "
+              "reference text, so this key matches no class and its limit never applies",
+          "write it as " + Quoted(key.substr(0, key.size() - 3) + "'"));
+      return;
+    }
+    const std::string_view object = ObjectNameOf(key);
+    const std::string_view asset = AssetNameOf(key);
+    if (!object.empty() && object != asset && EqualIgnoringAsciiCase(object, asset)) {
+      std::string fixed = key;
+      fixed.replace(fixed.size() - 1 - object.size(), object.size(), asset);
+      Add(Severity::kWarning, member.name_at, "object-name-case",
+          Quoted(key) + ": the object name " + Quoted(object) + " differs from its asset's name " +
+              Quoted(asset) +
+              " only in letter case: limits match exactly, so this one most likely never applies",
+          "write it as " + Quoted(fixed));
+    }
+  }
+
+  void CheckAgainstClasses(const MemberPlaces& member) {
     const std::vector<std::string>& classes = *classes_;
     if (listed_.empty()) {
       for (const std::string& key : classes) listed_.emplace(Utf16FromUtf8(key), key);
@@ -306,7 +404,7 @@ class Checker {
           "write it as " + Quoted(same->second));
       return;
     }
-    const std::string closest = ClosestOf(member.name, classes);
+    const std::string closest = ClosestClassKey(member.name, classes);
     Add(Severity::kWarning, member.name_at, "unknown-class",
         Quoted(member.name) + " matches no listed class, so its limit never applies" +
             (closest.empty() ? std::string() : "; the closest listed class is " + Quoted(closest)),
@@ -318,10 +416,10 @@ class Checker {
   const json& document_;
   const std::string& file_;
   const std::optional<std::vector<std::string>>& classes_;
-  std::map<std::pair<int, std::string>, int> last_of_;
   // The listed classes in the count table's order, first spelling kept.
   std::map<std::u16string, std::string, TableOrder> listed_;
   std::vector<Finding> findings_;
+  std::optional<Finding> note_;
 };
 
 }  // namespace
@@ -329,7 +427,8 @@ class Checker {
 int ExitStatusOf(const std::vector<Finding>& findings) {
   int status = 0;
   for (const Finding& finding : findings) {
-    status = std::max(status, finding.severity == Severity::kError ? 2 : 1);
+    if (finding.unusable_input) return 2;
+    if (finding.severity != Severity::kNote) status = 1;
   }
   return status;
 }
@@ -340,28 +439,47 @@ std::vector<Finding> CheckConfigText(std::string_view text, const std::string& f
   return Checker(read, file, classes).Run();
 }
 
-std::vector<Finding> CheckConfigFile(const std::string& path,
-                                     const std::optional<std::string>& classes_file) {
+std::vector<Finding> ReadClassesForCheck(const std::string& path,
+                                         std::optional<std::vector<std::string>>& keys) {
   std::vector<Finding> findings;
-  std::optional<std::vector<std::string>> classes;
-  if (classes_file) {
-    classes = ReadClassList(*classes_file);
-    if (!classes) {
-      findings.push_back(Finding{Severity::kError, *classes_file, 0, 0, "unreadable-classes",
-                                 "cannot open the list of classes",
-                                 "check the path given to --classes"});
-    }
-  }
-  const std::optional<std::string> text = ReadTextAsThePluginDoes(path);
-  if (!text) {
-    findings.push_back(Finding{Severity::kError, path, 0, 0, "unreadable-file",
-                               "cannot open the file; the plug-in would fail with \"Can't open "
-                               "config.json\"",
-                               "check the path, and that the server can read the file"});
+  std::string why;
+  std::optional<ClassList> list = ReadClassList(path, &why);
+  if (!list) {
+    findings.push_back(Finding{Severity::kError, path, 0, 0, "unreadable-classes",
+                               "cannot read the list of classes: " + why,
+                               "give --classes the server's log, a dump file, or a file of class "
+                               "keys, one a line",
+                               true});
     return findings;
   }
-  std::vector<Finding> judged = CheckConfigText(*text, path, classes);
-  findings.insert(findings.end(), std::make_move_iterator(judged.begin()),
-                  std::make_move_iterator(judged.end()));
+  for (const UnreadLine& line : list->unread) {
+    findings.push_back(Finding{Severity::kWarning, path, line.line, 1, "unread-class-line",
+                               "this line is neither a class key, a reference text, a dump line "
+                               "nor an entry of the server's log, and names no class: " +
+                                   Quoted(line.text),
+                               "correct it, or start it with # to mark it as a comment"});
+  }
+  if (list->keys.empty()) {
+    findings.push_back(Finding{Severity::kError, path, 0, 0, "no-classes",
+                               "the list of classes names no class, so limits cannot be matched "
+                               "against it",
+                               "give the server's log after a kvar.dumpdinos, or a dump file",
+                               true});
+    return findings;
+  }
+  keys = std::move(list->keys);
   return findings;
+}
+
+std::vector<Finding> CheckConfigFile(const std::string& path,
+                                     const std::optional<std::vector<std::string>>& classes) {
+  std::string why;
+  const std::optional<std::string> text = ReadTextAsThePluginDoes(path, &why);
+  if (!text) {
+    return {Finding{
+        Severity::kError, path, 0, 0, "unreadable-file",
+        "cannot read the file: " + why + "; the plug-in would fail with \"Can't open config.json\"",
+        "check the path, and that the server can read the file", true}};
+  }
+  return CheckConfigText(*text, path, classes);
 }

@@ -10,11 +10,16 @@
 
 #include "tools/check/finding.h"
 
-// Reads the file as the plug-in does and judges it. With a classes file (one class key, reference
-// text or dump line a line), limits are also matched against the classes the server has.
-// Findings come in file order.
+// Reads a list of the server's classes (its log, a dump file, or class keys and reference texts one
+// a line) into `keys`, and says what in it could not be read. `keys` stays empty when the list is
+// unusable; the findings then say why.
+std::vector<Finding> ReadClassesForCheck(const std::string& path,
+                                         std::optional<std::vector<std::string>>& keys);
+
+// Reads the file as the plug-in does and judges it. With the server's classes (class keys), limits
+// are also matched against them. Findings come in file order.
 std::vector<Finding> CheckConfigFile(const std::string& path,
-                                     const std::optional<std::string>& classes_file = std::nullopt);
+                                     const std::optional<std::vector<std::string>>& classes = {});
 
 // The same for a text already read; `file` names it in the findings.
 std::vector<Finding> CheckConfigText(std::string_view text, const std::string& file,

@@ -6,7 +6,14 @@
 namespace {
 
 const char* SeverityName(Severity severity) {
-  return severity == Severity::kError ? "error" : "warning";
+  switch (severity) {
+    case Severity::kError:
+      return "error";
+    case Severity::kWarning:
+      return "warning";
+    default:
+      return "note";
+  }
 }
 
 std::string Counted(std::size_t count, const char* what) {
@@ -15,6 +22,7 @@ std::string Counted(std::size_t count, const char* what) {
 
 void PrintText(const std::vector<Finding>& findings, std::ostream& out) {
   std::size_t errors = 0;
+  std::size_t warnings = 0;
   for (const Finding& finding : findings) {
     out << finding.file;
     if (finding.line > 0) out << ':' << finding.line << ':' << finding.column;
@@ -22,11 +30,12 @@ void PrintText(const std::vector<Finding>& findings, std::ostream& out) {
         << "]\n"
         << "  fix: " << finding.fix << '\n';
     if (finding.severity == Severity::kError) ++errors;
+    if (finding.severity == Severity::kWarning) ++warnings;
   }
-  if (findings.empty()) {
+  if (errors + warnings == 0) {
     out << "no problems found\n";
   } else {
-    out << Counted(errors, "error") << ", " << Counted(findings.size() - errors, "warning") << '\n';
+    out << Counted(errors, "error") << ", " << Counted(warnings, "warning") << '\n';
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -40,15 +42,20 @@ class TokenStarts {
     if (c == '"') {
       in_string_ = true;
       string_start_ = offset;
+      token_start_ = offset;
     } else if (IsWhitespace(c)) {
       between_tokens_ = true;
     } else if (IsStructural(c)) {
       bracket_start_ = offset;
+      token_start_ = offset;
       between_tokens_ = true;
     } else {
       // A number or a literal. The reader takes one byte past a number before it reports it; that
       // byte is never the start of another number or literal, so this start stays the number's.
-      if (between_tokens_) scalar_start_ = offset;
+      if (between_tokens_) {
+        scalar_start_ = offset;
+        token_start_ = offset;
+      }
       between_tokens_ = false;
     }
   }
@@ -56,6 +63,8 @@ class TokenStarts {
   std::size_t string_start() const { return string_start_; }
   std::size_t scalar_start() const { return scalar_start_; }
   std::size_t bracket_start() const { return bracket_start_; }
+  // Where the last token begun starts.
+  std::size_t token_start() const { return token_start_; }
   std::size_t taken() const { return taken_; }
 
  private:
@@ -67,6 +76,7 @@ class TokenStarts {
   std::size_t string_start_ = 0;
   std::size_t scalar_start_ = 0;
   std::size_t bracket_start_ = 0;
+  std::size_t token_start_ = 0;
   std::size_t taken_ = 0;
 };
 
@@ -105,28 +115,51 @@ class TakingIterator {
 
 class LineStarts {
  public:
-  explicit LineStarts(std::string_view text) {
+  explicit LineStarts(std::string_view text)
+      : text_(text), byte_order_mark_(text.starts_with("\xEF\xBB\xBF") ? 3 : 0) {
     starts_.push_back(0);
     for (std::size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\n') starts_.push_back(i + 1);
     }
   }
+
+  // Columns count characters: every byte but a UTF-8 continuation byte. Places are mostly asked
+  // for in increasing order, so the count goes on from the last place asked for on the same line.
   TextPosition At(std::size_t offset) const {
+    offset = std::min(offset, text_.size());
     const auto next = std::upper_bound(starts_.begin(), starts_.end(), offset);
     const std::size_t line = static_cast<std::size_t>(next - starts_.begin());
-    return {static_cast<int>(line), static_cast<int>(offset - starts_[line - 1] + 1)};
+    std::size_t from = std::max(starts_[line - 1], line == 1 ? byte_order_mark_ : 0);
+    int column = 1;
+    if (line == cached_line_ && cached_offset_ <= offset && cached_offset_ >= from) {
+      from = cached_offset_;
+      column = cached_column_;
+    }
+    for (std::size_t i = from; i < offset; ++i) {
+      if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++column;
+    }
+    cached_line_ = line;
+    cached_offset_ = offset;
+    cached_column_ = column;
+    return {static_cast<int>(line), column};
   }
 
  private:
+  std::string_view text_;
+  std::size_t byte_order_mark_;
   std::vector<std::size_t> starts_;
+  mutable std::size_t cached_line_ = 0;
+  mutable std::size_t cached_offset_ = 0;
+  mutable int cached_column_ = 1;
 };
 
-// Builds the document with the library's own builder (the one that `>>` uses) and notes the places
-// of the members the plug-in reads: those of the top-level object and one level below.
+// Builds the document with the library's own builder (the one that `>>` uses) and, beside it, the
+// tree of places.
 class PlacingReader {
  public:
-  PlacingReader(PositionedDocument& out, const TokenStarts& starts, const LineStarts& lines)
-      : out_(out), starts_(starts), lines_(lines), builder_(out.document, true) {}
+  PlacingReader(PositionedDocument& out, const TokenStarts& starts, const LineStarts& lines,
+                std::string_view text)
+      : out_(out), starts_(starts), lines_(lines), text_(text), builder_(out.document, true) {}
 
   bool null() {
     Value(starts_.scalar_start());
@@ -154,7 +187,7 @@ class PlacingReader {
   }
   bool binary(json::binary_t& value) { return builder_.binary(value); }
   bool start_object(std::size_t elements) {
-    Open(starts_.bracket_start());
+    Open(true);
     return builder_.start_object(elements);
   }
   bool end_object() {
@@ -162,7 +195,7 @@ class PlacingReader {
     return builder_.end_object();
   }
   bool start_array(std::size_t elements) {
-    Open(starts_.bracket_start());
+    Open(false);
     return builder_.start_array(elements);
   }
   bool end_array() {
@@ -170,47 +203,74 @@ class PlacingReader {
     return builder_.end_array();
   }
   bool key(json::string_t& name) {
-    pending_member_ = -1;
-    const std::size_t depth = owners_.size();
-    if (depth == 1 || (depth == 2 && owners_[1] >= 0)) {
-      MemberPlace member;
-      member.name = name;
-      member.name_at = lines_.At(starts_.string_start());
-      member.parent = depth == 1 ? -1 : owners_[1];
-      pending_member_ = static_cast<int>(out_.members.size());
-      out_.members.push_back(std::move(member));
-    }
+    // Only the innermost open value grows, so the places of the outer ones stay where they are.
+    open_.back()->members.push_back(
+        MemberPlaces{name, lines_.At(starts_.string_start()), ValuePlaces{}});
     return builder_.key(name);
   }
   bool parse_error(std::size_t position, const std::string& /*last_token*/,
                    const nlohmann::detail::exception& error) {
-    // The library counts the byte it could not use (or the end of the text) as read.
-    out_.failure = ReadFailure{error.what(), lines_.At(position == 0 ? 0 : position - 1)};
+    const std::string message = error.what();
+    // The library counts the byte it could not use (or the end of the text) as read. A token that
+    // was read whole but does not belong there is shown at its start.
+    const std::size_t stopped = position == 0 ? 0 : position - 1;
+    const bool whole_token = message.find("last read:") == std::string::npos &&
+                             message.find("unexpected end of input") == std::string::npos;
+    const std::size_t at = whole_token ? starts_.token_start() : stopped;
+    out_.failure = ReadFailure{message, lines_.At(at), std::nullopt};
+    // A value where only a comma or the closing bracket may come: the comma is missing.
+    const bool after_value = message.find("expected '}'") != std::string::npos ||
+                             message.find("expected ']'") != std::string::npos;
+    const bool value_follows = message.find("unexpected string literal") != std::string::npos ||
+                               message.find("unexpected number literal") != std::string::npos ||
+                               message.find("unexpected true literal") != std::string::npos ||
+                               message.find("unexpected false literal") != std::string::npos ||
+                               message.find("unexpected null literal") != std::string::npos ||
+                               message.find("unexpected '{'") != std::string::npos ||
+                               message.find("unexpected '['") != std::string::npos;
+    if (whole_token && after_value && value_follows) {
+      std::size_t end = std::min(at, text_.size());
+      while (end > 0 && IsWhitespace(static_cast<unsigned char>(text_[end - 1]))) --end;
+      out_.failure->missing_comma_at = lines_.At(end);
+    }
     return false;
   }
 
  private:
-  void Value(std::size_t start) {
-    if (owners_.empty()) out_.top_level_at = lines_.At(start);
-    if (pending_member_ >= 0) out_.members[pending_member_].value_at = lines_.At(start);
+  // The places of the value that begins at `start`: the top-level value, the value of the member
+  // just named, or the next item of an array.
+  ValuePlaces& Value(std::size_t start) {
+    ValuePlaces* value = &out_.places;
+    if (!open_.empty()) {
+      ValuePlaces& owner = *open_.back();
+      if (is_object_.back()) {
+        value = &owner.members.back().value;
+      } else {
+        owner.items.emplace_back();
+        value = &owner.items.back();
+      }
+    }
+    value->at = lines_.At(start);
+    return *value;
   }
-  void Open(std::size_t start) {
-    Value(start);
-    owners_.push_back(pending_member_);
-    pending_member_ = -1;
+  void Open(bool object) {
+    ValuePlaces* value = &Value(starts_.bracket_start());
+    open_.push_back(value);
+    is_object_.push_back(object);
   }
   void Close() {
-    owners_.pop_back();
-    pending_member_ = -1;
+    open_.pop_back();
+    is_object_.pop_back();
   }
 
   PositionedDocument& out_;
   const TokenStarts& starts_;
   const LineStarts& lines_;
+  std::string_view text_;
   nlohmann::detail::json_sax_dom_parser<json> builder_;
-  // For each open object or array, the member whose value it is (-1: none noted).
-  std::vector<int> owners_;
-  int pending_member_ = -1;
+  // The objects and arrays being read, outermost first.
+  std::vector<ValuePlaces*> open_;
+  std::vector<bool> is_object_;
 };
 
 bool IsNumberByte(unsigned char c) {
@@ -223,7 +283,7 @@ PositionedDocument ReadPositioned(std::string_view text) {
   PositionedDocument out;
   TokenStarts starts(text);
   const LineStarts lines(text);
-  PlacingReader reader(out, starts, lines);
+  PlacingReader reader(out, starts, lines, text);
   // Not strict, comments not allowed: what `>>` does.
   const bool read =
       json::sax_parse(TakingIterator(text, 0, &starts), TakingIterator(text, text.size(), &starts),
@@ -246,8 +306,29 @@ PositionedDocument ReadPositioned(std::string_view text) {
   return out;
 }
 
-std::optional<std::string> ReadTextAsThePluginDoes(const std::string& path) {
+const MemberPlaces* ValuePlaces::Find(std::string_view name) const {
+  for (auto member = members.rbegin(); member != members.rend(); ++member) {
+    if (member->name == name) return &*member;
+  }
+  return nullptr;
+}
+
+std::optional<std::string> ReadTextAsThePluginDoes(const std::string& path, std::string* why) {
+  auto fail = [why](const std::string& reason) -> std::optional<std::string> {
+    if (why) *why = reason;
+    return std::nullopt;
+  };
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) return fail("it is a folder, not a file");
+  if (status.type() == std::filesystem::file_type::not_found) return fail("there is no such file");
   std::ifstream file(path);
-  if (!file.is_open()) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (!file.is_open()) return fail("it cannot be opened");
+  try {
+    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) return fail("it cannot be read");
+    return text;
+  } catch (const std::exception&) {
+    return fail("it cannot be read");
+  }
 }
