@@ -117,10 +117,12 @@ work=$sysroot.part
 rm -rf "$work"
 mkdir -p "$work"/{include,lib,obj/startup,obj/stl,defs}
 
-# Headers: the STL's, our stand-ins for the VC runtime's, and our fixes over mingw-w64's.
-cp -a "$stl/stl/inc" "$work/include/stl"
+# Headers: the STL's, our stand-ins for the VC runtime's, and our fixes over mingw-w64's. Copied
+# with new times, never kept ones: whatever a build made with the old sysroot (a precompiled
+# header above all) must be older than every header, so that the build makes it again.
+cp -R "$stl/stl/inc" "$work/include/stl"
 cp "$stl/LICENSE.txt" "$work/include/stl/LICENSE.txt"
-cp -a "$own/include/vcruntime" "$own/include/mingw-overlay" "$work/include/"
+cp -R "$own/include/vcruntime" "$own/include/mingw-overlay" "$work/include/"
 # Windows code spells header and library names in any letter case (<Windows.h>, Ws2_32.lib).
 python3 "$own/tools/mkvfs.py" "$work/include/vfs-ci.yaml" "$mingw_include"
 
