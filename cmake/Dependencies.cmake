@@ -87,6 +87,13 @@ target_include_directories(kv_spdlog SYSTEM INTERFACE ${KESTROVAR_STAGED_INCLUDE
 target_compile_definitions(kv_spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY
                                                SPDLOG_FMT_EXTERNAL)
 target_include_directories(kv_cli11 SYSTEM INTERFACE ${KESTROVAR_STAGED_CLI11_INCLUDE})
+# Header-only spdlog, fmt and json are most of what each file costs to compile; with this on, every
+# target that uses them compiles them once, into a precompiled header.
+option(KESTROVAR_PRECOMPILE_HEADERS "Precompile the header-only libraries per target" OFF)
+if(KESTROVAR_PRECOMPILE_HEADERS)
+  target_precompile_headers(kv_spdlog INTERFACE <spdlog/spdlog.h>)
+  target_precompile_headers(kv_json INTERFACE <nlohmann/json.hpp>)
+endif()
 # asio is a folder and a header beside it; only the RCON listener needs it.
 set(KESTROVAR_STAGED_ASIO_INCLUDE ${CMAKE_BINARY_DIR}/staged-include-asio)
 kestrovar_stage_headers(${KESTROVAR_STAGED_ASIO_INCLUDE} asio)
@@ -107,6 +114,8 @@ endif()
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+# With Microsoft's toolchain GoogleTest would otherwise pick the static runtime (/MT).
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(gtest_build_tests OFF CACHE BOOL "" FORCE)
 set(gtest_build_samples OFF CACHE BOOL "" FORCE)
 # SYSTEM keeps GoogleTest's headers out of our warnings; EXCLUDE_FROM_ALL builds it only when a

@@ -17,6 +17,12 @@ if [[ ! -x "$loader" ]]; then
   exit 127
 fi
 
+# One Wine server for a whole test run: it stays 30 s after the last Wine program ends, so the
+# programs of a ctest run do not each start a server and a session. When a server is already up
+# this does nothing (and says so with status 2). The program below connects at once, so the
+# server never waits for a first program that does not come.
+"${loader%/*}/wineserver" -p30 </dev/null >/dev/null 2>&1 || true
+
 # Bring the Wine session up first, from a no-op program with no standard handles of ours. The
 # session's helper processes (services, explorer, device drivers) inherit the standard handles of
 # the program that starts it and outlive it by a few seconds, so started from the real program

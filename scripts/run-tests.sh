@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and tests every build: native, native under the sanitizers, then the Windows cross build
-# under Wine.
+# Builds and tests every build: native, native under the sanitizers, the Windows cross build under
+# Wine, then the Windows build with the Microsoft C++ ABI under Wine (skipped, with the reason, where
+# its toolchain cannot be had).
 # Usage: scripts/run-tests.sh
 # Each workflow's output is also kept in build/run-tests-<preset>.log.
 set -uo pipefail
@@ -47,6 +48,20 @@ bash cmake/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
 echo "run-tests: Wine ready after $((SECONDS - start)) s"
 
 run_workflow windows
+
+# The Microsoft-ABI build needs its sysroot, made from Microsoft's STL (cached under build/).
+bash scripts/setup-msvc-abi.sh 2>&1 | tee build/setup-msvc-abi.log
+setup_status=${PIPESTATUS[0]}
+if ((setup_status == 0)); then
+  run_workflow msvc-abi
+elif ((setup_status == 3)); then
+  reason=$(sed -n 's/^msvc-abi unavailable: //p' build/setup-msvc-abi.log | tail -n 1)
+  summary+=("msvc-abi skipped ($reason)")
+  echo "run-tests: msvc-abi skipped: $reason"
+else
+  all_passed=false
+  summary+=("msvc-abi failed (its sysroot could not be made: build/setup-msvc-abi.log)")
+fi
 
 echo
 if [[ $all_passed == true ]]; then

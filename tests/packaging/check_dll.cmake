@@ -2,6 +2,8 @@ cmake_minimum_required(VERSION 3.25)
 # Checks what a Windows library needs and offers: it may import only from the DLLs listed, and (with
 # NO_EXPORTS) export nothing, so that it runs on a server with nothing of the build tools installed.
 #   -DOBJDUMP= -DDLL= -DALLOWED=KERNEL32.dll,msvcrt.dll,version.dll [-DNO_EXPORTS=1]
+# DLL names are compared without regard to letter case, as Windows looks them up.
+string(TOLOWER "${ALLOWED}" ALLOWED)
 string(REPLACE "," ";" ALLOWED "${ALLOWED}")
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -10,6 +12,7 @@ endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(import IN LISTS imports)
   string(REPLACE "DLL Name: " "" name "${import}")
+  string(TOLOWER "${name}" name)
   if(NOT name IN_LIST ALLOWED)
     message(FATAL_ERROR "${DLL} imports from ${name}; allowed: ${ALLOWED}")
   endif()

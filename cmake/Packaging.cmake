@@ -1,0 +1,29 @@
+# The release archive, made by the Microsoft-ABI build only (the one a real host can load):
+#   cmake --build --preset msvc-abi --target package  ->  Kestrovar-<version>-win64.zip
+# It unpacks into a server's folder: the plug-in and an example configuration where the host looks
+# for them, a short text for the operator, the list of what the plug-in imports from the host, and
+# `kestrovar` (with the stand-in host library it needs to start) in a folder of its own, for
+# `kestrovar check` before deploying.
+include_guard(GLOBAL)
+
+if(NOT (WIN32 AND MSVC))
+  return()
+endif()
+
+set(plugin_folder ArkApi/Plugins/Kestrovar)
+install(FILES $<TARGET_FILE:Kestrovar> DESTINATION ${plugin_folder})
+install(FILES ${PROJECT_SOURCE_DIR}/examples/config.json DESTINATION ${plugin_folder})
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/README.txt ${PROJECT_SOURCE_DIR}/docs/host-abi.md
+        DESTINATION .)
+# Never beside the server's own version.dll: this one is the stand-in host, which only the program
+# uses.
+install(FILES $<TARGET_FILE:kestrovar> $<TARGET_FILE:version> DESTINATION kestrovar-check)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Kestrovar)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME Kestrovar-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CPACK_OUTPUT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackConfig.cmake)
+include(CPack)
