@@ -296,13 +296,13 @@ TEST(Simulation, ConfigurationErrorsAreNamedInTheNotes) {
       {"failed_reload",
        "{}",
        R"({"Max_Dino_Counts": )",
-       {"0:30 check of the config.json written at 0:30:1:21: error:",
+       {"0:30 config.json as written, line 1, column 21: error:",
         "0:30 kvar.reload over RCON: failed, the configuration in force is unchanged: Failed to "
         "reload config!"}},
       {"unusable_value",
        "{}",
        R"({"Max_Dino_Counts": {")" + key + R"(": "4"}})",
-       {"0:30 check of the config.json written at 0:30:1:96: error:",
+       {"0:30 config.json as written, line 1, column 96: error:",
         "the plug-in logged an error: Unusable value in config.json"}},
   };
   for (const auto& c : cases) {

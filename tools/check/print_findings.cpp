@@ -3,8 +3,6 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace {
-
 const char* SeverityName(Severity severity) {
   switch (severity) {
     case Severity::kError:
@@ -15,6 +13,8 @@ const char* SeverityName(Severity severity) {
       return "note";
   }
 }
+
+namespace {
 
 std::string Counted(std::size_t count, const char* what) {
   return std::to_string(count) + " " + what + (count == 1 ? "" : "s");

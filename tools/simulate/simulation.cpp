@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "tools/check/config_check.h"
+#include "tools/check/print_findings.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/simulate/config_in_force.h"
 #include "tools/simulate/interruption.h"
@@ -366,12 +367,14 @@ class Simulation {
 
   // A configuration the scenario wrote gets the same check as `kestrovar check`, at its time.
   void CheckWritten(const std::string& text) {
-    const std::string file = "config.json written at " + Clock(devserver::Now() / 3600.0);
+    // The note carries the time already: "12:00 config.json as written, line 1, column 21: ...".
+    const std::string file = "config.json as written";
     for (const Finding& finding : CheckConfigText(text, file, setup_.class_keys)) {
-      std::string line = "check of the " + finding.file;
-      if (finding.line > 0) line += fmt::format(":{}:{}", finding.line, finding.column);
-      line += (finding.severity == Severity::kError ? ": error: " : ": warning: ") +
-              finding.message + " [" + finding.code + "]";
+      std::string line = finding.file;
+      if (finding.line > 0)
+        line += fmt::format(", line {}, column {}", finding.line, finding.column);
+      line += fmt::format(": {}: {} [{}]", SeverityName(finding.severity), finding.message,
+                          finding.code);
       if (finding.severity == Severity::kError) {
         ConfigError(line);
       } else {
