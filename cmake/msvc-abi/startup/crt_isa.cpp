@@ -1,8 +1,11 @@
 // crt_isa.cpp -- __isa_available / __isa_enabled (CPU feature levels the STL's
 // vectorised algorithms consult), filled in by a C initializer at module start.
 
+// The runtime's own order: what comes first sets up what the rest need.
+// clang-format off
 #include "crt_internal.h"
 #include <intrin.h>
+// clang-format on
 
 extern "C" {
 int __isa_available = 1;  // __ISA_AVAILABLE_SSE2

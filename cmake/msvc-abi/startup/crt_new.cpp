@@ -6,9 +6,12 @@
 // replacements. Strong definitions would clash with the replacements as soon as this object is
 // linked in for one of the others.
 
+// The runtime's own order: what comes first sets up what the rest need.
+// clang-format off
 #include <vcruntime_new.h>
 #include <vcruntime_exception.h>
 #include "crt_internal.h"
+// clang-format on
 
 #define REPLACEABLE __attribute__((weak))
 

@@ -2,8 +2,11 @@
 // its destructor, its vftable (referenced by every RTTI type descriptor) and the
 // list head __std_type_info_name() caches undecorated names in.
 
+// The runtime's own order: what comes first sets up what the rest need.
+// clang-format off
 #include <vcruntime_typeinfo.h>
 #include "crt_internal.h"
+// clang-format on
 
 extern "C" {
 // SLIST_HEADER-sized, 16-byte aligned list head.

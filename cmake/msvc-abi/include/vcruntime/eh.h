@@ -3,8 +3,11 @@
 #pragma once
 #ifndef _INC_EH
 #define _INC_EH
+// The runtime's own order: what comes first sets up what the rest need.
+// clang-format off
 #include <vcruntime.h>
 #include <corecrt_terminate.h>
+// clang-format on
 #ifndef __cplusplus
 #error "eh.h is only for C++!"
 #endif

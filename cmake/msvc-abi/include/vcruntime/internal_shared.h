@@ -2,10 +2,13 @@
 // Microsoft STL's import-library sources (locale0.cpp, filesystem.cpp, print.cpp)
 // use.
 #pragma once
+// The runtime's own order: what comes first sets up what the rest need.
+// clang-format off
 #include <vcruntime.h>
 #include <stdlib.h>
 #include <crtdbg.h>
 #include <locale.h>
+// clang-format on
 #ifdef __cplusplus
 #include <vcruntime_new.h>
 #endif
