@@ -19,14 +19,20 @@ void Append(std::vector<Finding>& findings, std::vector<Finding> more) {
 }
 
 std::vector<Finding> CheckOne(const std::string& config,
-                              const std::optional<std::vector<std::string>>& classes) {
-  if (config != "-") return CheckConfigFile(config, classes);
+                              const std::optional<ServerClasses>& classes) {
+  std::optional<std::vector<std::string>> keys;
+  ClassListKind kind = ClassListKind::kAllClasses;
+  if (classes) {
+    keys = classes->keys;
+    kind = classes->kind;
+  }
+  if (config != "-") return CheckConfigFile(config, keys, kind);
   std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
   if (std::cin.bad()) {
     return {Finding{Severity::kError, kStandardInput, 0, 0, "unreadable-file",
                     "cannot read standard input", "give the file's path instead of -", true}};
   }
-  return CheckConfigText(text, kStandardInput, classes);
+  return CheckConfigText(text, kStandardInput, keys, kind);
 }
 
 }  // namespace
@@ -52,7 +58,7 @@ CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
 int RunCheck(const CheckOptions& options) {
   std::vector<Finding> findings;
   try {
-    std::optional<std::vector<std::string>> classes;
+    std::optional<ServerClasses> classes;
     if (options.classes) Append(findings, ReadClassesForCheck(*options.classes, classes));
     for (const std::string& config : options.configs) Append(findings, CheckOne(config, classes));
   } catch (const std::exception& error) {
