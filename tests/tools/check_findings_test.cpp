@@ -132,6 +132,7 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {"{\"Caf\xE9/\": 1}", {"1:6 error unreadable-json"}, 1},
       {"{\"MaxDinoLevel\": 1, \"\x93\x94\": 1}", {"1:22 error unreadable-json"}, 1},
       {"{\"x\": \"\xE0\x80\"}", {"1:8 error unreadable-json"}, 1},
+      {"{\"x\": \"\xE2\x82", {"1:8 error unreadable-json"}, 1},
       {"{\"x\": \"\xF0\x9F\x98\": 1}", {"1:8 error unreadable-json"}, 1},
       // UTF-16, with or without its byte-order mark: the plug-in reads only UTF-8.
       {std::string("\xFF\xFE{\0}\0", 6), {"0:0 error utf16-text"}, 1},

@@ -161,10 +161,10 @@ class LineStarts {
   mutable int cached_column_ = 1;
 };
 
-// The first byte of the UTF-8 sequence that the byte at `at` breaks: its lead byte when up to three
-// bytes before, else `at` itself.
+// The first byte of the UTF-8 sequence that the byte at `at` (or the end of the text) breaks: its
+// lead byte when up to three bytes before, else `at` itself.
 std::size_t StartOfBrokenSequence(std::string_view text, std::size_t at) {
-  if (at >= text.size()) return at;
+  at = std::min(at, text.size());
   for (std::size_t back = 1; back <= 3 && back <= at; ++back) {
     const auto byte = static_cast<unsigned char>(text[at - back]);
     if ((byte & 0xC0) == 0x80) continue;
