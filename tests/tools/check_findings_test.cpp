@@ -383,6 +383,10 @@ TEST(CheckFindings, ClassListsAreReadFromLogsAndDumps) {
                                               "9 /Game/G/G.G", "19 Strid. Num: 3"}));
   EXPECT_TRUE(list.from_dump);
   EXPECT_EQ(list.unusable, ClassList::Unusable::kNo);
+  // A log whose first entry is in the logging library's own format, of two lines.
+  EXPECT_TRUE(ReadClassListText("[2026-12-08 07:55:10.123] [Host] [info] Loaded\n"
+                                "  its second line\n/Game/A/A.A_C")
+                  .unread.empty());
   // Keys and reference texts alone: a list of every class.
   EXPECT_FALSE(ReadClassListText("Blueprint'/Game/A/A.A'\n/Game/B/B.B_C").from_dump);
 }
