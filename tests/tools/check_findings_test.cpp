@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -511,6 +513,19 @@ TEST(CheckFindings, ClassListsThatCannotBeUsed) {
     EXPECT_EQ(list.unusable, one.unusable) << one.text;
     EXPECT_EQ(list.unread.size(), one.unread) << one.text;
   }
+}
+
+// A long line that names no class is quoted in part, so that the report stays readable.
+TEST(CheckFindings, LongUnreadLinesAreQuotedInPart) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / "kestrovar_check_long_line.txt";
+  std::ofstream(path, std::ios::binary) << "Blueprint'/Game/A/A.A'\n" << std::string(100000, 'x');
+  std::optional<ServerClasses> classes;
+  const std::vector<Finding> findings = ReadClassesForCheck(path.string(), classes);
+  std::filesystem::remove(path);
+  ASSERT_EQ(Places(findings), std::vector<std::string>{"2:1 warning unread-class-line"});
+  EXPECT_NE(findings[0].message.find("\"" + std::string(100, 'x') + "...\""), std::string::npos);
+  EXPECT_LT(findings[0].message.size(), 300u);
 }
 
 // Text output shows any byte of a file safely: valid UTF-8 as it is, other bytes and control

@@ -42,7 +42,8 @@ CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
       "check",
       "Read each config.json exactly as the plug-in does and report, with line and column, every "
       "value that it would reject or read differently from what it looks like. Exit code: 0 "
-      "nothing found, 1 findings reported, 2 a file that could not be read, 64 bad usage.");
+      "nothing found (notes aside), 1 findings reported, 2 a file that could not be used, 64 bad "
+      "usage.");
   // Paths begin with "/" under Wine and on other systems; they are never options here.
   check->allow_windows_style_options(false);
   check->add_option("CONFIG", options.configs, "The configuration files; - reads standard input")
