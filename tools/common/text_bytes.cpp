@@ -30,13 +30,6 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
   return length;
 }
 
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++count)
-    i += std::max<std::size_t>(1, Utf8SequenceAt(text, i));
-  return count;
-}
-
 std::string PrintableText(std::string_view text) {
   constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;

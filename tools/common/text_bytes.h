@@ -10,10 +10,6 @@
 // byte that starts no valid sequence, or a sequence broken off.
 std::size_t Utf8SequenceAt(std::string_view text, std::size_t at);
 
-// How many characters an editor shows for `text`: one per valid UTF-8 sequence and one per byte
-// that is none.
-std::size_t CharacterCount(std::string_view text);
-
 // The text fit for a terminal: valid UTF-8 as it is, every other byte, every control character
 // (tab too) and DEL written as \xHH, C1 controls as \u0080-\u009F.
 std::string PrintableText(std::string_view text);
