@@ -536,6 +536,8 @@ TEST(CheckFindings, TextOutputIsAlwaysValidUtf8) {
   PrintFindings(findings, FindingsFormat::kText, out);
   EXPECT_NE(out.str().find("caf\\xE9\\x1B[2J.json:1:4: error: "), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("last read: '\"x\\xE9\"'"), std::string::npos) << out.str();
+  // A letter in another encoding than UTF-8.
+  EXPECT_EQ(findings[0].fix.substr(0, 25), "save the file as UTF-8: t");
   EXPECT_EQ(PrintableText("\xC3\xA9\xC2\x85\x7F\t\xF0\x9F\x98"),
             "\xC3\xA9\\u0085\\x7F\\x09\\xF0\\x9F\\x98");
 }

@@ -118,6 +118,8 @@ std::string FixForUnreadable(const ReadFailure& failure) {
   } else if (message.find("unexpected '}'") != std::string::npos ||
              message.find("unexpected ']'") != std::string::npos) {
     fix = "remove the comma before this place, or write the value that belongs here";
+  } else if (message.find("ill-formed UTF-8 byte") != std::string::npos) {
+    fix = "save the file as UTF-8: the letter here is in another encoding, such as Latin-1";
   } else if (message.find("unexpected end of input") != std::string::npos) {
     fix = "complete the file: a value or a closing bracket is missing";
   } else {
@@ -457,9 +459,8 @@ class Checker {
     }
     Add(Severity::kNote, member.name_at, "class-not-in-dump",
         Quoted(member.name) +
-            " is not in the dump: a dump lists only the classes the plug-in has met since it "
-            "last rebuilt its counts (when the world came up or it was loaded), so a class that "
-            "has not spawned since is missing from it, and its limit applies once it does",
+            " is not in the dump: a dump lists only the classes the plug-in has met since the "
+            "world came up or it was loaded, and this limit applies once the class spawns",
         "nothing to do if the key was copied from a dump or from the game; to be sure, dump "
         "again once the class has spawned");
   }
