@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/check/class_keys.h"
 #include "tools/check/config_check.h"
+#include "tools/check/print_findings.h"
+#include "tools/common/dump_lines.h"
+#include "tools/common/text_bytes.h"
 
 namespace {
 
@@ -123,6 +129,17 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {"{\"Max_Dino_Counts\": {\"Blueprint'/\xE2\x82\xAC.\xE2\x82\xAC'\": \"1\"}}",
        {"1:41 error limit-wrong-type"},
        1},
+      // Bytes that are no UTF-8 count one column each, and the reader's failure is shown at the
+      // first byte it could not read (a Latin-1 letter, a Windows-1252 quote), not after it.
+      {"{\"Caf\xE9/\": 1}", {"1:6 error unreadable-json"}, 1},
+      {"{\"MaxDinoLevel\": 1, \"\x93\x94\": 1}", {"1:22 error unreadable-json"}, 1},
+      {"{\"x\": \"\xE0\x80\"}", {"1:8 error unreadable-json"}, 1},
+      {"{\"x\": \"\xE2\x82", {"1:8 error unreadable-json"}, 1},
+      {"{\"x\": \"\xF0\x9F\x98\": 1}", {"1:8 error unreadable-json"}, 1},
+      // UTF-16, with or without its byte-order mark: the plug-in reads only UTF-8.
+      {std::string("\xFF\xFE{\0}\0", 6), {"0:0 error utf16-text"}, 1},
+      {std::string("\xFE\xFF\0{\0}", 6), {"0:0 error utf16-text"}, 1},
+      {std::string("{\0\"\0M\0\"\0:\0 \0{\0}\0}\0", 18), {"0:0 error utf16-text"}, 1},
       // A token that does not belong is shown where it begins.
       {"{\"MaxDinoLevel\": 1 :}", {"1:20 error unreadable-json"}, 1},
       // A missing comma is named where it belongs: after the earlier value.
@@ -181,7 +198,8 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
       "  \"Blueprint'/C.C'\": 4294967294,\n"
       "  \"Blueprint'/D.D'\": \"10\",\n"
       "  \"/Game/E.E_C\": 1,\n"
-      "  \"Blueprint'/Game/F.F\": 1},\n"
+      "  \"Blueprint'/Game/F.F\": 1,\n"
+      "  \"Blueprint'/Game/G/G_Character.G_Character_C'\": 1},\n"
       " \"DestroyDinosOverLevel\": 1,\n"
       " \"Max_Dino_Count\": {}}",
       "config.json");
@@ -197,9 +215,10 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
       {"the limit of \"Blueprint'/C.C'\" 4294967294 is outside the signed 32-bit range and is "
        "taken as -2, and a negative limit other than -1 means no limit at all",
        "write -1 for no limit, 0 to admit none, or the most creatures to keep"},
-      {"the limit of \"Blueprint'/D.D'\" is a string, not a number: every spawn of the class fails "
-       "to read it ([json.exception.type_error.302] type must be number, but is string) and keeps "
-       "its creature",
+      // The level rule cannot be read here, so it removes nothing.
+      {"the limit of \"Blueprint'/D.D'\" is a string, not a number: each spawn of the class fails "
+       "to read it ([json.exception.type_error.302] type must be number, but is string), so the "
+       "class has no limit: its spawns are kept and counted",
        "write the number without quotes: 10"},
       {"\"/Game/E.E_C\" is not a class key (Blueprint'...'): it matches no class and its limit "
        "never applies",
@@ -207,6 +226,10 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
       {"\"Blueprint'/Game/F.F\" is not a class key (Blueprint'...'): it matches no class and its "
        "limit never applies",
        "write it as \"Blueprint'/Game/F.F'\""},
+      {"\"Blueprint'/Game/G/G_Character.G_Character_C'\" ends in _C': a class key leaves out the "
+       "last two characters of the class's reference text, so this key matches no class and its "
+       "limit never applies",
+       "write it as \"Blueprint'/Game/G/G_Character.G_Character'\""},
       {"\"DestroyDinosOverLevel\" is a number, not true or false: the level check of every spawn "
        "fails ([json.exception.type_error.302] type must be boolean, but is number)",
        "write true or false, without quotes"},
@@ -219,6 +242,37 @@ TEST(CheckFindings, MessagesSayWhatTheValueBecomes) {
   for (std::size_t i = 0; i < std::size(said); ++i) {
     EXPECT_EQ(findings[i].message, said[i].message);
     EXPECT_EQ(findings[i].fix, said[i].fix);
+  }
+}
+
+// A limit that cannot be read leaves its class without one; the level rule, when it can be read,
+// still removes that class's spawns at or above its level.
+TEST(CheckFindings, UnreadableLimitsSayWhatThePluginDoes) {
+  const std::string string_limit = R"("Max_Dino_Counts": {"Blueprint'/A.A'": "3"})";
+  const std::string kept =
+      "the limit of \"Blueprint'/A.A'\" is a string, not a number: each spawn of the class fails "
+      "to read it ([json.exception.type_error.302] type must be number, but is string), so the "
+      "class has no limit: its spawns are kept and counted";
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"{" + string_limit + "}", kept},
+      {"{" + string_limit + R"(, "DestroyDinosOverLevel": true, "MaxDinoLevel": 120})",
+       kept + ", except those of level 120 or more, which the level rule removes"},
+      {"{" + string_limit + R"(, "DestroyDinosOverLevel": false, "MaxDinoLevel": 120})", kept},
+      {"{" + string_limit + R"(, "DestroyDinosOverLevel": true})", kept},
+      {"{" + string_limit + R"(, "DestroyDinosOverLevel": true, "MaxDinoLevel": "120"})", kept},
+      {R"({"Max_Dino_Counts": [3], "DestroyDinosOverLevel": true, "MaxDinoLevel": 2.5})",
+       "\"Max_Dino_Counts\" is an array, not an object: no limit can be looked up in it "
+       "([json.exception.type_error.306] cannot use value() with array), so no class has a limit: "
+       "all spawns are kept and counted, except those of level 2 or more, which the level rule "
+       "removes"},
+  };
+  for (const auto& one : cases) {
+    const std::vector<Finding> findings = CheckConfigText(one.text, "config.json");
+    ASSERT_FALSE(findings.empty()) << one.text;
+    EXPECT_EQ(findings[0].message, one.message) << one.text;
   }
 }
 
@@ -270,9 +324,10 @@ std::string DataFile(const std::string& name) {
 }
 
 std::vector<Finding> CheckWithClasses(const std::string& config, const std::string& classes) {
-  std::optional<std::vector<std::string>> keys;
-  std::vector<Finding> findings = ReadClassesForCheck(classes, keys);
-  const std::vector<Finding> more = CheckConfigFile(config, keys);
+  std::optional<ServerClasses> listed;
+  std::vector<Finding> findings = ReadClassesForCheck(classes, listed);
+  const std::vector<Finding> more =
+      listed ? CheckConfigFile(config, listed->keys, listed->kind) : CheckConfigFile(config);
   findings.insert(findings.end(), more.begin(), more.end());
   return findings;
 }
@@ -287,39 +342,136 @@ TEST(CheckFindings, LimitsAreMatchedAgainstTheListedClasses) {
   // The dump line's key, not the whole line.
   EXPECT_EQ(findings[1].fix,
             "write it as \"Blueprint'/Game/Creatures/Glider/Glider_Character.Glider_Character'\" "
-            "if that is the class you mean");
+            "if that is the class you mean; keep it if it names a class that has not spawned yet");
   EXPECT_EQ(findings[0].file, DataFile("limits_for_classes.json"));
 }
 
-// The server's log and dump files as they are: the log's prefixes and other entries, dump lines,
-// and lines that name no class, each reported with its number.
+// The server's log and dump files as they are: the log's prefixes and other entries, entries of
+// several lines, dump lines, and lines that name no class, each reported with its number.
 TEST(CheckFindings, ClassListsAreReadFromLogsAndDumps) {
   const ClassList list = ReadClassListText(
       "\xEF\xBB\xBF# classes\r\n"
-      "12/08/26 07:54 [Kestrovar][warning] Blueprint'/Game/A/A.A'. Num: 3\r\n"
-      "12/08/26 07:54 [Kestrovar][critical] Kestrovar: reload failed\n"
-      "12/08/26 07:55:09 [Host][info] Loaded plug-in Kestrovar\n"
       "Blueprint'/Game/B/B.B'. Num: 12\n"
       "  /Game/C/C.C_C  \n"
       "\n"
       "Blueprint'/Game/D/D\xFF.D'\n"
       "Strider\n"
       "Blueprint'/Game/E/E.E'. Num: \n"
+      "Blueprint'/Game/F/F.F'. Nu\n"
+      "/Game/G/G.G\n"
+      // The log: its entries' further lines belong to them, whatever they hold; lines that name a
+      // class on their own are still read.
+      "12/08/26 07:54 [Kestrovar][warning] Blueprint'/Game/A/A.A'. Num: 3\r\n"
+      "12/08/26 07:54 [Kestrovar][critical] Failed to reload config! \n"
+      " [json.exception.parse_error.101] parse error at line 1, column 22: syntax error\n"
+      "12/08/26 07:54 [Kestrovar][critical] Failed to load config! \n"
+      " Can't open config.json\n"
+      "12/08/26 07:55:09 [Host][info] Loaded plug-in Kestrovar\n"
+      "[2026-12-08 07:55:10.123] [Host] [info] Loaded plug-in Kestrovar\n"
+      "  the host's message, line two\n"
+      "Blueprint'/Game/H/H.H'. Num: 1\n"
       "12/08/26 07:54 [Kestrovar][warning] Strid. Num: 3\n"
-      "/Game/F/F.F");
+      "12/08/26 07:54 [Kestrovar][warning] Blueprint'/Game/I/I.I'. Num: 5");
   EXPECT_EQ(list.keys,
-            (std::vector<std::string>{"Blueprint'/Game/A/A.A'", "Blueprint'/Game/B/B.B'",
-                                      "Blueprint'/Game/C/C.C'", "Blueprint'/Game/D/D\xFF.D'"}));
+            (std::vector<std::string>{"Blueprint'/Game/B/B.B'", "Blueprint'/Game/C/C.C'",
+                                      "Blueprint'/Game/D/D\xFF.D'", "Blueprint'/Game/E/E.E'",
+                                      "Blueprint'/Game/A/A.A'", "Blueprint'/Game/H/H.H'",
+                                      "Blueprint'/Game/I/I.I'"}));
   std::vector<std::string> unread;
   for (const UnreadLine& line : list.unread) {
-    unread.push_back(std::to_string(line.line) + " " + line.text);
+    unread.push_back(std::to_string(line.line) + (line.cut_short ? " cut " : " ") + line.text);
   }
-  EXPECT_EQ(unread, (std::vector<std::string>{"9 Strider", "10 Blueprint'/Game/E/E.E'. Num:",
-                                              "11 Strid. Num: 3", "12 /Game/F/F.F"}));
+  EXPECT_EQ(unread, (std::vector<std::string>{"6 Strider", "8 cut Blueprint'/Game/F/F.F'. Nu",
+                                              "9 /Game/G/G.G", "19 Strid. Num: 3"}));
+  EXPECT_TRUE(list.from_dump);
+  EXPECT_EQ(list.unusable, ClassList::Unusable::kNo);
+  // A log whose first entry is in the logging library's own format, of two lines.
+  EXPECT_TRUE(ReadClassListText("[2026-12-08 07:55:10.123] [Host] [info] Loaded\n"
+                                "  its second line\n/Game/A/A.A_C")
+                  .unread.empty());
+  // Keys and reference texts alone: a list of every class.
+  EXPECT_FALSE(ReadClassListText("Blueprint'/Game/A/A.A'\n/Game/B/B.B_C").from_dump);
+}
+
+// The dump lines of a reply or a dump file, as every command reads them: Windows line ends, a
+// last line without its end (whose count may be cut), "?" for bytes of letters outside ASCII.
+TEST(DumpLines, EachLineIsAnEntryCutShortOrOther) {
+  const std::vector<NumberedDumpLine> lines = ReadDumpLines(
+      "Blueprint'/Game/A/A.A'. Num: 3\r\n"
+      "Blueprint'/Game/Caf?\?/B.B'. Num: 4294967295\n"
+      "Blueprint'/Game/C/C.C'. Num: 4294967296\n"
+      "Blueprint'/Game/D/D.D'. Num: -1\n"
+      "Blueprint'/Game/E/E.E'. Num: \n"
+      "Blueprint'/Game/F/F.F'. Nu\n"
+      "\n"
+      "a. Num: 1. Num: 2\n"
+      "Blueprint'/Game/G/G.G'. Num: 1");
+  std::vector<std::string> read;
+  for (const NumberedDumpLine& line : lines) {
+    const char* form = line.read.form == DumpLineForm::kEntry      ? "entry"
+                       : line.read.form == DumpLineForm::kCutShort ? "cut"
+                                                                   : "other";
+    read.push_back(std::to_string(line.number) + " " + form + " [" + std::string(line.read.key) +
+                   "] " + std::to_string(line.read.count));
+  }
+  EXPECT_EQ(read, (std::vector<std::string>{
+                      "1 entry [Blueprint'/Game/A/A.A'] 3",
+                      "2 entry [Blueprint'/Game/Caf?\?/B.B'] 4294967295",
+                      "3 other [] 0",
+                      "4 other [] 0",
+                      "5 cut [Blueprint'/Game/E/E.E'] 0",
+                      "6 cut [] 0",
+                      "7 other [] 0",
+                      "8 entry [a. Num: 1] 2",
+                      "9 cut [Blueprint'/Game/G/G.G'] 0",
+                  }));
+  EXPECT_EQ(lines[0].text, "Blueprint'/Game/A/A.A'. Num: 3");
+  EXPECT_EQ(ReadDumpLines("x\n").size(), 1u);
+}
+
+// A limit on a class missing from a full list of classes never applies; missing from a dump, it
+// may be a class that has not spawned yet, so it is never advised away.
+TEST(CheckFindings, MissingClassesAreJudgedByWhatTheListHolds) {
+  const std::vector<std::string> classes = {
+      "Blueprint'/Game/Glider/Glider_Character.Glider_Character'",
+      "Blueprint'/Game/Caf?\?/Caf?\?.Caf?\?'"};
+  const std::string config =
+      "{\"Max_Dino_Counts\": {\n"
+      "  \"Blueprint'/Game/Glider/Glider_Charactr.Glider_Character'\": 1,\n"
+      "  \"Blueprint'/Game/Rare/Rare.Rare'\": 2,\n"
+      "  \"Blueprint'/Game/Caf\xC3\xA9/Caf\xC3\xA9.Caf\xC3\xA9'\": 3}}";
+  const struct {
+    ClassListKind kind;
+    std::vector<std::string> places;
+    int exit_status;
+  } cases[] = {
+      {ClassListKind::kAllClasses,
+       {"2:3 warning unknown-class", "3:3 warning unknown-class", "4:3 warning unknown-class"},
+       1},
+      // In a dump, a non-ASCII letter shows as a "?" per byte.
+      {ClassListKind::kMetSoFar, {"2:3 warning unknown-class", "3:3 note class-not-in-dump"}, 1},
+  };
+  for (const auto& one : cases) {
+    const std::vector<Finding> findings = CheckConfigText(config, "config.json", classes, one.kind);
+    std::vector<std::string> places;
+    for (const Finding& finding : findings) {
+      places.push_back(std::to_string(finding.line) + ":" + std::to_string(finding.column) + " " +
+                       SeverityName(finding.severity) + " " + finding.code);
+      // Only a full list can tell that a limit is of no use.
+      if (one.kind == ClassListKind::kMetSoFar) {
+        EXPECT_EQ(finding.fix.find("remove"), std::string::npos) << finding.fix;
+      }
+    }
+    EXPECT_EQ(places, one.places);
+    EXPECT_EQ(ExitStatusOf(findings), one.exit_status);
+  }
+  const std::vector<Finding> full =
+      CheckConfigText(config, "config.json", classes, ClassListKind::kAllClasses);
+  EXPECT_EQ(full[1].fix, "remove it, or list the server's classes");
 }
 
 TEST(CheckFindings, ClassListsThatCannotBeUsed) {
-  std::optional<std::vector<std::string>> keys;
+  std::optional<ServerClasses> keys;
   // A folder, a missing file, and a file that names no class.
   for (const std::string& path :
        {std::string(KESTROVAR_TEST_DATA) + "/check", DataFile("no-such-file.txt")}) {
@@ -336,6 +488,58 @@ TEST(CheckFindings, ClassListsThatCannotBeUsed) {
             "server's log, and names no class: \"Strider \xEF\xBF\xBD\"");
   EXPECT_EQ(ExitStatusOf(findings), 2);
   EXPECT_FALSE(keys.has_value());
+
+  // Bytes that are no text: a handful of such lines make the file no list at all, said once;
+  // fewer are reported line by line. UTF-16 is told apart from them.
+  const std::string not_text =
+      "\x7F"
+      "ELF\x02\x01\n\xFF\xFE\xFD\n\x01\x02\n\x1B[31m\n";
+  const std::string key = "Blueprint'/Game/A/A.A'\n";
+  const struct {
+    std::string text;
+    ClassList::Unusable unusable;
+    std::size_t unread;
+  } lists[] = {
+      {key + not_text, ClassList::Unusable::kNo, 4},
+      {key + not_text + "\xC3\n" + key, ClassList::Unusable::kNotText, 0},
+      {std::string("\xFF\xFE"
+                   "B\0l\0",
+                   6),
+       ClassList::Unusable::kUtf16, 0},
+      {std::string("B\0l\0u\0e\0p\0r\0", 12), ClassList::Unusable::kUtf16, 0},
+  };
+  for (const auto& one : lists) {
+    const ClassList list = ReadClassListText(one.text);
+    EXPECT_EQ(list.unusable, one.unusable) << one.text;
+    EXPECT_EQ(list.unread.size(), one.unread) << one.text;
+  }
+}
+
+// A long line that names no class is quoted in part, so that the report stays readable.
+TEST(CheckFindings, LongUnreadLinesAreQuotedInPart) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / "kestrovar_check_long_line.txt";
+  std::ofstream(path, std::ios::binary) << "Blueprint'/Game/A/A.A'\n" << std::string(100000, 'x');
+  std::optional<ServerClasses> classes;
+  const std::vector<Finding> findings = ReadClassesForCheck(path.string(), classes);
+  std::filesystem::remove(path);
+  ASSERT_EQ(Places(findings), std::vector<std::string>{"2:1 warning unread-class-line"});
+  EXPECT_NE(findings[0].message.find("\"" + std::string(100, 'x') + "...\""), std::string::npos);
+  EXPECT_LT(findings[0].message.size(), 300u);
+}
+
+// Text output shows any byte of a file safely: valid UTF-8 as it is, other bytes and control
+// characters escaped, so that a terminal neither garbles nor obeys them.
+TEST(CheckFindings, TextOutputIsAlwaysValidUtf8) {
+  const std::vector<Finding> findings = CheckConfigText("{\"x\xE9\": 1}", "caf\xE9\x1B[2J.json");
+  std::ostringstream out;
+  PrintFindings(findings, FindingsFormat::kText, out);
+  EXPECT_NE(out.str().find("caf\\xE9\\x1B[2J.json:1:4: error: "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("last read: '\"x\\xE9\"'"), std::string::npos) << out.str();
+  // A letter in another encoding than UTF-8.
+  EXPECT_EQ(findings[0].fix.substr(0, 25), "save the file as UTF-8: t");
+  EXPECT_EQ(PrintableText("\xC3\xA9\xC2\x85\x7F\t\xF0\x9F\x98"),
+            "\xC3\xA9\\u0085\\x7F\\x09\\xF0\\x9F\\x98");
 }
 
 // Suggestions stay within the same creature and within a tenth of the key's length.

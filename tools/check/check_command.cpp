@@ -19,14 +19,20 @@ void Append(std::vector<Finding>& findings, std::vector<Finding> more) {
 }
 
 std::vector<Finding> CheckOne(const std::string& config,
-                              const std::optional<std::vector<std::string>>& classes) {
-  if (config != "-") return CheckConfigFile(config, classes);
+                              const std::optional<ServerClasses>& classes) {
+  std::optional<std::vector<std::string>> keys;
+  ClassListKind kind = ClassListKind::kAllClasses;
+  if (classes) {
+    keys = classes->keys;
+    kind = classes->kind;
+  }
+  if (config != "-") return CheckConfigFile(config, keys, kind);
   std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
   if (std::cin.bad()) {
     return {Finding{Severity::kError, kStandardInput, 0, 0, "unreadable-file",
                     "cannot read standard input", "give the file's path instead of -", true}};
   }
-  return CheckConfigText(text, kStandardInput, classes);
+  return CheckConfigText(text, kStandardInput, keys, kind);
 }
 
 }  // namespace
@@ -36,7 +42,8 @@ CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
       "check",
       "Read each config.json exactly as the plug-in does and report, with line and column, every "
       "value that it would reject or read differently from what it looks like. Exit code: 0 "
-      "nothing found, 1 findings reported, 2 a file that could not be read, 64 bad usage.");
+      "nothing found (notes aside), 1 findings reported, 2 a file that could not be used, 64 bad "
+      "usage.");
   // Paths begin with "/" under Wine and on other systems; they are never options here.
   check->allow_windows_style_options(false);
   check->add_option("CONFIG", options.configs, "The configuration files; - reads standard input")
@@ -52,7 +59,7 @@ CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
 int RunCheck(const CheckOptions& options) {
   std::vector<Finding> findings;
   try {
-    std::optional<std::vector<std::string>> classes;
+    std::optional<ServerClasses> classes;
     if (options.classes) Append(findings, ReadClassesForCheck(*options.classes, classes));
     for (const std::string& config : options.configs) Append(findings, CheckOne(config, classes));
   } catch (const std::exception& error) {

@@ -9,6 +9,10 @@
 
 #include "host/text.h"
 #include "spawn_control/class_key.h"
+#include "tools/common/ascii_case.h"
+#include "tools/common/dump_lines.h"
+#include "tools/common/log_lines.h"
+#include "tools/common/text_bytes.h"
 
 namespace {
 
@@ -29,8 +33,6 @@ std::string_view TrimEnd(std::string_view text) {
   }
   return text;
 }
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Edit distance with letter case ignored, computed only within `bound` of the diagonal: a distance
 // above `bound` comes back as bound + 1. Keeps a search over thousands of classes quick.
@@ -117,14 +119,6 @@ bool HasSpaceOrQuote(std::string_view text) {
   return text.find_first_of(" \t'\"") != std::string_view::npos;
 }
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view start) {
-  if (text.size() < start.size()) return false;
-  for (std::size_t i = 0; i < start.size(); ++i) {
-    if (FoldAscii(text[i]) != FoldAscii(start[i])) return false;
-  }
-  return true;
-}
-
 // A path as the game names a class or an object: "/Game/Folder/Asset.Object".
 bool IsObjectPath(std::string_view text) {
   return text.size() > 1 && text.front() == '/' && text.find('.') != std::string_view::npos &&
@@ -135,7 +129,7 @@ bool IsObjectPath(std::string_view text) {
 
 std::optional<std::string> DerivedClassKey(std::string_view text) {
   text = Trim(text);
-  if (StartsWithIgnoringCase(text, kKeyStart)) {
+  if (StartsWithIgnoringAsciiCase(text, kKeyStart)) {
     std::string_view path = text.substr(kKeyStart.size());
     if (path.ends_with('\'')) path.remove_suffix(1);
     if (path.empty() || HasSpaceOrQuote(path)) return std::nullopt;
@@ -164,62 +158,76 @@ std::string_view AssetNameOf(std::string_view key) {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The length of the plug-in's log prefix up to its logger name ("MM/DD/YY HH:MM "), seconds
-// allowed; 0 when the line has none.
-std::size_t LogPrefixLength(std::string_view line) {
-  constexpr std::string_view shape = "00/00/00 00:00";
-  if (line.size() < shape.size()) return 0;
-  for (std::size_t i = 0; i < shape.size(); ++i) {
-    if (shape[i] == '0' ? !IsDigit(line[i]) : line[i] != shape[i]) return 0;
-  }
-  std::size_t length = shape.size();
-  if (line.size() >= length + 3 && line[length] == ':' && IsDigit(line[length + 1]) &&
-      IsDigit(line[length + 2])) {
-    length += 3;
-  }
-  return line.size() > length && line[length] == ' ' ? length + 1 : 0;
+// A line of a class list that names a class on its own: a class key, or a reference text.
+std::optional<std::string> ClassOfLine(std::string_view line) {
+  if (HasClassKeyForm(line)) return std::string(line);
+  if (IsObjectPath(line) && line.ends_with("_C")) return ClassKeyOfReference(line);
+  return std::nullopt;
 }
 
-// The key of a dump line ("KEY. Num: N"), or the line itself when it is none.
-std::string_view DumpKeyOf(std::string_view line) {
-  constexpr std::string_view num = ". Num: ";
-  const std::size_t at = line.rfind(num);
-  if (at == std::string_view::npos) return line;
-  const std::string_view count = line.substr(at + num.size());
-  if (count.empty() || !std::all_of(count.begin(), count.end(), IsDigit)) return line;
-  return line.substr(0, at);
-}
+// After this many lines that are not text, a file is judged to be no list at all (a program, an
+// image): reporting each of its lines would print the file.
+constexpr int kNotTextLinesOfNoList = 5;
 
 }  // namespace
 
 ClassList ReadClassListText(std::string_view text) {
-  constexpr std::string_view dump_entry = "[Kestrovar][warning] ";
   ClassList list;
+  if (LooksLikeUtf16(text)) {
+    list.unusable = ClassList::Unusable::kUtf16;
+    return list;
+  }
   int number = 0;
+  int not_text = 0;
+  // Whether the lines so far belong to the server's log: a line without an entry's time then goes
+  // on the entry before it.
+  bool in_log = false;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
+    std::string_view raw = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     ++number;
-    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
-    line = Trim(line);
+    if (number == 1 && raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
+    const std::string_view line = Trim(raw);
+    if (const std::optional<LogEntryStart> entry = ReadLogEntryStart(line)) {
+      in_log = true;
+      // Only the plug-in's dump entries name classes; the log's other entries are skipped.
+      if (entry->logger != "Kestrovar" || entry->level != "warning") continue;
+      const DumpLine dump = ReadDumpLine(entry->message);
+      if (dump.form != DumpLineForm::kEntry) continue;
+      if (HasClassKeyForm(dump.key)) {
+        list.keys.emplace_back(dump.key);
+        list.from_dump = true;
+      } else {
+        list.unread.push_back(UnreadLine{number, std::string(entry->message)});
+      }
+      continue;
+    }
     if (line.empty() || line.front() == '#') continue;
-    if (const std::size_t prefix = LogPrefixLength(line); prefix > 0) {
-      line.remove_prefix(prefix);
-      // Only the plug-in's dump lines name classes; the log's other entries are skipped.
-      if (!line.starts_with(dump_entry) || DumpKeyOf(line) == line) continue;
-      line.remove_prefix(dump_entry.size());
+    const DumpLine dump = ReadDumpLine(line);
+    const bool key_whole = dump.form == DumpLineForm::kEntry ||
+                           (dump.form == DumpLineForm::kCutShort && !dump.key.empty());
+    if (key_whole && HasClassKeyForm(dump.key)) {
+      list.keys.emplace_back(dump.key);
+      list.from_dump = true;
+      continue;
     }
-    const std::string_view name = DumpKeyOf(line);
-    if (HasClassKeyForm(name)) {
-      list.keys.emplace_back(name);
-    } else if (name == line && IsObjectPath(name) && name.ends_with("_C")) {
-      list.keys.push_back(ClassKeyOfReference(name));
-    } else {
-      list.unread.push_back(UnreadLine{number, std::string(line)});
+    if (dump.form == DumpLineForm::kOther) {
+      if (std::optional<std::string> key = ClassOfLine(line)) {
+        list.keys.push_back(std::move(*key));
+        continue;
+      }
     }
+    // The further lines of a log entry's message (the reader's error after "Failed to reload
+    // config!") are part of that entry.
+    if (in_log) continue;
+    if (!IsTextLine(line) && ++not_text == kNotTextLinesOfNoList) {
+      list.unusable = ClassList::Unusable::kNotText;
+      list.unread.clear();
+      return list;
+    }
+    list.unread.push_back(
+        UnreadLine{number, std::string(line), dump.form == DumpLineForm::kCutShort});
   }
   return list;
 }

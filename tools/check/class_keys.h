@@ -31,17 +31,25 @@ std::string_view AssetNameOf(std::string_view key);
 struct UnreadLine {
   int line = 0;
   std::string text;
+  bool cut_short = false;  // a dump line that breaks off before its count
 };
 
 struct ClassList {
   std::vector<std::string> keys;
   std::vector<UnreadLine> unread;
+  // Some classes come from dump lines (a dump file, or the log's dump entries): the list then
+  // holds the classes the plug-in had met when it dumped, not every class the server has.
+  bool from_dump = false;
+  // Why the file is no list of classes at all; its keys and lines are then not given.
+  enum class Unusable { kNo, kUtf16, kNotText } unusable = Unusable::kNo;
 };
 
 // The classes named in a file, one a line: a class key, a reference text (turned into its key), or
-// a line of a dump ("KEY. Num: N"), also as the server's log holds it, behind the logger's prefix.
-// Blank lines, lines starting with '#' and the log's other entries are skipped; any other line is
-// kept in `unread`. Empty, with `why` set, when the file is not a regular file that can be read.
+// a line of a dump ("KEY. Num: N"), also as the server's log holds it, behind an entry's time.
+// Blank lines, lines starting with '#', the log's other entries and the further lines of an
+// entry's message are skipped; any other line is kept in `unread`. UTF-16 text, or a file with a
+// handful of lines that are not text, is `unusable`. Empty, with `why` set, when the file is not a
+// regular file that can be read.
 std::optional<ClassList> ReadClassList(const std::string& path, std::string* why = nullptr);
 ClassList ReadClassListText(std::string_view text);
 

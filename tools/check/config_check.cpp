@@ -10,7 +10,9 @@
 #include "config/config_lookup.h"
 #include "host/text.h"
 #include "tools/check/class_keys.h"
+#include "tools/common/ascii_case.h"
 #include "tools/common/positioned_json.h"
+#include "tools/common/text_bytes.h"
 
 namespace {
 
@@ -85,10 +87,13 @@ struct TableOrder {
   }
 };
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return fold(x) == fold(y); });
+// A key as the RCON reply and the dump file write it: each byte of a letter outside ASCII as "?".
+std::string AsDumpFileWritesIt(std::string_view key) {
+  std::string written(key);
+  for (char& c : written) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  return written;
 }
 
 // The limit the plug-in takes from `limits` for the class key `name`, by its own conversion rules;
@@ -113,6 +118,8 @@ std::string FixForUnreadable(const ReadFailure& failure) {
   } else if (message.find("unexpected '}'") != std::string::npos ||
              message.find("unexpected ']'") != std::string::npos) {
     fix = "remove the comma before this place, or write the value that belongs here";
+  } else if (message.find("ill-formed UTF-8 byte") != std::string::npos) {
+    fix = "save the file as UTF-8: the letter here is in another encoding, such as Latin-1";
   } else if (message.find("unexpected end of input") != std::string::npos) {
     fix = "complete the file: a value or a closing bracket is missing";
   } else {
@@ -124,8 +131,8 @@ std::string FixForUnreadable(const ReadFailure& failure) {
 class Checker {
  public:
   Checker(const PositionedDocument& read, const std::string& file,
-          const std::optional<std::vector<std::string>>& classes)
-      : read_(read), document_(read.document), file_(file), classes_(classes) {}
+          const std::optional<std::vector<std::string>>& classes, ClassListKind kind)
+      : read_(read), document_(read.document), file_(file), classes_(classes), kind_(kind) {}
 
   std::vector<Finding> Run() {
     if (read_.failure) {
@@ -290,13 +297,27 @@ class Checker {
     if (!code.empty()) Add(Severity::kWarning, at, code, message, fix);
   }
 
+  // What becomes of a spawn that has room: kept and counted, unless the level rule in force removes
+  // it. The rule takes part only when both of its settings can be read and a level is set.
+  std::string KeptUnlessTooHigh(const std::string& spawns) const {
+    bool rule_on = false;
+    int32_t level = kNoLevel;
+    const std::string error = ErrorOf([&] {
+      rule_on = LookupBool(document_, config_keys::kDestroyDinosOverLevel, false);
+      level = LookupInt32(document_, config_keys::kMaxDinoLevel, kNoLevel);
+    });
+    if (!error.empty() || !rule_on || level == kNoLevel) return spawns + " are kept and counted";
+    return spawns + " are kept and counted, except those of level " + std::to_string(level) +
+           " or more, which the level rule removes";
+  }
+
   void CheckLimits(const MemberPlaces& place, const json& limits) {
     if (!limits.is_object()) {
       Add(Severity::kError, place.value.at, "limits-not-object",
           "\"Max_Dino_Counts\" is " + TypeOf(limits) +
-              ", not an object: no limit can be looked up in it and every spawn keeps its "
-              "creature (" +
-              ErrorOf([&] { LookupInt32(limits, "", -1); }) + ")",
+              ", not an object: no limit can be looked up in it (" +
+              ErrorOf([&] { LookupInt32(limits, "", -1); }) +
+              "), so no class has a limit: " + KeptUnlessTooHigh("all spawns"),
           R"(write it as an object of class keys and limits: {"Blueprint'/Game/...'": 10})");
       return;
     }
@@ -310,8 +331,8 @@ class Checker {
       if (!error.empty()) {
         Add(Severity::kError, member.value.at, "limit-wrong-type",
             what + " is " + TypeOf(value) +
-                ", not a number: every spawn of the class fails to read it (" + error +
-                ") and keeps its creature",
+                ", not a number: each spawn of the class fails to read it (" + error +
+                "), so the class has no limit: " + KeptUnlessTooHigh("its spawns"),
             IsQuotedNumber(value)
                 ? "write the number without quotes: " + value.get<std::string>()
                 : "write a number: the most creatures to keep, 0 for none, -1 for no limit");
@@ -411,17 +432,44 @@ class Checker {
       return;
     }
     const std::string closest = ClosestClassKey(member.name, classes);
-    Add(Severity::kWarning, member.name_at, "unknown-class",
-        Quoted(member.name) + " matches no listed class, so its limit never applies" +
-            (closest.empty() ? std::string() : "; the closest listed class is " + Quoted(closest)),
-        closest.empty() ? "remove it, or list the server's classes"
-                        : "write it as " + Quoted(closest) + " if that is the class you mean");
+    if (kind_ == ClassListKind::kAllClasses) {
+      Add(Severity::kWarning, member.name_at, "unknown-class",
+          Quoted(member.name) + " matches no listed class, so its limit never applies" +
+              (closest.empty() ? std::string()
+                               : "; the closest listed class is " + Quoted(closest)),
+          closest.empty() ? "remove it, or list the server's classes"
+                          : "write it as " + Quoted(closest) + " if that is the class you mean");
+      return;
+    }
+    // A dump holds only the classes the plug-in has met: a class missing from it may spawn later,
+    // and its limit then applies.
+    const std::string written = AsDumpFileWritesIt(member.name);
+    if (written != member.name &&
+        std::find(classes.begin(), classes.end(), written) != classes.end()) {
+      return;
+    }
+    if (!closest.empty()) {
+      Add(Severity::kWarning, member.name_at, "unknown-class",
+          Quoted(member.name) + " is not in the dump, and the dump's class " + Quoted(closest) +
+              " is very close to it: if that is the class you mean, this limit never applies",
+          "write it as " + Quoted(closest) +
+              " if that is the class you mean; keep it if it names a class that has not spawned "
+              "yet");
+      return;
+    }
+    Add(Severity::kNote, member.name_at, "class-not-in-dump",
+        Quoted(member.name) +
+            " is not in the dump: a dump lists only the classes the plug-in has met since the "
+            "world came up or it was loaded, and this limit applies once the class spawns",
+        "nothing to do if the key was copied from a dump or from the game; to be sure, dump "
+        "again once the class has spawned");
   }
 
   const PositionedDocument& read_;
   const json& document_;
   const std::string& file_;
   const std::optional<std::vector<std::string>>& classes_;
+  ClassListKind kind_;
   // The listed classes in the count table's order, first spelling kept.
   std::map<std::u16string, std::string, TableOrder> listed_;
   std::vector<Finding> findings_;
@@ -440,29 +488,62 @@ int ExitStatusOf(const std::vector<Finding>& findings) {
 }
 
 std::vector<Finding> CheckConfigText(std::string_view text, const std::string& file,
-                                     const std::optional<std::vector<std::string>>& classes) {
+                                     const std::optional<std::vector<std::string>>& classes,
+                                     ClassListKind kind) {
   const PositionedDocument read = ReadPositioned(text);
-  return Checker(read, file, classes).Run();
+  if (read.failure && LooksLikeUtf16(text)) {
+    return {Finding{Severity::kError, file, 0, 0, "utf16-text",
+                    "the file is UTF-16 text, and the plug-in reads only UTF-8: it cannot read "
+                    "this file (" +
+                        read.failure->message + ")",
+                    "save it as UTF-8 (in the editor's Save As, choose the encoding UTF-8)"}};
+  }
+  return Checker(read, file, classes, kind).Run();
 }
 
 std::vector<Finding> ReadClassesForCheck(const std::string& path,
-                                         std::optional<std::vector<std::string>>& keys) {
+                                         std::optional<ServerClasses>& classes) {
+  constexpr const char* kGiveAList =
+      "give --classes the server's log, a dump file, or a file of class keys, one a line";
   std::vector<Finding> findings;
   std::string why;
   std::optional<ClassList> list = ReadClassList(path, &why);
-  if (!list) {
+  if (list && list->unusable == ClassList::Unusable::kUtf16) {
     findings.push_back(Finding{Severity::kError, path, 0, 0, "unreadable-classes",
-                               "cannot read the list of classes: " + why,
-                               "give --classes the server's log, a dump file, or a file of class "
-                               "keys, one a line",
+                               "cannot read the list of classes: it is UTF-16 text",
+                               "save it as UTF-8 (in the editor's Save As, choose the encoding "
+                               "UTF-8), then check again",
                                true});
     return findings;
   }
+  if (list && list->unusable == ClassList::Unusable::kNotText) {
+    findings.push_back(Finding{Severity::kError, path, 0, 0, "unreadable-classes",
+                               "cannot read the list of classes: it is not a log, dump or class "
+                               "list, its lines are not text",
+                               kGiveAList, true});
+    return findings;
+  }
+  if (!list) {
+    findings.push_back(Finding{Severity::kError, path, 0, 0, "unreadable-classes",
+                               "cannot read the list of classes: " + why, kGiveAList, true});
+    return findings;
+  }
+  // Quoted in part: a line may be long.
+  constexpr std::size_t kQuotedCharacters = 100;
   for (const UnreadLine& line : list->unread) {
+    const std::string quoted = Quoted(Shortened(line.text, kQuotedCharacters));
+    if (line.cut_short) {
+      findings.push_back(Finding{Severity::kWarning, path, line.line, 1, "unread-class-line",
+                                 "this dump line breaks off before its count, and names no "
+                                 "class: " +
+                                     quoted,
+                                 "take the dump again, or complete the line"});
+      continue;
+    }
     findings.push_back(Finding{Severity::kWarning, path, line.line, 1, "unread-class-line",
                                "this line is neither a class key, a reference text, a dump line "
                                "nor an entry of the server's log, and names no class: " +
-                                   Quoted(line.text),
+                                   quoted,
                                "correct it, or start it with # to mark it as a comment"});
   }
   if (list->keys.empty()) {
@@ -473,12 +554,14 @@ std::vector<Finding> ReadClassesForCheck(const std::string& path,
                                true});
     return findings;
   }
-  keys = std::move(list->keys);
+  classes = ServerClasses{std::move(list->keys),
+                          list->from_dump ? ClassListKind::kMetSoFar : ClassListKind::kAllClasses};
   return findings;
 }
 
 std::vector<Finding> CheckConfigFile(const std::string& path,
-                                     const std::optional<std::vector<std::string>>& classes) {
+                                     const std::optional<std::vector<std::string>>& classes,
+                                     ClassListKind kind) {
   std::string why;
   const std::optional<std::string> text = ReadTextAsThePluginDoes(path, &why);
   if (!text) {
@@ -487,5 +570,5 @@ std::vector<Finding> CheckConfigFile(const std::string& path,
         "cannot read the file: " + why + "; the plug-in would fail with \"Can't open config.json\"",
         "check the path, and that the server can read the file", true}};
   }
-  return CheckConfigText(*text, path, classes);
+  return CheckConfigText(*text, path, classes, kind);
 }

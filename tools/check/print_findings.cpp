@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "tools/common/text_bytes.h"
+
 const char* SeverityName(Severity severity) {
   switch (severity) {
     case Severity::kError:
@@ -24,11 +26,12 @@ void PrintText(const std::vector<Finding>& findings, std::ostream& out) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
   for (const Finding& finding : findings) {
-    out << finding.file;
+    // Names and messages may quote any byte of an operator's file.
+    out << PrintableText(finding.file);
     if (finding.line > 0) out << ':' << finding.line << ':' << finding.column;
-    out << ": " << SeverityName(finding.severity) << ": " << finding.message << " [" << finding.code
-        << "]\n"
-        << "  fix: " << finding.fix << '\n';
+    out << ": " << SeverityName(finding.severity) << ": " << PrintableText(finding.message) << " ["
+        << finding.code << "]\n"
+        << "  fix: " << PrintableText(finding.fix) << '\n';
     if (finding.severity == Severity::kError) ++errors;
     if (finding.severity == Severity::kWarning) ++warnings;
   }

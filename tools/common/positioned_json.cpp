@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tools/common/text_bytes.h"
+
 namespace {
 
 using nlohmann::json;
@@ -123,8 +125,10 @@ class LineStarts {
     }
   }
 
-  // Columns count characters: every byte but a UTF-8 continuation byte. Places are mostly asked
-  // for in increasing order, so the count goes on from the last place asked for on the same line.
+  // Columns count characters as an editor shows them: a valid UTF-8 sequence is one, and so is
+  // every byte that is none. A place inside a sequence is the sequence's own. Places are mostly
+  // asked for in increasing order, so the count goes on from the last place asked for on the same
+  // line.
   TextPosition At(std::size_t offset) const {
     offset = std::min(offset, text_.size());
     const auto next = std::upper_bound(starts_.begin(), starts_.end(), offset);
@@ -135,11 +139,15 @@ class LineStarts {
       from = cached_offset_;
       column = cached_column_;
     }
-    for (std::size_t i = from; i < offset; ++i) {
-      if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++column;
+    std::size_t i = from;
+    while (i < offset) {
+      const std::size_t length = std::max<std::size_t>(1, Utf8SequenceAt(text_, i));
+      if (i + length > offset) break;
+      i += length;
+      ++column;
     }
     cached_line_ = line;
-    cached_offset_ = offset;
+    cached_offset_ = i;
     cached_column_ = column;
     return {static_cast<int>(line), column};
   }
@@ -152,6 +160,20 @@ class LineStarts {
   mutable std::size_t cached_offset_ = 0;
   mutable int cached_column_ = 1;
 };
+
+// The first byte of the UTF-8 sequence that the byte at `at` (or the end of the text) breaks: its
+// lead byte when up to three bytes before, else `at` itself.
+std::size_t StartOfBrokenSequence(std::string_view text, std::size_t at) {
+  at = std::min(at, text.size());
+  for (std::size_t back = 1; back <= 3 && back <= at; ++back) {
+    const auto byte = static_cast<unsigned char>(text[at - back]);
+    if ((byte & 0xC0) == 0x80) continue;
+    // A lead byte whose sequence would reach `at`.
+    const std::size_t wants = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return wants > back ? at - back : at;
+  }
+  return at;
+}
 
 // Builds the document with the library's own builder (the one that `>>` uses) and, beside it, the
 // tree of places.
@@ -213,7 +235,12 @@ class PlacingReader {
     const std::string message = error.what();
     // The library counts the byte it could not use (or the end of the text) as read. A token that
     // was read whole but does not belong there is shown at its start.
-    const std::size_t stopped = position == 0 ? 0 : position - 1;
+    std::size_t stopped = position == 0 ? 0 : position - 1;
+    // A byte that breaks a UTF-8 sequence is found only once the reader takes it: the place is
+    // that of the sequence's first byte, the character an editor shows wrong.
+    if (message.find("ill-formed UTF-8 byte") != std::string::npos) {
+      stopped = StartOfBrokenSequence(text_, stopped);
+    }
     const bool whole_token = message.find("last read:") == std::string::npos &&
                              message.find("unexpected end of input") == std::string::npos;
     const std::size_t at = whole_token ? starts_.token_start() : stopped;

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "devserver/control/server.h"
+#include "tools/common/ascii_case.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
 #include "tools/scenario/scenario_world.h"
@@ -23,12 +24,6 @@
 #include "tools/serve/words.h"
 
 namespace {
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return fold(x) == fold(y); });
-}
 
 void PrintHelp() {
   PrintLine("commands, one a line:");
@@ -57,7 +52,9 @@ void PrintHelp() {
 // for want of config.json) leaves them unknown, which alone would not tell an operator why.
 void ExplainMissingCommand(const std::string& verb) {
   if (!devserver::PluginLoaded() || !devserver::InstalledHooks().empty()) return;
-  if (!EqualIgnoringCase(verb, "kvar.reload") && !EqualIgnoringCase(verb, "kvar.dumpdinos")) return;
+  if (!EqualIgnoringAsciiCase(verb, "kvar.reload") &&
+      !EqualIgnoringAsciiCase(verb, "kvar.dumpdinos"))
+    return;
   PrintLine(
       "note: the plug-in registered no commands because its load failed (the log says why, "
       "most often a missing config.json); put the file right, then plugins.unload and "
