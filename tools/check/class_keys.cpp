@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <limits>
 
 #include "host/text.h"
 #include "spawn_control/class_key.h"
+#include "tools/common/files.h"
 
 namespace {
 
@@ -225,24 +224,10 @@ ClassList ReadClassListText(std::string_view text) {
 }
 
 std::optional<ClassList> ReadClassList(const std::string& path, std::string* why) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  auto fail = [why](const char* reason) -> std::optional<ClassList> {
-    if (why) *why = reason;
-    return std::nullopt;
-  };
-  if (std::filesystem::is_directory(status)) return fail("it is a folder, not a file");
-  if (status.type() == std::filesystem::file_type::not_found) return fail("there is no such file");
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) return fail("it cannot be opened");
-  std::string text;
-  try {
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  } catch (const std::exception&) {
-    return fail("it cannot be read");
-  }
-  if (file.bad()) return fail("it cannot be read");
-  return ReadClassListText(text);
+  const std::optional<std::string> text =
+      path == "-" ? ReadStandardInput(why) : ReadWholeFile(path, why);
+  if (!text) return std::nullopt;
+  return ReadClassListText(*text);
 }
 
 std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates,

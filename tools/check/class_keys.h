@@ -41,7 +41,7 @@ struct ClassList {
 // The classes named in a file, one a line: a class key, a reference text (turned into its key), or
 // a line of a dump ("KEY. Num: N"), also as the server's log holds it, behind the logger's prefix.
 // Blank lines, lines starting with '#' and the log's other entries are skipped; any other line is
-// kept in `unread`. Empty, with `why` set, when the file is not a regular file that can be read.
+// kept in `unread`. "-" reads standard input. Empty, with `why` set, when the file cannot be read.
 std::optional<ClassList> ReadClassList(const std::string& path, std::string* why = nullptr);
 ClassList ReadClassListText(std::string_view text);
 
