@@ -91,8 +91,15 @@ int main(int argc, char** argv) {
     const int code = app.exit(error);
     return code == 0 ? kExitOk : kExitUsage;
   }
-  if (check->parsed()) return RunCheck(check_options);
-  if (simulate->parsed()) return RunSimulate(simulate_options);
-  if (serve->parsed()) return RunServe(options);
+  // What a command did not catch itself (running out of memory while it prints, say) ends it with a
+  // sentence and exit 2, never with an abort.
+  try {
+    if (check->parsed()) return RunCheck(check_options);
+    if (simulate->parsed()) return RunSimulate(simulate_options);
+    if (serve->parsed()) return RunServe(options);
+  } catch (const std::exception& error) {
+    PrintFailure("kestrovar: ", error);
+    return kExitUnusableInput;
+  }
   return kExitUsage;
 }
