@@ -189,6 +189,10 @@ int RunSimulate(const SimulateOptions& options) {
   // The operator's own configuration holds for the whole run of the built-in scenario.
   setup.keep_config = options.scenario.empty() && !options.config.empty();
   setup.plugin = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
+  if (const std::string why = FileToReadProblem(setup.plugin); !why.empty()) {
+    PrintError("kestrovar simulate: cannot load the plug-in " + setup.plugin + ": " + why);
+    return kExitUnusableInput;
+  }
   setup.progress = StandardErrorIsTerminal();
 
   const fs::path out_dir = options.out_dir;
