@@ -40,7 +40,9 @@ int main(int argc, char** argv) {
   // The same bytes on every platform: no CR added before each line feed.
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  CLI::App app{"Kestrovar's simulated game server: try a configuration before it is deployed"};
+  // Named, so that every usage line starts with the program's name.
+  CLI::App app{"Kestrovar's simulated game server: try a configuration before it is deployed",
+               "kestrovar"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("kestrovar ") + KESTROVAR_VERSION);
   app.footer(kExitCodes);
@@ -55,26 +57,31 @@ int main(int argc, char** argv) {
   // A first word that is not an option must name a command: `help [COMMAND]`, or the closest
   // command is suggested.
   if (argc > 1 && argv[1][0] != '-') {
-    const std::string word = argv[1];
     std::vector<std::string> names;
     for (const CLI::App* command : app.get_subcommands({})) names.push_back(command->get_name());
-    if (word == "help") {
-      for (CLI::App* command : app.get_subcommands({})) {
-        if (argc > 2 && command->get_name() == argv[2]) {
-          std::cout << command->help();
-          return kExitOk;
-        }
-      }
-      std::cout << app.help();
-      return argc > 2 ? kExitUsage : kExitOk;
-    }
-    if (std::find(names.begin(), names.end(), word) == names.end()) {
+    const auto unknown = [&names](const std::string& word) {
+      if (std::find(names.begin(), names.end(), word) != names.end()) return false;
       const std::string closest = ClosestOf(word, names, 3);
       PrintError("kestrovar: unknown command \"" + word + "\"" +
-                 (closest.empty() ? "" : "; did you mean \"" + closest + "\"?") +
+                 (closest.empty() ? "." : "; did you mean \"" + closest + "\"?") +
                  " Run kestrovar --help for the commands.");
-      return kExitUsage;
+      return true;
+    };
+    if (std::string(argv[1]) == "help") {
+      if (argc == 2) {
+        std::cout << app.help();
+        return kExitOk;
+      }
+      if (argc > 3) {
+        PrintError(
+            "kestrovar: help takes one command at most. Run kestrovar --help for the commands.");
+        return kExitUsage;
+      }
+      if (unknown(argv[2])) return kExitUsage;
+      std::cout << app.get_subcommand(argv[2])->help(app.get_name());
+      return kExitOk;
     }
+    if (unknown(argv[1])) return kExitUsage;
   }
 
   try {
@@ -84,8 +91,15 @@ int main(int argc, char** argv) {
     const int code = app.exit(error);
     return code == 0 ? kExitOk : kExitUsage;
   }
-  if (check->parsed()) return RunCheck(check_options);
-  if (simulate->parsed()) return RunSimulate(simulate_options);
-  if (serve->parsed()) return RunServe(options);
+  // What a command did not catch itself (running out of memory while it prints, say) ends it with a
+  // sentence and exit 2, never with an abort.
+  try {
+    if (check->parsed()) return RunCheck(check_options);
+    if (simulate->parsed()) return RunSimulate(simulate_options);
+    if (serve->parsed()) return RunServe(options);
+  } catch (const std::exception& error) {
+    PrintFailure("kestrovar: ", error);
+    return kExitUnusableInput;
+  }
   return kExitUsage;
 }

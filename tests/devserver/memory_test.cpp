@@ -95,7 +95,9 @@ TEST_F(MemoryTest, AReusedAddressIsLiveAgain) {
     if (second != first) others.push_back(second);
   }
   for (void* other : others) Free(other);
-  if (second == first) Free(second);
+  // Without reuse there is nothing to check: the sanitizers' allocators hold freed addresses back.
+  if (second != first) GTEST_SKIP() << "the allocator never handed the freed address out again";
+  Free(second);
   EXPECT_EQ(devserver::Memory().double_frees, 0);
 }
 

@@ -6,12 +6,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "config/config.h"
 #include "tests/support/plugin_test.h"
+#include "tools/common/files.h"
+#include "tools/common/output.h"
 #include "tools/common/positioned_json.h"
 
 namespace {
@@ -78,6 +83,75 @@ TEST(PositionedJson, PlacesOfEveryValueAtAnyDepth) {
   ASSERT_NE(read.places.Find("c"), nullptr);
   EXPECT_EQ(Place(read.places.Find("c")->value.at), "2:33");
   EXPECT_EQ(read.places.Find("nothing"), nullptr);
+}
+
+// Every command reads and writes an operator's files through tools/common/files: what stands in the
+// way is said in the operator's words, never in the library's.
+TEST(Files, WhatStandsInTheWayIsSaidInWords) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("kestrovar-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path file = folder / "file.txt";
+  WriteWholeFile(file, "a\r\nb");
+  EXPECT_EQ(ReadWholeFile(file), "a\r\nb");
+
+  const struct {
+    std::filesystem::path path;
+    const char* why;
+  } unreadable[] = {
+      {folder / "missing.json", "there is no such file"},
+      {folder, "it is a folder, not a file"},
+      {"", "no file was named (an empty path)"},
+  };
+  for (const auto& one : unreadable) {
+    std::string why;
+    EXPECT_EQ(ReadWholeFile(one.path, &why), std::nullopt) << one.path;
+    EXPECT_EQ(why, one.why) << one.path;
+    EXPECT_EQ(FileToReadProblem(one.path), one.why) << one.path;
+  }
+  try {
+    ReadFileOrThrow(folder, "scenario");
+    ADD_FAILURE() << "a folder was read";
+  } catch (const FileError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "cannot read the scenario " + folder.string() + ": it is a folder, not a file");
+  }
+
+  const struct {
+    std::filesystem::path path;
+    std::string why;
+  } unwritable[] = {
+      {folder / "missing" / "config.json",
+       "the folder " + (folder / "missing").string() + " does not exist"},
+      {folder, "it is a folder, not a file"},
+      {file / "config.json", file.string() + " is a file, not a folder"},
+  };
+  for (const auto& one : unwritable) {
+    try {
+      WriteWholeFile(one.path, "{}");
+      ADD_FAILURE() << "wrote " << one.path;
+    } catch (const FileError& error) {
+      EXPECT_EQ(std::string(error.what()), "cannot write " + one.path.string() + ": " + one.why);
+    }
+  }
+  EXPECT_EQ(FolderProblem(folder / "missing"), "there is no such folder");
+  EXPECT_EQ(FolderProblem(file), "it is a file, not a folder");
+  EXPECT_EQ(FolderProblem(folder), "");
+
+  // The library's filesystem errors, without its "filesystem error: ... [PATH]".
+  EXPECT_EQ(FileErrorText(std::filesystem::filesystem_error(
+                "cannot create directories", "/proc/x",
+                std::make_error_code(std::errc::permission_denied))),
+            "/proc/x: permission denied");
+  try {
+    std::filesystem::create_directories("");
+  } catch (const std::filesystem::filesystem_error& error) {
+    EXPECT_EQ(FileErrorText(error), "an empty path names no file or folder");
+  }
+  EXPECT_EQ(ErrorText(std::bad_alloc()), "out of memory");
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

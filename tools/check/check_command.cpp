@@ -1,6 +1,7 @@
 #include "tools/check/check_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <iterator>
@@ -8,6 +9,7 @@
 
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
+#include "tools/common/files.h"
 
 namespace {
 
@@ -27,12 +29,14 @@ std::vector<Finding> CheckOne(const std::string& config,
     kind = classes->kind;
   }
   if (config != "-") return CheckConfigFile(config, keys, kind);
-  std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-  if (std::cin.bad()) {
+  std::string why;
+  const std::optional<std::string> text = ReadStandardInput(&why);
+  if (!text) {
     return {Finding{Severity::kError, kStandardInput, 0, 0, "unreadable-file",
-                    "cannot read standard input", "give the file's path instead of -", true}};
+                    "cannot read standard input: " + why, "give the file's path instead of -",
+                    true}};
   }
-  return CheckConfigText(text, kStandardInput, keys, kind);
+  return CheckConfigText(*text, kStandardInput, keys, kind);
 }
 
 }  // namespace
@@ -50,9 +54,23 @@ CLI::App* AddCheckCommand(CLI::App& app, CheckOptions& options) {
       ->required();
   check->add_option("--classes", options.classes,
                     "The server's classes: its log or a dump file (kvar.dumpdinos lines), or class "
-                    "keys and reference texts one a line; limits are then matched against them");
+                    "keys and reference texts one a line (- reads standard input); limits are then "
+                    "matched against them");
   check->add_option("--format", options.format, "text (default) or json")
       ->check(CLI::IsMember({"text", "json"}));
+  // Standard input can be read once.
+  check->callback([&options] {
+    const auto dashes = std::count(options.configs.begin(), options.configs.end(), "-");
+    if (dashes > 1) {
+      throw CLI::ValidationError("CONFIG", "- (standard input) is given " + std::to_string(dashes) +
+                                               " times; it can be read once");
+    }
+    if (dashes > 0 && options.classes == "-") {
+      throw CLI::ValidationError("--classes",
+                                 "- (standard input) is also a configuration to check, and it "
+                                 "can be read once; give one of them as a file");
+    }
+  });
   return check;
 }
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <limits>
 
@@ -11,6 +9,7 @@
 #include "spawn_control/class_key.h"
 #include "tools/common/ascii_case.h"
 #include "tools/common/dump_lines.h"
+#include "tools/common/files.h"
 #include "tools/common/log_lines.h"
 #include "tools/common/text_bytes.h"
 
@@ -233,24 +232,10 @@ ClassList ReadClassListText(std::string_view text) {
 }
 
 std::optional<ClassList> ReadClassList(const std::string& path, std::string* why) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  auto fail = [why](const char* reason) -> std::optional<ClassList> {
-    if (why) *why = reason;
-    return std::nullopt;
-  };
-  if (std::filesystem::is_directory(status)) return fail("it is a folder, not a file");
-  if (status.type() == std::filesystem::file_type::not_found) return fail("there is no such file");
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) return fail("it cannot be opened");
-  std::string text;
-  try {
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  } catch (const std::exception&) {
-    return fail("it cannot be read");
-  }
-  if (file.bad()) return fail("it cannot be read");
-  return ReadClassListText(text);
+  const std::optional<std::string> text =
+      path == "-" ? ReadStandardInput(why) : ReadWholeFile(path, why);
+  if (!text) return std::nullopt;
+  return ReadClassListText(*text);
 }
 
 std::string ClosestOf(std::string_view name, const std::vector<std::string>& candidates,

@@ -49,7 +49,7 @@ struct ClassList {
 // Blank lines, lines starting with '#', the log's other entries and the further lines of an
 // entry's message are skipped; any other line is kept in `unread`. UTF-16 text, or a file with a
 // handful of lines that are not text, is `unusable`. Empty, with `why` set, when the file is not a
-// regular file that can be read.
+// regular file that can be read. "-" reads standard input.
 std::optional<ClassList> ReadClassList(const std::string& path, std::string* why = nullptr);
 ClassList ReadClassListText(std::string_view text);
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 
+#include "tools/common/files.h"
 #include "tools/common/text_bytes.h"
 
 namespace {
@@ -341,21 +340,5 @@ const MemberPlaces* ValuePlaces::Find(std::string_view name) const {
 }
 
 std::optional<std::string> ReadTextAsThePluginDoes(const std::string& path, std::string* why) {
-  auto fail = [why](const std::string& reason) -> std::optional<std::string> {
-    if (why) *why = reason;
-    return std::nullopt;
-  };
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (std::filesystem::is_directory(status)) return fail("it is a folder, not a file");
-  if (status.type() == std::filesystem::file_type::not_found) return fail("there is no such file");
-  std::ifstream file(path);
-  if (!file.is_open()) return fail("it cannot be opened");
-  try {
-    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) return fail("it cannot be read");
-    return text;
-  } catch (const std::exception&) {
-    return fail("it cannot be read");
-  }
+  return ReadWholeFile(path, why, LineEnds::kAsTextStream);
 }

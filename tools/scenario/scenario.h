@@ -13,6 +13,10 @@
 #include "devserver/control/server.h"
 #include "tools/common/positioned_json.h"
 
+// The most creatures that one count may ask for, in a scenario and in `serve`'s commands alike:
+// a million creatures take about a gigabyte.
+inline constexpr int kMostCreaturesAtOnce = 1000000;
+
 struct LevelRange {
   int32_t low = 1;
   int32_t high = 1;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <iterator>
@@ -10,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "tools/common/files.h"
 #include "tools/common/positioned_json.h"
 #include "tools/scenario/scenario.h"
 
@@ -210,7 +210,9 @@ class ScenarioReader {
     return node.value.is_number_unsigned() ? static_cast<int64_t>(node.value.get<uint64_t>())
                                            : node.value.get<int64_t>();
   }
-  int Count(const Node& node) const { return static_cast<int>(Integer(node, 0, 1000000)); }
+  int Count(const Node& node) const {
+    return static_cast<int>(Integer(node, 0, kMostCreaturesAtOnce));
+  }
 
   std::string Reference(const std::string& reference, TextPosition place) const {
     if (reference.empty() || reference.front() != '/') {
@@ -388,8 +390,5 @@ Scenario ReadScenario(std::string_view text, const std::string& file) {
 }
 
 Scenario ReadScenarioFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read the scenario " + path);
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return ReadScenario(text, path);
+  return ReadScenario(ReadFileOrThrow(path, "scenario"), path);
 }

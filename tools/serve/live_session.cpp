@@ -87,7 +87,7 @@ class WallClock {
           elapsed -= step;
         }
       } catch (const std::exception& problem) {
-        PrintLine(std::string("error: ") + problem.what());
+        PrintLine("error: ", problem.what());
       }
       Schedule();
     });

@@ -10,12 +10,15 @@
 #include <unistd.h>
 #endif
 #include <iostream>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "devserver/control/server.h"
 #include "tools/common/ascii_case.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
 #include "tools/scenario/scenario_world.h"
@@ -66,29 +69,31 @@ void LoadPlugin(const std::string& plugin) {
   if (!error.empty()) throw std::invalid_argument(error);
 }
 
-// Runs one line; returns false when the session ends.
+// Runs one line; returns false when the session ends. Commands are found ignoring letter case, as
+// the host finds console commands.
 bool RunLine(const std::string& line, const std::string& plugin) {
   const std::vector<std::string> words = SplitWords(line);
   const std::string& verb = words.front();
-  if (verb == "quit") {
+  const auto is = [&verb](std::string_view name) { return EqualIgnoringCase(verb, name); };
+  if (is("quit")) {
     if (words.size() > 1) throw std::invalid_argument("usage: quit");
     return false;
   }
-  if (verb == "plugins.load") {
+  if (is("plugins.load")) {
     if (words.size() > 1) throw std::invalid_argument("usage: plugins.load");
     LoadPlugin(plugin);
     PrintLine("plugin loaded");
-  } else if (verb == "plugins.unload") {
+  } else if (is("plugins.unload")) {
     if (words.size() > 1) throw std::invalid_argument("usage: plugins.unload");
     if (!devserver::PluginLoaded()) throw std::invalid_argument("no plug-in is loaded");
     devserver::UnloadPlugin();
     PrintLine("plugin unloaded");
-  } else if (verb == "help") {
+  } else if (is("help")) {
     if (words.size() > 1) throw std::invalid_argument("usage: help");
     PrintHelp();
-  } else if (verb.rfind("sim.", 0) == 0) {
+  } else if (verb.size() > 4 && EqualIgnoringCase(std::string_view(verb).substr(0, 4), "sim.")) {
     RunSimCommand(words, line);
-    if (verb == "sim.rcon" && words.size() > 1) ExplainMissingCommand(words[1]);
+    if (is("sim.rcon") && words.size() > 1) ExplainMissingCommand(words[1]);
   } else {
     devserver::ConsoleCommand(line);
     ExplainMissingCommand(verb);
@@ -134,11 +139,16 @@ bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::s
     if (options.echo) PrintLine(line);
     return true;
   }
-  if (options.echo) PrintLine("> " + line);
+  if (options.echo) PrintLine("> ", line);
   try {
     return RunLine(line, plugin);
+  } catch (const std::bad_alloc&) {
+    // The session goes on with what the world holds; the command may have done part of its work.
+    PrintLine(
+        "error: out of memory: the command stopped part way, and the world keeps what it made "
+        "before; sim.list and sim.census show what there is");
   } catch (const std::exception& error) {
-    PrintLine(std::string("error: ") + error.what());
+    PrintLine("error: ", error.what());
   }
   return true;
 }
@@ -150,9 +160,19 @@ int RunServe(const ServeOptions& options) {
   server.world_ready = options.world_ready;
   server.log_to_stdout = options.log_to_stdout;
   server.corpse_decay_seconds = options.corpse_decay_seconds;
+  // Files that cannot be used are unusable input, named before the server starts.
+  std::optional<Scenario> scenario;
   try {
-    const std::optional<Scenario> scenario =
-        options.scenario.empty() ? std::nullopt : std::optional(ReadScenarioFile(options.scenario));
+    if (const std::string why = FolderProblem(options.server_dir); !why.empty())
+      throw FileError("--server-dir " + options.server_dir + ": " + why);
+    if (const std::string why = FileToReadProblem(plugin); !why.empty())
+      throw FileError("cannot load the plug-in " + plugin + ": " + why);
+    if (!options.scenario.empty()) scenario = ReadScenarioFile(options.scenario);
+  } catch (const std::exception& error) {
+    PrintFailure("kestrovar serve: ", error);
+    return kExitUnusableInput;
+  }
+  try {
     devserver::StartServer(server);
     if (options.show_events) {
       devserver::SetEventObserver(
@@ -168,17 +188,18 @@ int RunServe(const ServeOptions& options) {
       RunSession(options, plugin);
     }
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar serve: ") + error.what());
+    // Out of memory too (reading a line, say): the server stops, its log kept.
+    PrintFailure("kestrovar serve: ", error);
     devserver::StopServer();
-    return 2;
+    return kExitUnusableInput;
   }
 
   devserver::UnloadPlugin();
   devserver::StopServer();
   const std::vector<std::string> faults = devserver::Faults();
-  if (faults.empty()) return 0;
+  if (faults.empty()) return kExitOk;
   PrintError("kestrovar serve: the stand-in recorded " + std::to_string(faults.size()) +
              " fault(s):");
-  for (const std::string& fault : faults) PrintError("  " + fault);
-  return 1;
+  for (const std::string& fault : faults) PrintError("  ", fault);
+  return kExitWarnings;
 }

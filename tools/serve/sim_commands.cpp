@@ -3,11 +3,11 @@
 #include <fmt/format.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "devserver/control/server.h"
 #include "host/api.h"
+#include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/serve/words.h"
 
@@ -183,10 +183,7 @@ void Census(const Words& words) {
 void Rcon(const Words& words, std::string_view line) {
   if (words.size() < 2) throw std::invalid_argument("usage: sim.rcon TEXT");
   // The request's text is the line after the verb, spacing kept.
-  const std::size_t verb = line.find(words[0]);
-  std::string_view text = line.substr(verb + words[0].size());
-  text.remove_prefix(text.find_first_not_of(" \t"));
-  devserver::RconCommand(text);
+  devserver::RconCommand(RestOfLine(line, 1));
 }
 
 // An operator edits the plug-in's files while the server runs. Only names of files directly in the
@@ -201,23 +198,22 @@ std::filesystem::path PluginFile(const std::string& name) {
 
 void Write(const Words& words, std::string_view line) {
   if (words.size() < 2) throw std::invalid_argument("usage: sim.write FILE [TEXT]");
-  const std::filesystem::path path = PluginFile(words[1]);
   // The text is the rest of the line after the file name, spacing kept.
-  std::string_view text =
-      line.substr(line.find(words[1], line.find(words[0]) + words[0].size()) + words[1].size());
-  const std::size_t start = text.find_first_not_of(" \t");
-  text = start == std::string_view::npos ? std::string_view() : text.substr(start);
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) throw std::invalid_argument("cannot write " + path.string());
-  file << text;
+  const std::string_view text = RestOfLine(line, 2);
+  WriteWholeFile(PluginFile(words[1]), text);
   PrintLine(fmt::format("wrote {} ({} bytes)", words[1], text.size()));
 }
 
 void Remove(const Words& words) {
   RequireWords(words, 2, 2, "sim.remove FILE");
+  const std::filesystem::path path = PluginFile(words[1]);
   std::error_code error;
-  if (!std::filesystem::remove(PluginFile(words[1]), error)) {
-    throw std::invalid_argument("no file " + words[1] + " in the plug-in's folder");
+  if (std::filesystem::is_directory(path, error)) {
+    throw std::invalid_argument("cannot remove " + words[1] + ": it is a folder, not a file");
+  }
+  if (!std::filesystem::remove(path, error)) {
+    throw std::invalid_argument(error ? "cannot remove " + path.string() + ": " + FileProblem(error)
+                                      : "no file " + words[1] + " in the plug-in's folder");
   }
   PrintLine(fmt::format("removed {}", words[1]));
 }
@@ -225,20 +221,24 @@ void Remove(const Words& words) {
 }  // namespace
 
 void RunSimCommand(const std::vector<std::string>& words, std::string_view line) {
+  // Found ignoring letter case, as the host finds console commands.
+  const auto is = [verb = words.at(0)](std::string_view name) {
+    return EqualIgnoringCase(verb, name);
+  };
   const std::string& verb = words.at(0);
-  if (verb == "sim.spawn") return Spawn(words);
-  if (verb == "sim.place") return Place(words);
-  if (verb == "sim.kill") return Kill(words);
-  if (verb == "sim.destroy") return DestroyOne(words);
-  if (verb == "sim.tame") return Tame(words);
-  if (verb == "sim.cheat") return Cheat(words);
-  if (verb == "sim.reinit") return Reinit(words);
-  if (verb == "sim.advance") return Advance(words);
-  if (verb == "sim.list") return List(words);
-  if (verb == "sim.census") return Census(words);
-  if (verb == "sim.rcon") return Rcon(words, line);
-  if (verb == "sim.write") return Write(words, line);
-  if (verb == "sim.remove") return Remove(words);
+  if (is("sim.spawn")) return Spawn(words);
+  if (is("sim.place")) return Place(words);
+  if (is("sim.kill")) return Kill(words);
+  if (is("sim.destroy")) return DestroyOne(words);
+  if (is("sim.tame")) return Tame(words);
+  if (is("sim.cheat")) return Cheat(words);
+  if (is("sim.reinit")) return Reinit(words);
+  if (is("sim.advance")) return Advance(words);
+  if (is("sim.list")) return List(words);
+  if (is("sim.census")) return Census(words);
+  if (is("sim.rcon")) return Rcon(words, line);
+  if (is("sim.write")) return Write(words, line);
+  if (is("sim.remove")) return Remove(words);
   throw std::invalid_argument("unknown command \"" + verb +
                               "\"; sim commands: spawn, place, kill, destroy, tame, cheat, reinit, "
                               "advance, list, census, rcon, write, remove (help lists them)");

@@ -1,8 +1,11 @@
 #include "tools/serve/words.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+
+#include "tools/scenario/scenario.h"
 
 namespace {
 
@@ -27,10 +30,29 @@ std::vector<std::string> SplitWords(std::string_view line) {
   return words;
 }
 
+std::string_view RestOfLine(std::string_view line, std::size_t words) {
+  constexpr std::string_view kBlanks = " \t";
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < words && at != std::string_view::npos; ++i) {
+    at = line.find_first_not_of(kBlanks, at);
+    if (at != std::string_view::npos) at = line.find_first_of(kBlanks, at);
+  }
+  if (at != std::string_view::npos) at = line.find_first_not_of(kBlanks, at);
+  return at == std::string_view::npos ? std::string_view() : line.substr(at);
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
+}
+
 int ReadCount(const std::string& word) {
   int count = 0;
-  if (!ParseWhole(word, count) || count < 0) {
-    throw std::invalid_argument("bad count \"" + word + "\": expected a whole number, 0 or more");
+  // Beyond the bound a count would take gigabytes; several commands still make more.
+  if (!ParseWhole(word, count) || count < 0 || count > kMostCreaturesAtOnce) {
+    throw std::invalid_argument("bad count \"" + word + "\": expected a whole number from 0 to " +
+                                std::to_string(kMostCreaturesAtOnce));
   }
   return count;
 }

@@ -10,8 +10,12 @@
 #include <vector>
 
 std::vector<std::string> SplitWords(std::string_view line);
+// What follows the first `words` words of a line, its spacing kept, the blanks before it dropped.
+std::string_view RestOfLine(std::string_view line, std::size_t words);
+// Whether two words are the same but for the case of ASCII letters (command names).
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
-int ReadCount(const std::string& word);                     // 0 or more
+int ReadCount(const std::string& word);                     // 0 to kMostCreaturesAtOnce
 std::optional<int32_t> ReadLevel(const std::string& word);  // an int32, or "none"
 int32_t ReadInt32(const std::string& word, std::string_view what);
 uint64_t ReadCreatureId(const std::string& word);  // "3" or "#3"

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -16,6 +15,7 @@
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
 #include "tools/common/exit_codes.h"
+#include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
@@ -34,21 +34,6 @@ std::string Shortest(double number) {
   std::ostringstream text;
   text << number;
   return text.str();
-}
-
-std::string ReadFileOrThrow(const std::string& path, const char* what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read the " + std::string(what) + " " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFileOrThrow(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 #if defined(_WIN32)
@@ -150,10 +135,10 @@ fs::path PrepareOutput(const fs::path& dir) {
     refuse("its \"server\" folder was not made by kestrovar simulate");
   }
   fs::create_directories(dir);
-  WriteFileOrThrow(dir / kMarker, kMarkerText);
+  WriteWholeFile(dir / kMarker, kMarkerText);
   fs::remove_all(server);
   fs::create_directories(server);
-  WriteFileOrThrow(server / kMarker, kMarkerText);
+  WriteWholeFile(server / kMarker, kMarkerText);
   return server;
 }
 
@@ -175,7 +160,7 @@ int RunSimulate(const SimulateOptions& options) {
     setup.config_name =
         options.config.empty() ? "the built-in examples/config.json" : options.config;
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar simulate: ") + error.what());
+    PrintFailure("kestrovar simulate: ", error);
     return kExitUnusableInput;
   }
   // The same check as `kestrovar check`, against the classes the scenario brings in, so that a
@@ -204,6 +189,10 @@ int RunSimulate(const SimulateOptions& options) {
   // The operator's own configuration holds for the whole run of the built-in scenario.
   setup.keep_config = options.scenario.empty() && !options.config.empty();
   setup.plugin = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
+  if (const std::string why = FileToReadProblem(setup.plugin); !why.empty()) {
+    PrintError("kestrovar simulate: cannot load the plug-in " + setup.plugin + ": " + why);
+    return kExitUnusableInput;
+  }
   setup.progress = StandardErrorIsTerminal();
 
   const fs::path out_dir = options.out_dir;
@@ -211,7 +200,7 @@ int RunSimulate(const SimulateOptions& options) {
   try {
     setup.server_dir = PrepareOutput(out_dir).string();
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar simulate: ") + error.what());
+    PrintFailure("kestrovar simulate: ", error);
     return kExitUnusableInput;
   }
   // Ctrl-C stops the run at the next sample; what was done is written as usual.
@@ -220,13 +209,13 @@ int RunSimulate(const SimulateOptions& options) {
   try {
     result = RunSimulation(setup);
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar simulate: ") + error.what());
+    PrintFailure("kestrovar simulate: ", error);
     return kExitUnusableInput;
   }
 
   std::string files;
   try {
-    WriteFileOrThrow(out_dir / "census.csv", CensusCsv(result));
+    WriteWholeFile(out_dir / "census.csv", CensusCsv(result));
     files += "census: " + (out_dir / "census.csv").generic_string() + "\n";
     const fs::path svg = out_dir / "population.svg";
     const fs::path script = out_dir / "population.gp";
@@ -235,11 +224,11 @@ int RunSimulate(const SimulateOptions& options) {
     if (plot.empty()) {
       files += "chart: not drawn, no class had a limit\n";
     } else {
-      WriteFileOrThrow(script, plot);
+      WriteWholeFile(script, plot);
       files += DrawChart(script, svg) + "\n";
     }
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar simulate: ") + error.what());
+    PrintFailure("kestrovar simulate: ", error);
     return kExitUnusableInput;
   }
 
