@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <set>
 
@@ -333,44 +334,137 @@ TEST(Simulation, ConfigurationErrorsAreNamedInTheNotes) {
   }
 }
 
-// `--out` takes a new folder, an empty one or one an earlier run made; a folder that holds
-// anything else is refused (exit 2) and left as it was.
+// `--out` takes a new folder, an empty one or one an earlier run made. A run deletes or replaces
+// only what the last run listed as written, as it wrote it; anything else is refused (exit 2),
+// named, and left as it was, and so is a folder it cannot use.
 TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
   namespace fs = std::filesystem;
   const fs::path root = fs::current_path() / "out-folders";
   fs::remove_all(root);
-  const auto write = [](const fs::path& path) {
+  const auto write = [](const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path) << "mine";
+    std::ofstream(path, std::ios::binary) << text;
   };
-  write(root / "foreign" / "notes.txt");
-  write(root / "foreign-server" / "server" / "world.sav");
-  fs::create_directories(root / "empty");
+  const auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
   SimulateOptions options;
   options.hours = 0.2;
-  const struct {
-    const char* folder;
-    int status;
-  } cases[] = {{"new", 0}, {"empty", 0}, {"new", 0}, {"foreign", 2}, {"foreign-server", 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.folder);
-    options.out_dir = (root / c.folder).string();
+  const auto run = [&](const fs::path& dir, std::string* errors = nullptr) {
+    options.out_dir = dir.string();
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int status = RunSimulate(options);
     testing::internal::GetCapturedStdout();
-    const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(status, c.status) << errors;
-    if (c.status == 2) {
-      EXPECT_NE(errors.find("give a new or empty folder, or one that an earlier run made"),
-                std::string::npos)
-          << errors;
+    const std::string captured = testing::internal::GetCapturedStderr();
+    if (errors) *errors = captured;
+    return status;
+  };
+  const fs::path plugin = fs::path("server") / "ArkApi" / "Plugins" / "Kestrovar";
+  const std::string mine = "the operator's";
+  const struct {
+    const char* folder;
+    std::function<void(const fs::path&)> before;  // after a first run when `made`
+    bool made;
+    int status;
+    std::vector<std::string> said;
+    std::vector<fs::path> kept;  // still there and still the operator's ("": the folder itself)
+  } cases[] = {
+      {"new", nullptr, false, 0, {}, {}},
+      {"empty", [](const fs::path& dir) { fs::create_directories(dir); }, false, 0, {}, {}},
+      {"again", nullptr, true, 0, {}, {}},
+      {"foreign",
+       [&](const fs::path& dir) { write(dir / "notes.txt", mine); },
+       false,
+       2,
+       {"did not make (\"notes.txt\")", "give a new or empty folder"},
+       {"notes.txt"}},
+      // Our names without our marker: not ours.
+      {"our-names",
+       [&](const fs::path& dir) {
+         write(dir / "census.csv", mine);
+         write(dir / plugin / "config.json", mine);
+       },
+       false,
+       2,
+       {"(\"census.csv\", \"server\")"},
+       {"census.csv", plugin / "config.json"}},
+      {"server-unmarked",
+       [&](const fs::path& dir) {
+         fs::remove(dir / "server" / ".kestrovar-simulate");
+         write(dir / "server" / "world.sav", mine);
+       },
+       true,
+       2,
+       {"\"server/\" (a folder without kestrovar simulate's list"},
+       {"server/world.sav"}},
+      {"operators-files",
+       [&](const fs::path& dir) {
+         write(dir / "server" / "notes.txt", mine);
+         write(dir / plugin / "mine.json", mine);
+         fs::create_directories(dir / "server" / "saves");
+       },
+       true,
+       2,
+       {"\"server/ArkApi/Plugins/Kestrovar/mine.json\", \"server/notes.txt\", \"server/saves/\". "
+        "Nothing was deleted"},
+       {"server/notes.txt", plugin / "mine.json"}},
+      {"edited-config",
+       [&](const fs::path& dir) { write(dir / plugin / "config.json", mine); },
+       true,
+       2,
+       {"\"server/ArkApi/Plugins/Kestrovar/config.json\" (changed since the run wrote it)",
+        "give it with --config"},
+       {plugin / "config.json"}},
+      {"edited-census",
+       [&](const fs::path& dir) { write(dir / "census.csv", mine); },
+       true,
+       2,
+       {"\"census.csv\" (changed since the run wrote it)"},
+       {"census.csv"}},
+      {"a-file", [&](const fs::path& dir) { write(dir, mine); }, false, 2, {"is a file"}, {""}},
+      {"under-a-file",
+       [&](const fs::path& dir) { write(dir.parent_path(), mine); },
+       false,
+       2,
+       {"a part of its path is a file, not a folder"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    fs::path dir = root / c.folder;
+    if (std::string(c.folder) == "under-a-file") dir = root / "plain" / "out";
+    if (c.made) {
+      ASSERT_EQ(run(dir), 0);
+    }
+    if (c.before) c.before(dir);
+    std::string errors;
+    EXPECT_EQ(run(dir, &errors), c.status) << errors;
+    for (const std::string& words : c.said)
+      EXPECT_NE(errors.find(words), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("filesystem error"), std::string::npos) << errors;
+    for (const fs::path& file : c.kept) {
+      EXPECT_EQ(read(file.empty() ? dir : dir / file), mine) << file;
+    }
+    if (c.status == 0) {
+      EXPECT_TRUE(fs::exists(dir / "census.csv"));
     }
   }
-  EXPECT_TRUE(fs::exists(root / "foreign" / "notes.txt"));
   EXPECT_FALSE(fs::exists(root / "foreign" / "server"));
-  EXPECT_TRUE(fs::exists(root / "foreign-server" / "server" / "world.sav"));
-  EXPECT_TRUE(fs::exists(root / "new" / "census.csv"));
+
+  // Without a folder's name, or where no folder can be made: the operator's words, exit 2.
+  std::vector<std::pair<std::string, std::string>> unusable = {
+      {"", "--out \"\": give the name of a folder"}};
+#if defined(__linux__)
+  unusable.push_back({"/proc/kestrovar-out", "cannot make the folder \"/proc/kestrovar-out\": "});
+#endif
+  for (const auto& [dir, words] : unusable) {
+    std::string errors;
+    EXPECT_EQ(run(dir, &errors), 2) << dir;
+    EXPECT_NE(errors.find(words), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("filesystem error"), std::string::npos) << errors;
+  }
   fs::remove_all(root);
 }
 
