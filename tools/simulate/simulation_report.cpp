@@ -123,9 +123,8 @@ std::string LimitsText(const ClassRow& row) {
   return text;
 }
 
-}  // namespace
-
-std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result, bool wide) {
+// The header: the scenario, the configuration at the start, and when it changed.
+std::string Header(const SimulationSetup& setup, const SimulationResult& result) {
   std::string out = Wrapped(
       fmt::format("Kestrovar simulate: {} ({}), {} game hours{}, seed {}",
                   setup.scenario.name.empty() ? "a scenario" : setup.scenario.name,
@@ -150,9 +149,12 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
                                times, LevelRule(result.level_rule)),
                    "  ");
   }
-  out += "\n";
+  return out;
+}
 
-  const std::map<std::string, std::string> names = ShortClassNames(result, wide);
+// One row per class, its columns aligned; `class_width` gets the width of the class column.
+std::string ClassRows(const SimulationResult& result,
+                      const std::map<std::string, std::string>& names, std::size_t& class_width) {
   std::vector<std::vector<std::string>> table;
   table.push_back({"class", "limit", "plug-in", "live", "peak", "spawned", "rm:lim", "rm:lvl",
                    "sweep", "churn/h", "starved", "drift"});
@@ -171,6 +173,7 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
   for (const auto& cells : table) {
     for (std::size_t i = 0; i < cells.size(); ++i) widths[i] = std::max(widths[i], cells[i].size());
   }
+  std::string out;
   for (const auto& cells : table) {
     std::string text = fmt::format("{:<{}}", cells[0], widths[0]);
     for (std::size_t i = 1; i < cells.size(); ++i) {
@@ -178,7 +181,12 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
     }
     out += text + "\n";
   }
-  out += Wrapped(
+  class_width = widths[0];
+  return out;
+}
+
+std::string ColumnKey() {
+  return Wrapped(
       "key: limit in force (a>b: changed during the run; -: none); plug-in: its count; live: "
       "live wild now; peak: most live wild at once, leaving out the gate's rejected spawns in the "
       "5 s before their removal; spawned: by the zones; rm:lim, rm:lvl: removed by the gate "
@@ -186,24 +194,30 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
       "hour; starved: game hours with no live wild creature while counted at the limit; drift: "
       "plug-in minus live",
       "  ");
-  if (!wide) {
-    out += "classes:\n";
-    for (const ClassRow& row : result.rows) {
-      out += fmt::format("  {:<{}} {}\n", names.at(row.ledger.key), widths[0], row.ledger.key);
-    }
-  }
+}
 
-  bool any_starved = false;
+// Each short name with its full key.
+std::string ClassLegend(const SimulationResult& result,
+                        const std::map<std::string, std::string>& names, std::size_t width) {
+  std::string out = "classes:\n";
+  for (const ClassRow& row : result.rows) {
+    out += fmt::format("  {:<{}} {}\n", names.at(row.ledger.key), width, row.ledger.key);
+  }
+  return out;
+}
+
+std::string StarvedClasses(const SimulationResult& result,
+                           const std::map<std::string, std::string>& names) {
+  std::string out;
   for (const ClassRow& row : result.rows) {
     if (row.starved.empty()) continue;
-    if (!any_starved) {
+    if (out.empty()) {
       out += "\n" + Wrapped(
                         "STARVED: no live wild creature while the plug-in's count held the "
                         "class at its limit (counted creatures that were tamed, or bodies, "
                         "fill it):",
                         "  ");
     }
-    any_starved = true;
     std::string periods;
     for (const Starvation& period : row.starved) {
       periods +=
@@ -212,13 +226,16 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
     out += fmt::format("  {} {:.1f} game hours: {}\n", names.at(row.ledger.key), row.starved_hours,
                        periods);
   }
+  return out;
+}
 
-  bool any_drift = false;
+std::string DriftCauses(const SimulationResult& result,
+                        const std::map<std::string, std::string>& names) {
+  std::string out;
   for (const ClassRow& row : result.rows) {
     if (!row.drift || row.causes.empty()) continue;
-    if (!any_drift)
+    if (out.empty())
       out += "\ndrift (the plug-in's count minus the live wild creatures), by cause:\n";
-    any_drift = true;
     std::string causes;
     for (const DriftCause& cause : row.causes) {
       causes +=
@@ -227,33 +244,55 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
     out += Wrapped(fmt::format("  {} {}: {}", names.at(row.ledger.key), Signed(*row.drift), causes),
                    "    ");
   }
-  bool any_surplus = false;
-  for (const ClassRow& row : result.rows) any_surplus |= row.ledger.peak_awaiting > 0;
-  if (any_surplus) {
-    std::string surplus;
-    for (const ClassRow& row : result.rows) {
-      if (row.ledger.peak_awaiting == 0) continue;
-      surplus += fmt::format("{}{} {}", surplus.empty() ? "" : ", ", names.at(row.ledger.key),
-                             row.ledger.peak_awaiting);
-    }
-    out += "\n" + Wrapped(
-                      "the gate's rejected spawns live 5 s before their removal; the most at "
-                      "once, not in peak: " +
-                          surplus,
-                      "  ");
+  return out;
+}
+
+// The gate's rejected spawns, left out of the peak, given apart.
+std::string RejectedSurplus(const SimulationResult& result,
+                            const std::map<std::string, std::string>& names) {
+  std::string surplus;
+  for (const ClassRow& row : result.rows) {
+    if (row.ledger.peak_awaiting == 0) continue;
+    surplus += fmt::format("{}{} {}", surplus.empty() ? "" : ", ", names.at(row.ledger.key),
+                           row.ledger.peak_awaiting);
   }
+  if (surplus.empty()) return {};
+  return "\n" + Wrapped(
+                    "the gate's rejected spawns live 5 s before their removal; the most at once, "
+                    "not in peak: " +
+                        surplus,
+                    "  ");
+}
+
+std::string NotesAndFaults(const SimulationResult& result) {
+  std::string out;
   if (!result.notes.empty()) {
     out += "\nnotes:\n";
     for (const std::string& note : result.notes) out += "  " + note + "\n";
   }
   for (const std::string& fault : result.faults) out += "FAULT: " + fault + "\n";
-  // On a busy machine the processor time is the fairer measure; both are shown.
+  return out;
+}
+
+// On a busy machine the processor time is the fairer measure; both are shown.
+std::string Speed(const SimulationResult& result) {
   const double seconds = result.cpu_seconds > 0 ? result.cpu_seconds : result.run_seconds;
   const double rate = seconds > 0 ? static_cast<double>(result.world_events) / seconds : 0;
-  out += fmt::format(
+  return fmt::format(
       "\nworld events: {} in {:.2f} s ({:.2f} s of processor time): {:.0f} events per second\n",
       result.world_events, result.run_seconds, result.cpu_seconds, rate);
-  return out;
+}
+
+}  // namespace
+
+std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result, bool wide) {
+  const std::map<std::string, std::string> names = ShortClassNames(result, wide);
+  std::size_t class_width = 0;
+  std::string out = Header(setup, result) + "\n" + ClassRows(result, names, class_width);
+  out += ColumnKey();
+  if (!wide) out += ClassLegend(result, names, class_width);
+  return out + StarvedClasses(result, names) + DriftCauses(result, names) +
+         RejectedSurplus(result, names) + NotesAndFaults(result) + Speed(result);
 }
 
 std::string FormatJson(const SimulationSetup& setup, const SimulationResult& result) {
