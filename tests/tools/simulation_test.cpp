@@ -533,6 +533,95 @@ TEST(SimulationReport, TheDefaultDayFitsAndShowsStarvation) {
   EXPECT_NE(json.find("\"name\": \"Grazer_Character\""), std::string::npos);
 }
 
+// The longest table row; the sections under the table may be wider.
+std::size_t WidestRow(const std::string& table) {
+  std::size_t widest = 0;
+  const std::size_t end = table.find("\nkey: ");
+  for (std::size_t start = table.find("\nclass "); start < end;) {
+    const std::size_t next = table.find('\n', start + 1);
+    widest = std::max(widest, next - start - 1);
+    start = next;
+  }
+  return widest;
+}
+
+// What a run of 12 000 game hours or more brings: counts of seven digits and more, starved hours of
+// five, a limit changed at every reload, a class with a long name. The table still fits in 100
+// columns (only --wide may pass them), its counts in thousands or millions, said so in the key,
+// and each shortened name is the one listed with its key below and used in the sections after.
+TEST(SimulationReport, ALongRunStaysWithinAHundredColumns) {
+  SimulationSetup setup;
+  setup.scenario_name = "long";
+  setup.scenario.hours = 12000;
+  SimulationResult result;
+  const auto row = [&](const std::string& name, int64_t spawned, double starved) {
+    ClassRow row;
+    row.ledger.key = "Blueprint'/Game/Creatures/" + name + "/" + name + "." + name + "'";
+    row.ledger.spawned = spawned;
+    row.ledger.gate_limit_removals = spawned * 8 / 10;
+    row.ledger.gate_level_removals = spawned / 6;
+    row.ledger.live_wild = 10;
+    row.ledger.peak = 12;
+    row.limit = 10;
+    row.limits = {10};
+    row.plugin_count = 10;
+    row.churn_per_hour = static_cast<double>(spawned) / 12000;
+    row.starved_hours = starved;
+    if (starved > 0) row.starved = {{12000 - starved, 12000}};
+    row.drift = 2166;
+    row.causes = {{"tamed_after_counted", "tamed after being counted", 2166}};
+    result.rows.push_back(row);
+  };
+  row("Grazer_Character", 8554025, 11503.3);
+  row("Strider_Character", 5695140, 11547.8);
+  row("Raptor_Character", 47950, 0);
+  row("Juvenile_Grazer_Character", 2123, 0);
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    std::vector<std::string> shown;  // in the table
+  } cases[] = {
+      {"counts",
+       [] {},
+       {"8.55M", "6.84M", "1.43M", "11503h", "+2166",
+        "\n  Grazer_Character +2166: +2166 tamed after being counted\n"}},
+      {"limits",
+       [&] { result.rows[1].limits = {3, 5, 3, 5, 3, 5, 3, 5, 3, 5, 3, 5, 4}; },
+       {" 3>..>4 ", "a>..>b: the first and the last of several"}},
+      {"names",
+       [&] {
+         result.rows[2].ledger.key =
+             "Blueprint'/Game/Mods/Creature_With_A_Very_Long_Name_From_A_Mod_Character'";
+       },
+       {"\nCreature_Wit~od_Character     10 ",
+        "\n  Creature_Wit~od_Character Blueprint'/Game/Mods/Creature_With_A_Very_Long_Name"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.change();
+    const std::string table = FormatTable(setup, result);
+    EXPECT_LE(WidestRow(table), 100u) << table;
+    std::string unwrapped = table;
+    for (std::size_t at;
+         (at = unwrapped.find("\n  ", unwrapped.find("\nkey: "))) < unwrapped.find("\nclasses:");) {
+      unwrapped.replace(at, 3, " ");
+    }
+    for (const std::string& text : c.shown) {
+      EXPECT_NE(unwrapped.find(text), std::string::npos) << table;
+    }
+    EXPECT_NE(unwrapped.find("counts from 100 000 in k (thousands), M (millions)"),
+              std::string::npos);
+  }
+  // --wide: the full keys and counts.
+  const std::string wide = FormatTable(setup, result, true);
+  EXPECT_GT(WidestRow(wide), 100u);
+  EXPECT_NE(wide.find(" 8554025 "), std::string::npos) << wide;
+  // A table that fits keeps its exact numbers.
+  result.rows.resize(1);
+  result.rows[0].ledger.spawned = 99999;
+  EXPECT_NE(FormatTable(setup, result).find(" 99999 "), std::string::npos);
+}
+
 // The progress line: the share done and the time left, redrawn in place, so it must stay shorter
 // than the terminal is wide; on a narrow one the bar goes first.
 TEST(ProgressBar, FitsTheTerminalWithTheShareAndTheTimeLeft) {

@@ -51,19 +51,22 @@ std::string LimitText(const std::optional<int32_t>& limit) {
 std::string Wrapped(const std::string& text, const std::string& indent) {
   constexpr std::size_t kColumns = 100;
   std::string out;
-  std::string line;
-  std::size_t start = 0;
+  // The text's own indent stays.
+  std::size_t start = std::min(text.find_first_not_of(' '), text.size());
+  std::string line = text.substr(0, start);
+  bool fresh = true;  // nothing but an indent on the line yet
   while (start < text.size()) {
     std::size_t end = text.find(' ', start);
     if (end == std::string::npos) end = text.size();
     const std::string word = text.substr(start, end - start);
-    if (!line.empty() && line.size() + 1 + word.size() > kColumns) {
+    if (!fresh && line.size() + 1 + word.size() > kColumns) {
       out += line + "\n";
       line = indent;
-    } else if (!line.empty() && line != indent) {
-      line += ' ';
+      fresh = true;
     }
+    if (!fresh) line += ' ';
     line += word;
+    fresh = false;
     start = end + 1;
   }
   return out + line + "\n";
@@ -152,26 +155,115 @@ std::string Header(const SimulationSetup& setup, const SimulationResult& result)
   return out;
 }
 
-// One row per class, its columns aligned; `class_width` gets the width of the class column.
-std::string ClassRows(const SimulationResult& result,
-                      const std::map<std::string, std::string>& names, std::size_t& class_width) {
-  std::vector<std::vector<std::string>> table;
-  table.push_back({"class", "limit", "plug-in", "live", "peak", "spawned", "rm:lim", "rm:lvl",
-                   "sweep", "churn/h", "starved", "drift"});
-  for (const ClassRow& row : result.rows) {
-    const auto& ledger = row.ledger;
-    table.push_back({names.at(ledger.key), LimitsText(row), Optional(row.plugin_count, "-"),
-                     std::to_string(ledger.live_wild), std::to_string(ledger.peak),
-                     std::to_string(ledger.spawned), std::to_string(ledger.gate_limit_removals),
-                     std::to_string(ledger.gate_level_removals),
-                     std::to_string(ledger.sweep_removals),
-                     fmt::format("{:.1f}", row.churn_per_hour),
-                     row.starved_hours > 0 ? fmt::format("{:.1f}h", row.starved_hours) : "-",
-                     row.drift ? Signed(*row.drift) : "-"});
+constexpr std::size_t kTableColumns = 100;
+
+// A count in at most six characters when `compact`: 123456 as "123k", 1710805 as "1.71M".
+std::string Count(int64_t value, bool compact, bool sign = false) {
+  const std::string plus = sign && value > 0 ? "+" : "";
+  if (!compact || (value < 100000 && value > -100000)) return plus + std::to_string(value);
+  const double magnitude = std::abs(static_cast<double>(value));
+  const char* unit = "k";
+  double scaled = magnitude / 1e3;
+  if (magnitude >= 999.5e6) {
+    unit = "G";
+    scaled = magnitude / 1e9;
+  } else if (magnitude >= 999.5e3) {
+    unit = "M";
+    scaled = magnitude / 1e6;
   }
-  std::vector<std::size_t> widths(table.front().size(), 0);
-  for (const auto& cells : table) {
-    for (std::size_t i = 0; i < cells.size(); ++i) widths[i] = std::max(widths[i], cells[i].size());
+  const std::string digits = scaled >= 99.95   ? fmt::format("{:.0f}", scaled)
+                             : scaled >= 9.995 ? fmt::format("{:.1f}", scaled)
+                                               : fmt::format("{:.2f}", scaled);
+  return (value < 0 ? "-" : plus) + digits + unit;
+}
+
+// A name cut to `width` characters: its start, '~', and its end.
+std::string Shortened(const std::string& name, std::size_t width) {
+  if (name.size() <= width) return name;
+  const std::size_t tail = (width - 1) / 2;
+  return name.substr(0, width - 1 - tail) + "~" + name.substr(name.size() - tail);
+}
+
+// How the table was fitted into 100 columns, for the key under it.
+struct TableFit {
+  bool compact_counts = false;  // counts of 100 000 or more in k, M and G
+  bool short_limits = false;    // limit histories as first..last
+  std::size_t class_width = 0;
+};
+
+std::vector<std::string> Cells(const ClassRow& row, const std::string& name, const TableFit& fit) {
+  const auto& ledger = row.ledger;
+  const bool compact = fit.compact_counts;
+  std::string limits = LimitsText(row);
+  if (fit.short_limits && row.limits.size() > 2) {
+    limits = LimitText(row.limits.front()) + ">..>" + LimitText(row.limits.back());
+  }
+  const auto hours = [&](double value) {
+    return compact && value >= 1000 ? fmt::format("{:.0f}h", value) : fmt::format("{:.1f}h", value);
+  };
+  return {name,
+          limits,
+          row.plugin_count ? Count(*row.plugin_count, compact) : "-",
+          Count(ledger.live_wild, compact),
+          Count(ledger.peak, compact),
+          Count(ledger.spawned, compact),
+          Count(ledger.gate_limit_removals, compact),
+          Count(ledger.gate_level_removals, compact),
+          Count(ledger.sweep_removals, compact),
+          compact && row.churn_per_hour >= 1000 ? Count(std::llround(row.churn_per_hour), compact)
+                                                : fmt::format("{:.1f}", row.churn_per_hour),
+          row.starved_hours > 0 ? hours(row.starved_hours) : "-",
+          row.drift ? Count(*row.drift, compact, true) : "-"};
+}
+
+// One row per class, its columns aligned, in at most 100 columns unless `wide`: when the numbers
+// of a long run or a long history of limits would push it wider, counts are given in thousands or
+// millions, limit histories as their first and last, and, last of all, class names shortened.
+// Shortened names replace theirs in `names`, for the sections below the table.
+std::string ClassRows(const SimulationResult& result, std::map<std::string, std::string>& names,
+                      bool wide, TableFit& fit) {
+  std::vector<std::vector<std::string>> table;
+  std::vector<std::size_t> widths;
+  const auto lay_out = [&] {
+    table.assign(1, {"class", "limit", "plug-in", "live", "peak", "spawned", "rm:lim", "rm:lvl",
+                     "sweep", "churn/h", "starved", "drift"});
+    for (const ClassRow& row : result.rows) {
+      table.push_back(Cells(row, names.at(row.ledger.key), fit));
+    }
+    widths.assign(table.front().size(), 0);
+    for (const auto& cells : table) {
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        widths[i] = std::max(widths[i], cells[i].size());
+      }
+    }
+    std::size_t total = widths.size() - 1;  // the spaces between columns
+    for (const std::size_t width : widths) total += width;
+    return total;
+  };
+  std::size_t total = lay_out();
+  if (!wide && total > kTableColumns) {
+    fit.compact_counts = true;
+    total = lay_out();
+  }
+  if (!wide && total > kTableColumns) {
+    fit.short_limits = true;
+    total = lay_out();
+  }
+  if (!wide && total > kTableColumns) {
+    const std::size_t room = std::max<std::size_t>(12, kTableColumns - (total - widths[0]));
+    std::set<std::string> taken;
+    for (std::size_t i = 1; i < table.size(); ++i) {
+      std::string name = Shortened(table[i][0], room);
+      // Two names cut alike are told apart by a number at their end.
+      for (int n = 2; taken.count(name) > 0; ++n) {
+        const std::string number = std::to_string(n);
+        name = Shortened(table[i][0], room - number.size()) + number;
+      }
+      taken.insert(name);
+      table[i][0] = name;
+      names[result.rows[i - 1].ledger.key] = name;
+    }
+    widths[0] = std::max<std::size_t>(5, room);
   }
   std::string out;
   for (const auto& cells : table) {
@@ -181,18 +273,25 @@ std::string ClassRows(const SimulationResult& result,
     }
     out += text + "\n";
   }
-  class_width = widths[0];
+  fit.class_width = widths[0];
   return out;
 }
 
-std::string ColumnKey() {
+std::string ColumnKey(const TableFit& fit) {
   return Wrapped(
-      "key: limit in force (a>b: changed during the run; -: none); plug-in: its count; live: "
-      "live wild now; peak: most live wild at once, leaving out the gate's rejected spawns in the "
-      "5 s before their removal; spawned: by the zones; rm:lim, rm:lvl: removed by the gate "
-      "for the limit, for the level; sweep: removed at start-up; churn/h: gate removals per game "
-      "hour; starved: game hours with no live wild creature while counted at the limit; drift: "
-      "plug-in minus live",
+      std::string("key: limit in force (a>b: changed during the run") +
+          (fit.short_limits ? "; a>..>b: the first and the last of several" : "") +
+          "; -: none); plug-in: its count; live: "
+          "live wild now; peak: most live wild at once, leaving out the gate's rejected spawns in "
+          "the "
+          "5 s before their removal; spawned: by the zones; rm:lim, rm:lvl: removed by the gate "
+          "for the limit, for the level; sweep: removed at start-up; churn/h: gate removals per "
+          "game "
+          "hour; starved: game hours with no live wild creature while counted at the limit; drift: "
+          "plug-in minus live" +
+          (fit.compact_counts ? std::string("; counts from 100 000 in k (thousands), M (millions) "
+                                            "and G, exact in census.csv and in JSON")
+                              : std::string()),
       "  ");
 }
 
@@ -286,11 +385,11 @@ std::string Speed(const SimulationResult& result) {
 }  // namespace
 
 std::string FormatTable(const SimulationSetup& setup, const SimulationResult& result, bool wide) {
-  const std::map<std::string, std::string> names = ShortClassNames(result, wide);
-  std::size_t class_width = 0;
-  std::string out = Header(setup, result) + "\n" + ClassRows(result, names, class_width);
-  out += ColumnKey();
-  if (!wide) out += ClassLegend(result, names, class_width);
+  std::map<std::string, std::string> names = ShortClassNames(result, wide);
+  TableFit fit;
+  std::string out = Header(setup, result) + "\n" + ClassRows(result, names, wide, fit);
+  out += ColumnKey(fit);
+  if (!wide) out += ClassLegend(result, names, fit.class_width);
   return out + StarvedClasses(result, names) + DriftCauses(result, names) +
          RejectedSurplus(result, names) + NotesAndFaults(result) + Speed(result);
 }
