@@ -693,8 +693,9 @@ TEST(SimulationReport, ChartsTheLimitedClassesAndQuotesKeys) {
   EXPECT_EQ(script.find("$class2"), std::string::npos) << script;
   EXPECT_NE(script.find("set title \"Blueprint'/A,\\\"x\\\"'\""), std::string::npos) << script;
   EXPECT_NE(script.find("set output \"population.svg\""), std::string::npos) << script;
-  EXPECT_NE(script.find("set yrange [0:4]\nset ytics 0,1\n"), std::string::npos) << script;
-  EXPECT_NE(script.find("set yrange [0:15]\nset ytics 0,3\n"), std::string::npos) << script;
+  // A little below 0, so that a line at 0 shows above the axis.
+  EXPECT_NE(script.find("set yrange [-0.16:4]\nset ytics 0,1\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("set yrange [-0.6:15]\nset ytics 0,3\n"), std::string::npos) << script;
   EXPECT_NE(script.find("set ylabel 'creatures'"), std::string::npos);
   // The key once, then switched off; the mark in both panels, its name in the first.
   const std::size_t key = script.find("set key ");
@@ -706,6 +707,110 @@ TEST(SimulationReport, ChartsTheLimitedClassesAndQuotesKeys) {
   EXPECT_NE(script.find("set label \"reload\" at 0.5, graph 0.97 rotate by 90"), std::string::npos)
       << script;
   EXPECT_TRUE(GnuplotScript(SimulationResult{}, "x.svg").empty());
+}
+
+// Every number that follows `word` in the script, in order.
+std::vector<double> NumbersAfter(const std::string& script, const std::string& word) {
+  std::vector<double> numbers;
+  for (std::size_t at = script.find(word); at != std::string::npos;
+       at = script.find(word, at + 1)) {
+    numbers.push_back(std::stod(script.substr(at + word.size())));
+  }
+  return numbers;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Panels stacked with room for each one's hour labels below it and the next one's title above it;
+// starved stretches shaded and in the legend; marks at the same time every day named once, and
+// drawn as ticks along the top once a day is too narrow for lines.
+TEST(SimulationReport, TheChartKeepsTitlesClearAndShowsStarvationAndDailyMarks) {
+  SimulationResult result;
+  for (const char* key : {"Blueprint'/A'", "Blueprint'/B'", "Blueprint'/C'"}) {
+    for (const double hours : {0.0, 1200.0, 2400.0})
+      result.samples.push_back({hours, key, 3, 3, 3, 0});
+    ClassRow row;
+    row.ledger.key = key;
+    result.rows.push_back(row);
+  }
+  result.rows[1].starved = {{1000, 1400.5}, {2000, 2400}};
+  for (int day = 0; day < 100; ++day) {
+    result.marks.push_back({24.0 * day + 12, "write"});
+    result.marks.push_back({24.0 * day + 12, "reload"});
+    result.marks.push_back({24.0 * day + 16.001, "unload"});
+  }
+  result.marks.push_back({600.5, "cheat"});
+  std::stable_sort(result.marks.begin(), result.marks.end(),
+                   [](const RunMark& a, const RunMark& b) { return a.hours < b.hours; });
+
+  const struct {
+    const char* name;
+    double hours;  // the run's length
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+  } cases[] = {
+      {"long run",
+       2400,
+       {"12:00 write+reload (100 days), 16:00 unload (100 days); drawn as ticks along each "
+        "panel's top",
+        "set arrow from 36, graph 0.94 to 36, graph 1 nohead",
+        "set arrow from 600.5, graph 0 to 600.5, graph 1", "set label \"cheat\" at 600.5",
+        "set object rect from 1000, graph 0 to 1400.5, graph 1 behind",
+        "set object rect from 2000, graph 0 to 2400, graph 1 behind", "title 'starved'"},
+       {"set arrow from 36, graph 0 to", "set label \"write"}},
+      {"ten days",
+       240,
+       {"12:00 write+reload (10 days), 16:00 unload (10 days); drawn as dotted lines",
+        "set arrow from 36, graph 0 to 36, graph 1 nohead dt 3"},
+       {"graph 0.94", "set label \"write", "set object rect", "title 'starved'"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulationResult run = result;
+    run.samples.erase(std::remove_if(run.samples.begin(), run.samples.end(),
+                                     [&](const CensusSample& s) { return s.hours > c.hours; }),
+                      run.samples.end());
+    run.marks.erase(std::remove_if(run.marks.begin(), run.marks.end(),
+                                   [&](const RunMark& m) { return m.hours > c.hours; }),
+                    run.marks.end());
+    for (ClassRow& row : run.rows) {
+      row.starved.erase(std::remove_if(row.starved.begin(), row.starved.end(),
+                                       [&](const Starvation& s) { return s.from_hours > c.hours; }),
+                        row.starved.end());
+    }
+    const std::string script = GnuplotScript(run, "population.svg");
+    for (const std::string& text : c.present) {
+      EXPECT_NE(script.find(text), std::string::npos) << text;
+    }
+    for (const std::string& text : c.absent) {
+      EXPECT_EQ(script.find(text), std::string::npos) << text;
+    }
+    // Only the starved class's panel is shaded: its objects come after its title.
+    if (c.hours > 1000) {
+      const std::size_t b = script.find("set title \"Blueprint'/B'\"");
+      const std::size_t shade = script.find("set object rect");
+      EXPECT_TRUE(b < shade && shade < script.find("set title \"Blueprint'/C'\"")) << script;
+    }
+
+    // Between one panel's bottom and the next one's top: 60 pixels for the labels and the title.
+    const double height = NumbersAfter(script, "set terminal svg size 1000,").at(0);
+    const std::vector<double> tops = NumbersAfter(script, "set tmargin at screen ");
+    const std::vector<double> bottoms = NumbersAfter(script, "set bmargin at screen ");
+    ASSERT_EQ(tops.size(), 3u);
+    ASSERT_EQ(bottoms.size(), 3u);
+    for (std::size_t i = 0; i + 1 < tops.size(); ++i) {
+      EXPECT_GE((bottoms[i] - tops[i + 1]) * height, 60 - 1) << i;
+      EXPECT_GT((tops[i] - bottoms[i]) * height, 150) << i;
+    }
+    EXPECT_GE(bottoms.back() * height, 20);  // the x axis's name under the last panel
+    EXPECT_EQ(Occurrences(script, "set key "), 1u);
+  }
 }
 
 }  // namespace
