@@ -199,6 +199,17 @@ fs::path PrepareOutputFolder(const fs::path& dir) {
   };
   const fs::path server = dir / kServer;
   std::error_code code;
+  // A file on the way is named as such on every system (they report it differently).
+  for (fs::path above = dir.parent_path(); !above.empty(); above = above.parent_path()) {
+    const fs::file_status on_the_way = fs::status(above, code);
+    if (fs::exists(on_the_way)) {
+      if (!fs::is_directory(on_the_way)) {
+        Fail("make the folder", dir, std::make_error_code(std::errc::not_a_directory));
+      }
+      break;
+    }
+    if (above == above.parent_path()) break;
+  }
   const fs::file_status status = fs::status(dir, code);
   if (code && code != std::errc::no_such_file_or_directory) Fail("use the folder", dir, code);
   if (fs::exists(status) && !fs::is_directory(status)) refuse("is a file, not a folder");
