@@ -390,6 +390,17 @@ TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
        2,
        {"(\"census.csv\", \"server\")"},
        {"census.csv", plugin / "config.json"}},
+      // An earlier version's marker lists nothing: what it made cannot be told apart.
+      {"old-marker",
+       [&](const fs::path& dir) {
+         write(dir / ".kestrovar-simulate",
+               "Made by kestrovar simulate. Everything in this folder is replaced at each run.\n");
+         write(dir / "census.csv", mine);
+       },
+       false,
+       2,
+       {"made by an earlier version of kestrovar simulate"},
+       {"census.csv"}},
       {"server-unmarked",
        [&](const fs::path& dir) {
          fs::remove(dir / "server" / ".kestrovar-simulate");
