@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include "tools/common/plugin_path.h"
 #include "tools/simulate/config_in_force.h"
+#include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulate_command.h"
 #include "tools/simulate/simulation_report.h"
@@ -476,6 +478,11 @@ TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
     EXPECT_NE(errors.find(words), std::string::npos) << errors;
     EXPECT_EQ(errors.find("filesystem error"), std::string::npos) << errors;
   }
+  // Any other file system error met while the run writes: the path and the reason, in words.
+  EXPECT_EQ(InWords(fs::filesystem_error("cannot create directories", fs::path("/a/b"),
+                                         std::make_error_code(std::errc::no_space_on_device))),
+            "cannot use \"/a/b\": the disk is full");
+  EXPECT_EQ(InWords(std::runtime_error("as it is")), "as it is");
   fs::remove_all(root);
 }
 

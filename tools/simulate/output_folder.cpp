@@ -192,6 +192,13 @@ std::string FileSystemReason(const std::error_code& code) {
   return text;
 }
 
+std::string InWords(const std::exception& error) {
+  const auto* file_system = dynamic_cast<const fs::filesystem_error*>(&error);
+  if (file_system == nullptr) return error.what();
+  return fmt::format("cannot use \"{}\": {}", file_system->path1().string(),
+                     FileSystemReason(file_system->code()));
+}
+
 fs::path PrepareOutputFolder(const fs::path& dir) {
   if (dir.empty()) throw OutputFolderError("--out \"\": give the name of a folder");
   const auto refuse = [&](const std::string& why) {

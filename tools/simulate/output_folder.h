@@ -32,3 +32,7 @@ void RecordOutputFiles(const std::filesystem::path& dir, const std::vector<std::
 
 // Why a file system call failed, in words: "permission denied", "the disk is full", ...
 std::string FileSystemReason(const std::error_code& code);
+
+// An error's message for the operator: a file system error as "cannot use "PATH": REASON", any
+// other as it is.
+std::string InWords(const std::exception& error);

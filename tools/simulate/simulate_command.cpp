@@ -174,14 +174,14 @@ int RunSimulate(const SimulateOptions& options) {
   try {
     result = RunSimulation(setup);
   } catch (const std::exception& error) {
-    run_error = error.what();
+    run_error = InWords(error);
   }
   // Whatever the run left in the simulated server's folder is listed, even after a failure, so
   // that the next run may delete it.
   try {
     RecordServerFolder(server);
   } catch (const std::exception& error) {
-    if (run_error.empty()) run_error = error.what();
+    if (run_error.empty()) run_error = InWords(error);
   }
   if (!run_error.empty()) {
     PrintError("kestrovar simulate: " + run_error);
@@ -206,7 +206,7 @@ int RunSimulate(const SimulateOptions& options) {
     }
     RecordOutputFiles(out_dir, written);
   } catch (const std::exception& error) {
-    PrintError(std::string("kestrovar simulate: ") + error.what());
+    PrintError("kestrovar simulate: " + InWords(error));
     try {
       RecordOutputFiles(out_dir, {"census.csv", "population.gp", "population.svg"});
     } catch (const std::exception&) {
