@@ -31,7 +31,11 @@ bool Detoured(Server& server, Detourable function) {
 
 }  // namespace
 
-CreatureLedger::Life& CreatureLedger::Of(CreatureId id) { return lives_[id]; }
+CreatureLedger::Life& CreatureLedger::Of(const CreatureRecord& creature) {
+  const auto [entry, added] = lives_.try_emplace(creature.id);
+  if (added) entry->second.alive = creature.state == CreatureState::Alive;
+  return entry->second;
+}
 
 const CreatureLedger::Life* CreatureLedger::Find(CreatureId id) const {
   const auto found = lives_.find(id);
@@ -49,6 +53,28 @@ int32_t CreatureLedger::ClassOf(const CreatureRecord& creature) {
     awaiting_live_.push_back(0);
   }
   return entry->second;
+}
+
+void CreatureLedger::Tally(const Life& life, int sign) {
+  if (life.cls < 0) return;
+  ClassLedger& ledger = classes_[life.cls];
+  if (life.counted) {
+    ledger.counted += sign;
+    if (!life.alive) {
+      ledger.counted_not_alive += sign;
+    } else if (!life.wild) {
+      ledger.counted_tamed += sign;
+    }
+  } else if (life.wild) {
+    (life.awaiting_removal ? ledger.awaiting_removal : ledger.never_counted) += sign;
+  }
+}
+
+template <typename Change>
+void CreatureLedger::Update(Life& life, Change&& change) {
+  Tally(life, -1);
+  change();
+  Tally(life, +1);
 }
 
 void CreatureLedger::NotePeaks(ClassLedger& ledger) {
@@ -85,28 +111,32 @@ void CreatureLedger::SetAwaiting(Life& life, bool awaiting) {
 
 void CreatureLedger::Spawned(Server& server, CreatureRecord& creature, int32_t zone) {
   ++events;
-  Life& life = Of(creature.id);
-  life.cls = ClassOf(creature);
-  life.zone = zone;
-  ClassLedger& ledger = classes_[life.cls];
-  ++ledger.spawned;
-  life.over_level =
-      level_rule_ && creature.status != nullptr && creature.status->level >= *level_rule_;
-  if (TagCount(server, creature, kCountedMark) > 0) {
-    ++ledger.admitted;
-    life.counted = true;
-  } else if (Detoured(server, Detourable::SpawnNPC)) {
-    life.awaiting_removal = true;
-  }
-  if (WildNow(creature)) EnterWild(life);
+  Life& life = Of(creature);
+  Update(life, [&] {
+    life.cls = ClassOf(creature);
+    life.zone = zone;
+    ClassLedger& ledger = classes_[life.cls];
+    ++ledger.spawned;
+    life.over_level =
+        level_rule_ && creature.status != nullptr && creature.status->level >= *level_rule_;
+    if (TagCount(server, creature, kCountedMark) > 0) {
+      ++ledger.admitted;
+      life.counted = true;
+    } else if (Detoured(server, Detourable::SpawnNPC)) {
+      life.awaiting_removal = true;
+    }
+    if (WildNow(creature)) EnterWild(life);
+  });
 }
 
 void CreatureLedger::Arrived(Server&, CreatureRecord& creature) {
   ++events;
-  Life& life = Of(creature.id);
-  life.cls = ClassOf(creature);
-  ++classes_[life.cls].arrivals;
-  if (WildNow(creature)) EnterWild(life);
+  Life& life = Of(creature);
+  Update(life, [&] {
+    life.cls = ClassOf(creature);
+    ++classes_[life.cls].arrivals;
+    if (WildNow(creature)) EnterWild(life);
+  });
 }
 
 bool CreatureLedger::CountedDown(Server& server, const CreatureRecord& creature, const Life& life,
@@ -117,53 +147,80 @@ bool CreatureLedger::CountedDown(Server& server, const CreatureRecord& creature,
 
 void CreatureLedger::Dying(Server& server, CreatureRecord& creature) {
   ++events;
-  Life& life = Of(creature.id);
-  if (life.cls < 0) life.cls = ClassOf(creature);
-  ++classes_[life.cls].deaths;
-  if (CountedDown(server, creature, life, Detourable::Die)) life.counted = false;
-  LeaveWild(life);
+  Life& life = Of(creature);
+  Update(life, [&] {
+    if (life.cls < 0) life.cls = ClassOf(creature);
+    ++classes_[life.cls].deaths;
+    if (CountedDown(server, creature, life, Detourable::Die)) life.counted = false;
+    LeaveWild(life);
+    life.alive = false;  // the game marks it dead right after
+  });
 }
 
 void CreatureLedger::Leaving(Server& server, CreatureRecord& creature) {
   ++events;
-  Life& life = Of(creature.id);
-  if (life.cls < 0) life.cls = ClassOf(creature);
-  ClassLedger& ledger = classes_[life.cls];
-  if (happening == Happening::PluginTask) {
-    ++(life.over_level ? ledger.gate_level_removals : ledger.gate_limit_removals);
-  } else if (happening == Happening::Startup) {
-    ++ledger.sweep_removals;
-  }
-  if (CountedDown(server, creature, life, Detourable::Destroyed)) life.counted = false;
-  LeaveWild(life);
-  life.awaiting_removal = false;
+  Life& life = Of(creature);
+  Update(life, [&] {
+    if (life.cls < 0) life.cls = ClassOf(creature);
+    ClassLedger& ledger = classes_[life.cls];
+    if (happening == Happening::PluginTask) {
+      ++(life.over_level ? ledger.gate_level_removals : ledger.gate_limit_removals);
+    } else if (happening == Happening::Startup) {
+      ++ledger.sweep_removals;
+    }
+    if (CountedDown(server, creature, life, Detourable::Destroyed)) life.counted = false;
+    LeaveWild(life);
+    life.awaiting_removal = false;
+    life.alive = false;  // the world removes it right after
+  });
 }
 
 void CreatureLedger::Taming(CreatureRecord& creature) {
   ++events;
-  Life& life = Of(creature.id);
-  if (life.cls < 0) life.cls = ClassOf(creature);
-  ++classes_[life.cls].tames;
-  LeaveWild(life);
-  life.awaiting_removal = false;
+  Life& life = Of(creature);
+  Update(life, [&] {
+    if (life.cls < 0) life.cls = ClassOf(creature);
+    ++classes_[life.cls].tames;
+    LeaveWild(life);
+    life.awaiting_removal = false;
+  });
 }
 
 void CreatureLedger::TableCleared() {
-  for (auto& [id, life] : lives_) life.counted = false;
+  for (auto& [id, life] : lives_) {
+    Update(life, [&] { life.counted = false; });
+  }
 }
 
 void CreatureLedger::PluginReleased() {
   // The table goes with the library, and the removals it still had queued are dropped.
   for (auto& [id, life] : lives_) {
-    life.counted = false;
-    SetAwaiting(life, false);
+    Update(life, [&] {
+      life.counted = false;
+      SetAwaiting(life, false);
+    });
   }
+}
+
+void CreatureLedger::ForgetCreatures() {
+  lives_.clear();
+  for (ClassLedger& ledger : classes_) {
+    ledger.counted = ledger.counted_tamed = ledger.counted_not_alive = 0;
+    ledger.awaiting_removal = ledger.never_counted = 0;
+  }
+}
+
+void CreatureLedger::Forget(CreatureId id) {
+  const auto found = lives_.find(id);
+  if (found == lives_.end()) return;
+  Tally(found->second, -1);
+  lives_.erase(found);
 }
 
 void CreatureLedger::BeginStartup(Server& server) {
   happening = Happening::Startup;
   for (const auto& creature : server.world.Creatures()) {
-    Of(creature->id).marks_before = TagCount(server, *creature, kCountedMark);
+    Of(*creature).marks_before = TagCount(server, *creature, kCountedMark);
   }
 }
 
@@ -172,10 +229,12 @@ void CreatureLedger::EndStartup(Server& server, bool swept) {
   if (!swept) return;
   // The sweep cleared the table and gave every creature it kept a counted mark.
   for (const auto& creature : server.world.Creatures()) {
-    Life& life = Of(creature->id);
-    if (life.cls < 0) life.cls = ClassOf(*creature);
-    life.counted = TagCount(server, *creature, kCountedMark) > life.marks_before;
-    if (life.counted) SetAwaiting(life, false);
+    Life& life = Of(*creature);
+    Update(life, [&] {
+      if (life.cls < 0) life.cls = ClassOf(*creature);
+      life.counted = TagCount(server, *creature, kCountedMark) > life.marks_before;
+      if (life.counted) SetAwaiting(life, false);
+    });
   }
 }
 
@@ -191,27 +250,8 @@ std::vector<CreatureId> CreatureLedger::LiveWild(const Server& server,
   return ids;
 }
 
-std::vector<ClassLedger> CreatureLedger::Ledgers(const Server& server) const {
+std::vector<ClassLedger> CreatureLedger::Ledgers() const {
   std::vector<ClassLedger> ledgers = classes_;
-  for (ClassLedger& ledger : ledgers) {
-    ledger.counted = ledger.counted_tamed = ledger.counted_not_alive = 0;
-    ledger.awaiting_removal = ledger.never_counted = 0;
-  }
-  for (const auto& creature : server.world.Creatures()) {
-    const Life* life = Find(creature->id);
-    if (life == nullptr || life->cls < 0) continue;
-    ClassLedger& ledger = ledgers[life->cls];
-    if (life->counted) {
-      ++ledger.counted;
-      if (creature->state != CreatureState::Alive) {
-        ++ledger.counted_not_alive;
-      } else if (!life->wild) {
-        ++ledger.counted_tamed;
-      }
-    } else if (life->wild) {
-      ++(life->awaiting_removal ? ledger.awaiting_removal : ledger.never_counted);
-    }
-  }
   std::sort(ledgers.begin(), ledgers.end(),
             [](const ClassLedger& a, const ClassLedger& b) { return a.key < b.key; });
   return ledgers;

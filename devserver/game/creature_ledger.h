@@ -32,6 +32,7 @@ class CreatureLedger {
     bool counted = false;
     bool awaiting_removal = false;
     bool over_level = false;  // the level rule in force at its spawn removes it
+    bool alive = true;        // neither dead nor removed
     int32_t marks_before = 0;
   };
 
@@ -52,9 +53,9 @@ class CreatureLedger {
   void EndStartup(Server& server, bool swept);
   void PluginReleased();
   // Every creature has left the world and is forgotten (a new map): their lives go with them.
-  void ForgetCreatures() { lives_.clear(); }
+  void ForgetCreatures();
   // A removed creature's record is dropped: its life goes with it (the class totals stay).
-  void Forget(CreatureId id) { lives_.erase(id); }
+  void Forget(CreatureId id);
 
   Happening happening = Happening::Game;
   uint64_t events = 0;
@@ -64,10 +65,16 @@ class CreatureLedger {
   const Life* Find(CreatureId id) const;
   // The live wild creatures of a class, in world order.
   std::vector<CreatureId> LiveWild(const Server& server, std::string_view reference) const;
-  std::vector<ClassLedger> Ledgers(const Server& server) const;
+  // Kept as the lives change, so that asking costs the classes, not the creatures.
+  std::vector<ClassLedger> Ledgers() const;
 
  private:
-  Life& Of(CreatureId id);
+  Life& Of(const CreatureRecord& creature);
+  // Changes a life through `change`, keeping its class's tallies of the plug-in's count
+  // (counted, counted_tamed, counted_not_alive, awaiting_removal, never_counted) in step.
+  template <typename Change>
+  void Update(Life& life, Change&& change);
+  void Tally(const Life& life, int sign);
   int32_t ClassOf(const CreatureRecord& creature);
   void EnterWild(Life& life);
   void LeaveWild(Life& life);
