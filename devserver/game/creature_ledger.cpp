@@ -51,6 +51,7 @@ int32_t CreatureLedger::ClassOf(const CreatureRecord& creature) {
     ledger.key = ClassKeyOf(creature.reference);
     classes_.push_back(std::move(ledger));
     awaiting_live_.push_back(0);
+    counted_gone_.push_back(0);
   }
   return entry->second;
 }
@@ -186,7 +187,16 @@ void CreatureLedger::Taming(CreatureRecord& creature) {
   });
 }
 
+void CreatureLedger::ClearCountedGone() {
+  for (std::size_t cls = 0; cls < classes_.size(); ++cls) {
+    classes_[cls].counted -= counted_gone_[cls];
+    classes_[cls].counted_not_alive -= counted_gone_[cls];
+    counted_gone_[cls] = 0;
+  }
+}
+
 void CreatureLedger::TableCleared() {
+  ClearCountedGone();
   for (auto& [id, life] : lives_) {
     Update(life, [&] { life.counted = false; });
   }
@@ -194,6 +204,7 @@ void CreatureLedger::TableCleared() {
 
 void CreatureLedger::PluginReleased() {
   // The table goes with the library, and the removals it still had queued are dropped.
+  ClearCountedGone();
   for (auto& [id, life] : lives_) {
     Update(life, [&] {
       life.counted = false;
@@ -203,18 +214,21 @@ void CreatureLedger::PluginReleased() {
 }
 
 void CreatureLedger::ForgetCreatures() {
+  for (const auto& [id, life] : lives_) Forget(life);
   lives_.clear();
-  for (ClassLedger& ledger : classes_) {
-    ledger.counted = ledger.counted_tamed = ledger.counted_not_alive = 0;
-    ledger.awaiting_removal = ledger.never_counted = 0;
-  }
 }
 
 void CreatureLedger::Forget(CreatureId id) {
   const auto found = lives_.find(id);
   if (found == lives_.end()) return;
-  Tally(found->second, -1);
+  Forget(found->second);
   lives_.erase(found);
+}
+
+void CreatureLedger::Forget(const Life& life) {
+  // Removed without being counted down: the plug-in's table still holds it, so it stays among its
+  // class's counted bodies or gone (its tally stays) until the table is cleared.
+  if (life.counted && life.cls >= 0) ++counted_gone_[life.cls];
 }
 
 void CreatureLedger::BeginStartup(Server& server) {
@@ -228,6 +242,7 @@ void CreatureLedger::EndStartup(Server& server, bool swept) {
   happening = Happening::Game;
   if (!swept) return;
   // The sweep cleared the table and gave every creature it kept a counted mark.
+  ClearCountedGone();
   for (const auto& creature : server.world.Creatures()) {
     Life& life = Of(*creature);
     Update(life, [&] {

@@ -54,7 +54,8 @@ class CreatureLedger {
   void PluginReleased();
   // Every creature has left the world and is forgotten (a new map): their lives go with them.
   void ForgetCreatures();
-  // A removed creature's record is dropped: its life goes with it (the class totals stay).
+  // A removed creature's record is dropped: its life goes with it (the class totals stay, and a
+  // creature the plug-in still counts stays among its class's counted bodies or gone).
   void Forget(CreatureId id);
 
   Happening happening = Happening::Game;
@@ -75,6 +76,7 @@ class CreatureLedger {
   template <typename Change>
   void Update(Life& life, Change&& change);
   void Tally(const Life& life, int sign);
+  void Forget(const Life& life);
   int32_t ClassOf(const CreatureRecord& creature);
   void EnterWild(Life& life);
   void LeaveWild(Life& life);
@@ -89,6 +91,9 @@ class CreatureLedger {
   std::unordered_map<CreatureId, Life> lives_;
   std::vector<ClassLedger> classes_;
   std::vector<int> awaiting_live_;  // per class: live wild creatures awaiting the gate's removal
+  // Per class: forgotten creatures that the plug-in still counts, until its table is cleared.
+  std::vector<int> counted_gone_;
+  void ClearCountedGone();
   std::unordered_map<std::string, int32_t> class_index_;  // by reference text
   std::vector<int> zone_live_;
 };
