@@ -548,22 +548,42 @@ TEST(SimulationReport, TheDefaultDayFitsAndShowsStarvation) {
 TEST(ProgressBar, FitsTheTerminalWithTheShareAndTheTimeLeft) {
   const struct {
     double hours;
-    double seconds;
+    std::optional<double> left;
     std::size_t columns;
     const char* line;
   } cases[] = {
-      {6, 30, 100,
+      {6, 90, 100,
        "[##########..............................]  25% 6/24 game hours, 1 min 30 s left"},
-      {6, 30, 50, "  25% 6/24 game hours, 1 min 30 s left"},
-      {6, 30, 30, "  25% 6/24 game hours, 1 min "},
+      {6, 90, 50, "  25% 6/24 game hours, 1 min 30 s left"},
+      {6, 90, 30, "  25% 6/24 game hours, 1 min "},
+      {6, std::nullopt, 50, "[######....................]  25% 6/24 game hours"},
       {0, 0, 80, "[........................................]   0% 0/24 game hours"},
-      {24, 90, 80, "[########################################] 100% 24/24 game hours"},
+      {24, 0, 80, "[########################################] 100% 24/24 game hours"},
   };
   for (const auto& c : cases) {
-    const std::string line = ProgressBar::Line(c.hours, 24, c.seconds, c.columns);
+    const std::string line = ProgressBar::Line(c.hours, 24, c.left, c.columns);
     EXPECT_EQ(line, c.line) << c.columns;
     EXPECT_LT(line.size(), c.columns);
   }
+}
+
+// The time left follows the rate seen lately: a run that did 100 game hours a second for 10 s and
+// 10 a second since has 900 of its 2 000 hours left at 10 a second, not at the 55 a second of the
+// run so far.
+TEST(ProgressBar, TheTimeLeftFollowsTheRateSeenLately) {
+  TimeLeft left;
+  EXPECT_EQ(left.Seconds(2000), std::nullopt);
+  for (int tenth = 0; tenth <= 200; ++tenth) {
+    const double seconds = tenth / 10.0;
+    left.Observe(seconds, seconds <= 10 ? 100 * seconds : 1000 + 10 * (seconds - 10));
+  }
+  ASSERT_TRUE(left.Seconds(2000));
+  EXPECT_NEAR(*left.Seconds(2000), 90, 1);
+  // And back up: 100 a second again for 5 s.
+  for (int tenth = 201; tenth <= 250; ++tenth) {
+    left.Observe(tenth / 10.0, 1100 + 100 * (tenth / 10.0 - 20));
+  }
+  EXPECT_NEAR(*left.Seconds(2000), 4, 0.5);
 }
 
 }  // namespace
