@@ -132,7 +132,9 @@ TEST(Simulation, ASweepCountsBodiesThatAreNeverCountedDown) {
     const SimulationResult result = RunSimulation(MakeSetup(scenario, "{}", "bodies"));
     const ClassRow& striders = RowOf(result, kStrider);
     // Enough removals over 14 hours that the world drops the records of the removed.
-    if (hours > 2) EXPECT_GT(striders.ledger.deaths, 300);
+    if (hours > 2) {
+      EXPECT_GT(striders.ledger.deaths, 300);
+    }
     ASSERT_TRUE(striders.drift);
     EXPECT_GT(*striders.drift, 0);
     ASSERT_EQ(striders.causes.size(), 1u) << striders.causes.back().what;
@@ -283,7 +285,9 @@ TEST(Simulation, ASeedGivesTheSameCensusOnEveryPlatform) {
     const bool strider = sample.key.find("Strider") != std::string::npos;
     EXPECT_EQ(sample.limit, strider ? std::optional<int32_t>(3) : std::nullopt);
     ASSERT_TRUE(sample.plugin_count);
-    if (strider) EXPECT_LE(*sample.plugin_count, 3);
+    if (strider) {
+      EXPECT_LE(*sample.plugin_count, 3);
+    }
     EXPECT_LE(sample.awaiting_removal, sample.live_wild);
   }
   EXPECT_EQ(Fingerprint(CensusCsv(result)), 17393669696313416306u) << CensusCsv(result);
