@@ -626,6 +626,14 @@ TEST(ConfigInForce, TakesLimitsAndTheLevelRuleAsThePluginDoes) {
   EXPECT_EQ(ReadConfigInForce("{}").writes_dump_files, false);
   EXPECT_EQ(ReadConfigInForce(R"({"WriteDumpsToFile": true})").writes_dump_files, true);
   EXPECT_EQ(ReadConfigInForce(R"({"WriteDumpsToFile": "yes"})").writes_dump_files, std::nullopt);
+
+  // The difference of two configurations in force: each limit that changed (-1 or none alike),
+  // then the level rule; nothing when they enforce the same.
+  const ConfigInForce before = ReadConfigInForce(R"({"Max_Dino_Counts": {"A": 3, "B": -1}})");
+  const ConfigInForce after = ReadConfigInForce(
+      R"({"Max_Dino_Counts": {"A": 5, "C": 0}, "DestroyDinosOverLevel": true, "MaxDinoLevel": 90})");
+  EXPECT_EQ(Difference(before, after), "limits A 3 -> 5, C none -> 0; level rule off -> level 90");
+  EXPECT_EQ(Difference(before, ReadConfigInForce(R"({"Max_Dino_Counts": {"A": 3}} x)")), "");
 }
 
 // One chart panel per class that had a limit at some sample, the limit drawn from the samples; a

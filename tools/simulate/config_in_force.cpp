@@ -1,6 +1,8 @@
 #include "tools/simulate/config_in_force.h"
 
 #include <limits>
+#include <map>
+#include <utility>
 
 #include "config/config_lookup.h"
 #include "tools/common/positioned_json.h"
@@ -16,6 +18,14 @@ auto Guarded(Lookup&& lookup) -> std::optional<decltype(lookup())> {
   } catch (const nlohmann::json::exception&) {
     return std::nullopt;
   }
+}
+
+std::string LimitText(const std::optional<int32_t>& limit) {
+  return limit ? std::to_string(*limit) : "none";
+}
+
+std::string LevelRuleText(const std::optional<int32_t>& level) {
+  return level ? "level " + std::to_string(*level) : std::string("off");
 }
 
 }  // namespace
@@ -51,4 +61,22 @@ ConfigInForce ReadConfigInForce(std::string_view text) {
   config.writes_dump_files =
       Guarded([&] { return LookupBool(document, config_keys::kWriteDumpsToFile, false); });
   return config;
+}
+
+std::string Difference(const ConfigInForce& before, const ConfigInForce& after) {
+  std::map<std::string, std::pair<std::optional<int32_t>, std::optional<int32_t>>> limits;
+  for (const auto& [key, limit] : before.limits) limits[key].first = before.LimitOf(key);
+  for (const auto& [key, limit] : after.limits) limits[key].second = after.LimitOf(key);
+  std::string changes;
+  for (const auto& [key, pair] : limits) {
+    if (pair.first == pair.second) continue;
+    changes += (changes.empty() ? "" : ", ") + key + " " + LimitText(pair.first) + " -> " +
+               LimitText(pair.second);
+  }
+  if (!changes.empty()) changes = "limits " + changes;
+  if (before.level_rule != after.level_rule) {
+    changes += (changes.empty() ? "" : "; ") + std::string("level rule ") +
+               LevelRuleText(before.level_rule) + " -> " + LevelRuleText(after.level_rule);
+  }
+  return changes;
 }

@@ -24,3 +24,7 @@ struct ConfigInForce {
 };
 
 ConfigInForce ReadConfigInForce(std::string_view text);
+
+// What differs between two configurations in force, for the notes: "limits KEY 3 -> 5; level rule
+// off -> level 90"; empty when nothing does.
+std::string Difference(const ConfigInForce& before, const ConfigInForce& after);

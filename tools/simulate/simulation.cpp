@@ -19,18 +19,12 @@
 #include "tools/scenario/scenario_world.h"
 #include "tools/simulate/config_in_force.h"
 #include "tools/simulate/interruption.h"
+#include "tools/simulate/plugin_counts.h"
 #include "tools/simulate/progress_bar.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 std::string ReadWholeFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -44,73 +38,12 @@ void WriteWholeFile(const fs::path& path, const std::string& text) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::string LimitText(const std::optional<int32_t>& limit) {
-  return limit ? std::to_string(*limit) : "none";
-}
-
-std::string LevelRuleText(const std::optional<int32_t>& level) {
-  return level ? "level " + std::to_string(*level) : std::string("off");
-}
-
-// What differs between two configurations in force, for the notes; empty when nothing does.
-std::string Difference(const ConfigInForce& before, const ConfigInForce& after) {
-  std::map<std::string, std::pair<std::optional<int32_t>, std::optional<int32_t>>> limits;
-  for (const auto& [key, limit] : before.limits) limits[key].first = before.LimitOf(key);
-  for (const auto& [key, limit] : after.limits) limits[key].second = after.LimitOf(key);
-  std::string changes;
-  for (const auto& [key, pair] : limits) {
-    if (pair.first == pair.second) continue;
-    changes += (changes.empty() ? "" : ", ") + key + " " + LimitText(pair.first) + " -> " +
-               LimitText(pair.second);
-  }
-  if (!changes.empty()) changes = "limits " + changes;
-  if (before.level_rule != after.level_rule) {
-    changes += (changes.empty() ? "" : "; ") + std::string("level rule ") +
-               LevelRuleText(before.level_rule) + " -> " + LevelRuleText(after.level_rule);
-  }
-  return changes;
-}
-
 // A finding of the check as one line of the notes: "FILE, line 1, column 21: error: ... [code]".
 std::string FindingLine(const Finding& finding) {
   std::string line = finding.file;
   if (finding.line > 0) line += fmt::format(", line {}, column {}", finding.line, finding.column);
   return line + fmt::format(": {}: {} [{}]", SeverityName(finding.severity), finding.message,
                             finding.code);
-}
-
-// The plug-in's count per folded key (its table ignores letter case), from its kvar.dumpdinos
-// reply: "KEY. Num: N" a line.
-std::map<std::string, int64_t> CountsOfDump(const std::vector<devserver::RconReply>& replies) {
-  std::map<std::string, int64_t> counts;
-  for (const auto& reply : replies) {
-    std::size_t start = 0;
-    while (start < reply.text.size()) {
-      std::size_t end = reply.text.find('\n', start);
-      if (end == std::string::npos) end = reply.text.size();
-      const std::string line = reply.text.substr(start, end - start);
-      const std::size_t num = line.rfind(". Num: ");
-      if (num != std::string::npos) {
-        counts[FoldCase(line.substr(0, num))] += std::stoll(line.substr(num + 7));
-      }
-      start = end + 1;
-    }
-  }
-  return counts;
-}
-
-// The world's account of the plug-in's count per folded key: the creatures it counted.
-std::map<std::string, int64_t> CountsOfWorld(const std::vector<devserver::ClassLedger>& ledgers) {
-  std::map<std::string, int64_t> counts;
-  for (const auto& ledger : ledgers) counts[FoldCase(ledger.key)] += ledger.counted;
-  return counts;
-}
-
-std::optional<int64_t> CountOf(const std::optional<std::map<std::string, int64_t>>& counts,
-                               const std::string& key) {
-  if (!counts) return std::nullopt;
-  const auto found = counts->find(FoldCase(key));
-  return found == counts->end() ? 0 : found->second;
 }
 
 // The dump files in a folder with their last write times, to tell which one a dump wrote.
@@ -592,7 +525,7 @@ class Simulation {
       if (row.plugin_count) {
         row.drift = *row.plugin_count - ledger.live_wild;
         row.causes =
-            CausesOf(ledger, *row.plugin_count, counted_by_folded_key.at(FoldCase(ledger.key)));
+            CausesOf(ledger, *row.plugin_count, counted_by_folded_key.at(CountKey(ledger.key)));
       }
       result_.rows.push_back(std::move(row));
     }
@@ -604,7 +537,7 @@ class Simulation {
       if (exact) continue;
       std::string note = "the limit " + std::to_string(limit) + " of " + key + " never applied";
       for (const auto& ledger : ledgers) {
-        if (FoldCase(ledger.key) == FoldCase(key)) {
+        if (CountKey(ledger.key) == CountKey(key)) {
           note += ": the class key is " + ledger.key + " (limits match letter case exactly)";
         }
       }
