@@ -1,6 +1,8 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/sink.h>
 
+#include <cstddef>
+#include <exception>
 #include <string>
 
 #include "config/config.h"
@@ -57,22 +59,86 @@ void SweepAndOpenGate() {
   SetDetour(SpawnGateDetour());
 }
 
+// How much of each registration table has been handed to the host, read from the start of the
+// table: Unload and a load that fails part-way take back the same entries in the same order.
+struct Registered {
+  size_t detours = 0;
+  size_t commands = 0;
+  bool gate = false;
+};
+
+// Each removal on its own: one that fails must not leave the others in the host, which would then
+// call into a released library.
+void TakeBack(const Registered& registered, void (*report)(const char* what) noexcept) {
+  const auto remove = [report](auto&& removal) noexcept {
+    try {
+      removal();
+    } catch (const std::exception& error) {
+      report(error.what());
+    } catch (...) {
+      report("unknown error");
+    }
+  };
+  if (registered.gate) remove([] { RemoveDetour(SpawnGateDetour()); });
+  for (size_t i = 0; i < registered.detours; ++i) {
+    remove([i] { RemoveDetour(LoadDetours()[i]); });
+  }
+  for (size_t i = 0; i < registered.commands; ++i) {
+    remove([i] { RemoveCommand(Commands()[i]); });
+  }
+}
+
+void ReportFailedTakeBack(const char* what) noexcept {
+  try {
+    if (PluginLogger) PluginLogger->critical("Failed to take back a registration! \n {}", what);
+  } catch (...) {
+    // Nothing is left to report through.
+  }
+}
+
+void ReportFailedRemoval(const char* what) noexcept {
+  try {
+    if (PluginLogger) PluginLogger->critical("Failed to unload! \n {}", what);
+  } catch (...) {
+    // Nothing is left to report through.
+  }
+}
+
 }  // namespace
 
-void Load() {
+void Load(LoadStep& step) {
+  step = LoadStep::CreatingLogger;
   CreateLogger();
+  step = LoadStep::ReadingConfig;
   ReadConfig();
-  for (const DetourRegistration& detour : LoadDetours()) SetDetour(detour);
-  for (const CommandRegistration& command : Commands()) AddCommand(command);
-  if (ArkApi::GetApiUtils().GetStatus() != ArkApi::ServerStatus::Ready) return;
-  SweepAndOpenGate();
+  step = LoadStep::Registering;
+  Registered registered;
+  try {
+    // Each entry is counted before it is handed over: one whose registration failed inside the
+    // host may have been made all the same, and removing one that was not is harmless.
+    for (const DetourRegistration& detour : LoadDetours()) {
+      ++registered.detours;
+      SetDetour(detour);
+    }
+    for (const CommandRegistration& command : Commands()) {
+      ++registered.commands;
+      AddCommand(command);
+    }
+    if (ArkApi::GetApiUtils().GetStatus() != ArkApi::ServerStatus::Ready) return;
+    RunContained("the start-up sweep", [] { InitDinoCounts(); });
+    registered.gate = true;
+    SetDetour(SpawnGateDetour());
+  } catch (...) {
+    // A plug-in half registered would count deaths but never limit, or answer one command and not
+    // the other: the load is undone whole.
+    TakeBack(registered, ReportFailedTakeBack);
+    throw;
+  }
 }
 
 void Unload() {
   // The gate goes first and always, whether or not the world ever came up.
-  RemoveDetour(SpawnGateDetour());
-  for (const DetourRegistration& detour : LoadDetours()) RemoveDetour(detour);
-  for (const CommandRegistration& command : Commands()) RemoveCommand(command);
+  TakeBack(Registered{LoadDetours().size(), Commands().size(), true}, ReportFailedRemoval);
 }
 
 void Hook_AShooterGameMode_InitGame(AShooterGameMode* game_mode, FString* map_name,
