@@ -15,13 +15,15 @@ game_signatures::InitGame* AShooterGameMode_InitGame_original = nullptr;
 
 namespace {
 
+constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
+
 void CreateLogger() {
   // A copy of the host's sinks as they are now: the logger shares them but is not in the logging
   // library's registry, so PluginLogger is its only owner.
   const auto& host_sinks = GetLogSinks();
   PluginLogger =
       std::make_shared<spdlog::logger>("Kestrovar", host_sinks.begin(), host_sinks.end());
-  PluginLogger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
+  PluginLogger->set_pattern(kLogPattern, spdlog::pattern_time_type::local);
   PluginLogger->flush_on(spdlog::level::info);
 }
 
@@ -88,6 +90,15 @@ void TakeBack(const Registered& registered, void (*report)(const char* what) noe
   }
 }
 
+// The logger's pattern put a formatter made by this library's code in each of the host's sinks,
+// which the host's own loggers share: a host that kept it would call released code at its next log
+// line. Each sink makes itself a formatter in the host's own code from the same pattern (local
+// time, as ours), so every line reads as before.
+void GiveSinksFormattersOfTheirOwn() {
+  if (!PluginLogger) return;
+  for (const auto& sink : PluginLogger->sinks()) sink->set_pattern(kLogPattern);
+}
+
 void ReportFailedTakeBack(const char* what) noexcept {
   try {
     if (PluginLogger) PluginLogger->critical("Failed to take back a registration! \n {}", what);
@@ -139,6 +150,13 @@ void Load(LoadStep& step) {
 void Unload() {
   // The gate goes first and always, whether or not the world ever came up.
   TakeBack(Registered{LoadDetours().size(), Commands().size(), true}, ReportFailedRemoval);
+  try {
+    GiveSinksFormattersOfTheirOwn();
+  } catch (const std::exception& error) {
+    ReportFailedRemoval(error.what());
+  } catch (...) {
+    ReportFailedRemoval("unknown error");
+  }
 }
 
 void Hook_AShooterGameMode_InitGame(AShooterGameMode* game_mode, FString* map_name,
