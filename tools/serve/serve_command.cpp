@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
 #include "tools/serve/serve_options.h"
 
@@ -14,10 +15,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options) {
                    "The server's folder, reported to the plug-in as its current directory")
       ->required()
       ->check(CLI::ExistingDirectory);
-  serve
-      ->add_option("--plugin", options.plugin,
-                   "The plug-in library (default: the Kestrovar library beside this program)")
-      ->check(CLI::ExistingFile);
+  serve->add_option("--plugin", options.plugin, kPluginOptionHelp)->check(CLI::ExistingFile);
   serve->add_flag("--world-ready", options.world_ready,
                   "Load the plug-in into a running world (status 1) instead of a starting one");
   serve
