@@ -69,24 +69,27 @@ struct Registered {
   bool gate = false;
 };
 
+// Runs one piece of taking back; an error there is reported and ends that piece only.
+template <typename Removal>
+void TakeBackOne(Removal&& removal, void (*report)(const char* what) noexcept) noexcept {
+  try {
+    removal();
+  } catch (const std::exception& error) {
+    report(error.what());
+  } catch (...) {
+    report("unknown error");
+  }
+}
+
 // Each removal on its own: one that fails must not leave the others in the host, which would then
 // call into a released library.
 void TakeBack(const Registered& registered, void (*report)(const char* what) noexcept) {
-  const auto remove = [report](auto&& removal) noexcept {
-    try {
-      removal();
-    } catch (const std::exception& error) {
-      report(error.what());
-    } catch (...) {
-      report("unknown error");
-    }
-  };
-  if (registered.gate) remove([] { RemoveDetour(SpawnGateDetour()); });
+  if (registered.gate) TakeBackOne([] { RemoveDetour(SpawnGateDetour()); }, report);
   for (size_t i = 0; i < registered.detours; ++i) {
-    remove([i] { RemoveDetour(LoadDetours()[i]); });
+    TakeBackOne([i] { RemoveDetour(LoadDetours()[i]); }, report);
   }
   for (size_t i = 0; i < registered.commands; ++i) {
-    remove([i] { RemoveCommand(Commands()[i]); });
+    TakeBackOne([i] { RemoveCommand(Commands()[i]); }, report);
   }
 }
 
@@ -94,9 +97,11 @@ void TakeBack(const Registered& registered, void (*report)(const char* what) noe
 // which the host's own loggers share: a host that kept it would call released code at its next log
 // line. Each sink makes itself a formatter in the host's own code from the same pattern (local
 // time, as ours), so every line reads as before.
-void GiveSinksFormattersOfTheirOwn() {
+void GiveSinksFormattersOfTheirOwn(void (*report)(const char* what) noexcept) {
   if (!PluginLogger) return;
-  for (const auto& sink : PluginLogger->sinks()) sink->set_pattern(kLogPattern);
+  for (const auto& sink : PluginLogger->sinks()) {
+    TakeBackOne([&sink] { sink->set_pattern(kLogPattern); }, report);
+  }
 }
 
 void ReportFailedTakeBack(const char* what) noexcept {
@@ -150,13 +155,7 @@ void Load(LoadStep& step) {
 void Unload() {
   // The gate goes first and always, whether or not the world ever came up.
   TakeBack(Registered{LoadDetours().size(), Commands().size(), true}, ReportFailedRemoval);
-  try {
-    GiveSinksFormattersOfTheirOwn();
-  } catch (const std::exception& error) {
-    ReportFailedRemoval(error.what());
-  } catch (...) {
-    ReportFailedRemoval("unknown error");
-  }
+  GiveSinksFormattersOfTheirOwn(ReportFailedRemoval);
 }
 
 void Hook_AShooterGameMode_InitGame(AShooterGameMode* game_mode, FString* map_name,
