@@ -1,9 +1,11 @@
 # The release archive, made by the Microsoft-ABI build only (the one a real host can load):
 #   cmake --build --preset msvc-abi --target package  ->  Kestrovar-<version>-win64.zip
-# It unpacks into a server's folder: the plug-in and an example configuration where the host looks
-# for them, a short text for the operator, the list of what the plug-in imports from the host, and
-# `kestrovar` (with the stand-in host library it needs to start) in a folder of its own, for
-# `kestrovar check` before deploying.
+# It unpacks into a server's folder: the plug-in and a configuration that changes nothing (no limit,
+# the level rule off, dumps written to files) where the host looks for them, a short text for the
+# operator, the list of what the plug-in imports from the host, and `kestrovar` (with the stand-in
+# host library it needs to start) in a folder of its own. The program finds the archive's plug-in
+# from there (tools/common/plugin_path.h), so every command works where the archive was unpacked.
+# examples/config.json, with its deliberate traps, is the simulator's and never goes in.
 include_guard(GLOBAL)
 
 if(NOT (WIN32 AND MSVC))
@@ -12,12 +14,12 @@ endif()
 
 set(plugin_folder ArkApi/Plugins/Kestrovar)
 install(FILES $<TARGET_FILE:Kestrovar> DESTINATION ${plugin_folder})
-install(FILES ${PROJECT_SOURCE_DIR}/examples/config.json DESTINATION ${plugin_folder})
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/config.json DESTINATION ${plugin_folder})
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/README.txt ${PROJECT_SOURCE_DIR}/docs/host-abi.md
         DESTINATION .)
 # Never beside the server's own version.dll: this one is the stand-in host, which only the program
 # uses.
-install(FILES $<TARGET_FILE:kestrovar> $<TARGET_FILE:version> DESTINATION kestrovar-check)
+install(FILES $<TARGET_FILE:kestrovar> $<TARGET_FILE:version> DESTINATION kestrovar)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Kestrovar)

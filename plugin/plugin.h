@@ -14,8 +14,13 @@ class logger;
 // library.
 extern std::shared_ptr<spdlog::logger> PluginLogger;
 
-// Run by the library entry point at attach and detach.
-void Load();
+// The steps of Load, in order: the entry point names a failure after the step it stopped.
+enum class LoadStep { CreatingLogger, ReadingConfig, Registering };
+
+// Run by the library entry point at attach and detach. Load keeps `step` at the step it is in and
+// passes any error on; an error while registering comes out after everything registered so far has
+// been taken back.
+void Load(LoadStep& step);
 void Unload();
 
 void Hook_AShooterGameMode_InitGame(AShooterGameMode* game_mode, FString* map_name,

@@ -47,7 +47,8 @@ void Hook_APrimalDinoCharacter_Destroyed(APrimalDinoCharacter* dino) {
 }
 
 void Hook_UShooterCheatManager_DestroyWildDinos(UShooterCheatManager* cheat_manager) {
-  // Emptied first: the removals that follow count down from nothing.
-  ClearDinoCounts();
+  // Emptied first: the removals that follow count down from nothing. The first use of the table's
+  // index may take memory; should emptying fail, the counts stay and the removals count them down.
+  RunContained("the cheat that destroys the wild creatures", [] { ClearDinoCounts(); });
   UShooterCheatManager_DestroyWildDinos_original(cheat_manager);
 }

@@ -87,6 +87,10 @@ void UnloadPlugin() {
   server.tag_watch.SyncAll(server.world, server.names);
 }
 
+void CallAsPlugin(std::string_view where, const std::function<void()>& work) {
+  CallIntoPlugin<void>(where, work);
+}
+
 bool PluginLoaded() {
   const Server* server = ActiveServer();
   return server != nullptr && server->plugin.IsOpen();

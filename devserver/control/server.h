@@ -225,6 +225,10 @@ DEVSERVER_API bool AllocationFailureInjected();
 // Whether an allocation made now is the plug-in's: plug-in code runs, or the host works on its
 // behalf, and not the game's own functions. Test programs that make C++ allocations fail use it.
 DEVSERVER_API bool PluginAllocating();
+// Runs `work` as plug-in code, as the stand-in runs a library's load, for tests that call the
+// plug-in's entry point themselves: its allocations are the plug-in's, and an exception that leaves
+// it is recorded as a fault.
+DEVSERVER_API void CallAsPlugin(std::string_view where, const std::function<void()>& work);
 
 // --- Spawn zones and the world's own life -------------------------------------------------------
 // Zones, deaths, decay and taming live on the game clock (Advance). Every random draw comes from

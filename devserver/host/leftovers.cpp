@@ -46,7 +46,10 @@ void CheckWhatThePluginLeft(Server& server) {
     RecordFault("the plug-in library " + server.plugin.Path() +
                 " stayed mapped after its release, so its state was never destroyed");
   }
-  server.sinks.ForgetForeignFormatters();
+  if (const int sinks = server.sinks.ForgetForeignFormatters(); sinks > 0) {
+    RecordFault(fmt::format(
+        "{} log sink(s) still held a formatter of the plug-in's code after its release", sinks));
+  }
   for (const std::string& name : server.hooks.DropPluginDetours()) {
     RecordFault("a detour of " + name + " was still installed after the plug-in's release");
   }

@@ -9,11 +9,17 @@ namespace devserver {
 
 HostSink::HostSink() { own_formatter_ = formatter_.get(); }
 
-void HostSink::ForgetForeignFormatter() {
+bool HostSink::ForgetForeignFormatter() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (formatter_.get() == own_formatter_) return;
+  if (formatter_.get() == own_formatter_) return false;
   static_cast<void>(formatter_.release());
   formatter_ = std::make_unique<spdlog::pattern_formatter>();
+  own_formatter_ = formatter_.get();
+  return true;
+}
+
+void HostSink::set_pattern_(const std::string& pattern) {
+  base_sink::set_pattern_(pattern);
   own_formatter_ = formatter_.get();
 }
 
@@ -68,8 +74,10 @@ HostSinks::HostSinks(const std::string& server_dir, bool to_stdout) {
   list.assign(own.begin(), own.end());
 }
 
-void HostSinks::ForgetForeignFormatters() {
-  for (const auto& sink : own) sink->ForgetForeignFormatter();
+int HostSinks::ForgetForeignFormatters() {
+  int forgotten = 0;
+  for (const auto& sink : own) forgotten += sink->ForgetForeignFormatter() ? 1 : 0;
+  return forgotten;
 }
 
 }  // namespace devserver

@@ -21,8 +21,12 @@ class HostSink : public spdlog::sinks::base_sink<std::mutex> {
   HostSink();
   // A logger that shares the sink installs its own formatter in it. Once that logger's library is
   // released the formatter's code is gone: it is left alone (never called, never destroyed) and the
-  // host's own formatter takes its place.
-  void ForgetForeignFormatter();
+  // host's own formatter takes its place. Whether there was such a formatter to forget.
+  bool ForgetForeignFormatter();
+
+ protected:
+  // A pattern given to the sink makes a formatter of the host's own code.
+  void set_pattern_(const std::string& pattern) override;
 
  private:
   const spdlog::formatter* own_formatter_ = nullptr;
@@ -63,7 +67,8 @@ class CaptureSink final : public HostSink {
 
 struct HostSinks {
   HostSinks(const std::string& server_dir, bool to_stdout);
-  void ForgetForeignFormatters();
+  // How many sinks still held a formatter of a released library.
+  int ForgetForeignFormatters();
 
   std::shared_ptr<CaptureSink> capture;
   std::vector<std::shared_ptr<HostSink>> own;  // every sink, for the host's housekeeping

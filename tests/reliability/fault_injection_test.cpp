@@ -7,6 +7,7 @@
 // This program replaces the global operator new, so that the plug-in's C++ allocations (and the
 // host's on its behalf) can be made to fail; the game's own never fail, as a real engine aborts.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +20,7 @@
 
 #include "admin/dump_time_stamp.h"
 #include "config/config.h"
+#include "plugin/plugin.h"
 #include "tests/support/plugin_test.h"
 #include "tests/support/world_events.h"
 
@@ -115,6 +117,8 @@ std::vector<Scenario> Scenarios() {
        [] { devserver::Kill(1); }},
       {"a removal", true, kLimits, [] { devserver::Spawn(SpawnOf(kRaptor), 2); },
        [] { devserver::Destroy(1); }},
+      {"the cheat", true, kLimits, [] { devserver::Spawn(SpawnOf(kRaptor), 2); },
+       [] { devserver::CheatDestroyWildDinos(); }},
   };
 }
 
@@ -176,6 +180,29 @@ class FaultInjectionTest : public PluginTest {
   }
 };
 
+// First in this program, while the count table's index has never been used: with Microsoft's
+// library its first use takes memory, and the cheat may be what uses it first. Elsewhere nothing
+// the cheat does takes memory, and there is no fault to inject.
+TEST_F(FaultInjectionTest, TheCheatGoesOnWhenEmptyingTheTableFails) {
+  WriteConfig(kLimits);
+  Attach();
+  devserver::ClearLogEntries();
+  devserver::ClearEvents();
+  Arm(Fault::CppAllocation, 1);
+  devserver::CheatDestroyWildDinos();
+  const bool injected = Disarm(Fault::CppAllocation);
+  EXPECT_EQ(devserver::Faults(), std::vector<std::string>{});
+  EXPECT_EQ(devserver::GameCalls(), std::vector<std::string>{"DestroyWildDinos cheat manager"});
+  if (!injected) GTEST_SKIP() << "the count table's index takes no memory at its first use here";
+  EXPECT_EQ(PluginLogLines(),
+            std::vector<std::string>{"critical: Error in the cheat that destroys the wild "
+                                     "creatures: " +
+                                     std::string(std::bad_alloc().what())});
+  // The next cheat empties the table as ever.
+  devserver::CheatDestroyWildDinos();
+  EXPECT_EQ(DinoCountEntries(), CountEntries{});
+}
+
 TEST_F(FaultInjectionTest, EveryAllocationOfEveryPieceOfWorkMayFail) {
   int64_t survived = 0;
   for (const Scenario& scenario : Scenarios()) {
@@ -201,6 +228,62 @@ TEST_F(FaultInjectionTest, EveryAllocationOfEveryPieceOfWorkMayFail) {
     }
   }
   std::printf("fault points injected and survived: %lld\n", static_cast<long long>(survived));
+}
+
+// A load with each of its allocations failing in turn, both ways the world may be at load: a
+// failed read of the configuration is named as such; any other failure of the load takes back what
+// was registered; a load that goes through has every detour and command, its sweep perhaps cut
+// short.
+TEST_F(FaultInjectionTest, ALoadThatFailsLeavesNothingRegistered) {
+  const std::vector<std::string> failures = {
+      "critical: Failed to set up the log! \n ", "critical: Failed to load config! \n ",
+      "critical: Failed to register with the host! What was registered is taken back. \n "};
+  int64_t undone = 0;
+  for (const bool world_ready : {false, true}) {
+    for (const Fault fault : {Fault::EngineAllocation, Fault::CppAllocation}) {
+      for (int64_t nth = 1; nth < 10000; ++nth) {
+        SCOPED_TRACE(::testing::Message()
+                     << (world_ready ? "running world" : "starting world")
+                     << (fault == Fault::EngineAllocation ? ", engine" : ", C++") << " allocation "
+                     << nth);
+        Detach();
+        ResetPluginState();
+        StartServer(world_ready);
+        WriteConfig(kLimits);
+        devserver::Place(PlaceOf(kRaptor), 3);
+        devserver::ClearLogEntries();
+        Arm(fault, nth);
+        devserver::CallAsPlugin("the plug-in's load", [this] { Attach(); });
+        if (!Disarm(fault)) break;
+        EXPECT_EQ(devserver::Faults(), std::vector<std::string>{});
+        // Without a logger nothing can be said, and nothing was registered either.
+        bool failed = PluginLogger == nullptr;
+        for (const std::string& line : PluginLogLines()) {
+          const bool load_failure =
+              std::any_of(failures.begin(), failures.end(),
+                          [&](const std::string& failure) { return line.rfind(failure, 0) == 0; });
+          failed = failed || load_failure;
+          EXPECT_TRUE(load_failure || line.rfind("critical: Error in the start-up sweep: ", 0) == 0)
+              << line;
+        }
+        undone += failed ? 1 : 0;
+        const size_t hooks = failed ? 0 : world_ready ? 5 : 4;
+        EXPECT_EQ(devserver::InstalledHooks().size(), hooks);
+        devserver::ClearEvents();
+        for (const char* command : {"kvar.dumpdinos", "kvar.reload"}) {
+          devserver::ConsoleCommand(command);
+          devserver::RconRequest(command, 1);
+        }
+        const std::vector<std::string> events = devserver::Events();
+        const auto unknown = std::count_if(events.begin(), events.end(), [](const auto& event) {
+          return event.find(" unknown kvar.") != std::string::npos;
+        });
+        EXPECT_EQ(unknown, failed ? 4 : 0);
+        if (HasFailure()) return;
+      }
+    }
+  }
+  EXPECT_GT(undone, 0);
 }
 
 // The plug-in's files when the file system is against it. Each case ends in the expected error or

@@ -188,4 +188,56 @@ TEST_F(GameContractTest, AnErrorInTheSweepAtLoadLeavesTheLoadComplete) {
   EXPECT_EQ(devserver::Faults(), std::vector<std::string>{});
 }
 
+// Whatever registration fails, the load is undone whole: no detour and no command of the plug-in
+// stays with the host, and the log names the failure as what it is. Both ways the world may be at
+// load, with every engine allocation of the load failing in turn.
+TEST_F(GameContractTest, AFailureWhileRegisteringLeavesNothingRegistered) {
+  const std::string registration_error =
+      "critical: Failed to register with the host! What was registered is taken back. \n " +
+      BadAllocText();
+  for (const bool world_ready : {false, true}) {
+    SCOPED_TRACE(world_ready ? "into a running world" : "while the world starts");
+    int64_t undone = 0;
+    int64_t nth = 1;
+    for (;; ++nth) {
+      SCOPED_TRACE(::testing::Message() << "engine allocation " << nth);
+      Detach();
+      ResetPluginState();
+      WriteConfig("{}");
+      StartServer(world_ready);
+      devserver::Place(PlaceOf(kRaptor));
+      devserver::ClearLogEntries();
+      devserver::FailAllocationAfter(nth);
+      Attach();
+      const bool injected = devserver::AllocationFailureInjected();
+      devserver::FailAllocationAfter(0);
+      if (!injected) break;
+      EXPECT_EQ(devserver::Faults(), std::vector<std::string>{});
+      const std::vector<std::string> logged = PluginLogLines();
+      if (logged != std::vector<std::string>{registration_error}) {
+        // Past the registrations only the sweep takes engine memory, and it ends alone.
+        EXPECT_EQ(logged, std::vector<std::string>{"critical: Error in the start-up sweep: " +
+                                                   BadAllocText()});
+        EXPECT_EQ(devserver::InstalledHooks().size(), 5u);
+        continue;
+      }
+      ++undone;
+      EXPECT_EQ(devserver::InstalledHooks(), std::vector<std::string>{});
+      TakeEvents();
+      devserver::ConsoleCommand("kvar.dumpdinos");
+      devserver::ConsoleCommand("kvar.reload");
+      for (const char* command : {"kvar.dumpdinos", "kvar.reload"}) {
+        const std::vector<devserver::RconReply> replies = devserver::RconRequest(command, 1);
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_EQ(replies[0].text, std::string("Unknown command: ") + command);
+      }
+      EXPECT_EQ(TakeEvents(),
+                (Events{"console unknown kvar.dumpdinos", "console unknown kvar.reload",
+                        "rcon unknown kvar.dumpdinos", "rcon unknown kvar.reload"}));
+    }
+    // Each command's name is engine memory: every one of the four registrations can fail.
+    EXPECT_GE(undone, 4);
+  }
+}
+
 }  // namespace

@@ -46,6 +46,51 @@ const ClassRow& RowOf(const SimulationResult& result, const std::string& referen
   throw std::runtime_error("no row for " + reference);
 }
 
+// The plug-in the program runs by default: beside it in a build folder, else the release archive's
+// own where the program sits in the archive's kestrovar folder, and nothing near a program that
+// sits in any other folder.
+TEST(Simulation, TheDefaultPlugInIsBesideTheProgramOrTheArchivesOwn) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::current_path() / "default-plugin";
+  const fs::path file = fs::path(DefaultPluginPath()).filename();
+  struct Case {
+    const char* name;
+    const char* program_dir;
+    std::vector<const char*> files;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"beside the program",
+       "kestrovar",
+       {"kestrovar/P", "ArkApi/Plugins/Kestrovar/P"},
+       "kestrovar/P"},
+      {"the unpacked archive",
+       "kestrovar",
+       {"ArkApi/Plugins/Kestrovar/P"},
+       "ArkApi/Plugins/Kestrovar/P"},
+      {"the folder's name in other letter case",
+       "KestroVar",
+       {"ArkApi/Plugins/Kestrovar/P"},
+       "ArkApi/Plugins/Kestrovar/P"},
+      {"a program in another folder", "tools", {"ArkApi/Plugins/Kestrovar/P"}, "tools/P"},
+      {"nothing anywhere", "kestrovar", {}, "kestrovar/P"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root);
+    fs::create_directories(root / c.program_dir);
+    for (const char* relative : c.files) {
+      const fs::path path = root / fs::path(relative).parent_path() / file;
+      fs::create_directories(path.parent_path());
+      std::ofstream(path) << "x";
+    }
+    const fs::path expected = root / fs::path(c.expected).parent_path() / file;
+    EXPECT_EQ(fs::path(DefaultPluginPath((root / c.program_dir).string())).lexically_normal(),
+              expected.lexically_normal());
+  }
+  fs::remove_all(root);
+}
+
 // No deaths: a zone of target 10 checks every 30 s; Striders are capped at 4, and every Grazer
 // (level 200) is over the level rule. The first check admits 4 Striders; every later check
 // refills the 6 (Striders) and 3 (Grazers) that the gate removes 5 s after their spawn.

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
 #include "tools/serve/serve_options.h"
 
@@ -17,8 +18,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options) {
       ->add_option("--server-dir", options.server_dir,
                    "The server's folder, reported to the plug-in as its current directory")
       ->required();
-  serve->add_option("--plugin", options.plugin,
-                    "The plug-in library (default: the Kestrovar library beside this program)");
+  serve->add_option("--plugin", options.plugin, kPluginOptionHelp);
   serve->add_flag("--world-ready", options.world_ready,
                   "Load the plug-in into a running world (status 1) instead of a starting one");
   serve

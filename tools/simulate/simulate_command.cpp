@@ -251,8 +251,7 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
       ->check(CLI::IsMember({"text", "json"}));
   simulate->add_flag("--wide", options.wide,
                      "Full class keys in the table instead of short names and a legend");
-  simulate->add_option("--plugin", options.plugin,
-                       "The plug-in library (default: the Kestrovar library beside this program)");
+  simulate->add_option("--plugin", options.plugin, kPluginOptionHelp);
 
   return simulate;
 }
