@@ -45,9 +45,12 @@ CLI::App* AddDoctorCommand(CLI::App& app, DoctorOptions& options) {
   doctor->add_option("--plugin", options.plugin,
                      "The plug-in to check (default: SERVER_DIR/ArkApi/Plugins/Kestrovar/"
                      "Kestrovar.dll)");
-  doctor->add_option("--system-dir", options.system_dirs,
-                     "Where runtime DLLs are looked for after SERVER_DIR; may be given more than "
-                     "once (default: the Windows system folder on Windows, none elsewhere)");
+  doctor
+      ->add_option("--system-dir", options.system_dirs,
+                   "Where runtime DLLs are looked for after SERVER_DIR; may be given more than "
+                   "once (default: the Windows system folder on Windows, none elsewhere)")
+      ->expected(1)
+      ->take_all();  // one folder per --system-dir, so that SERVER_DIR may follow it
   doctor->add_option("--classes", options.classes,
                      "The server's classes (its log after a kvar.dumpdinos, or a dump file): the "
                      "configuration's limits are matched against them, as `check --classes` does");
