@@ -32,7 +32,9 @@ class Server {
   fs::path Plugins() const { return root_ / "ArkApi" / "Plugins" / "Kestrovar"; }
   Server& Copy(const fs::path& from, const fs::path& to) {
     fs::create_directories((root_ / to).parent_path());
-    fs::copy_file(from, root_ / to, fs::copy_options::overwrite_existing);
+    // Removed first: MinGW's copy_file fails to overwrite under Wine.
+    fs::remove(root_ / to);
+    fs::copy_file(from, root_ / to);
     return *this;
   }
   Server& Write(const fs::path& to, const std::string& bytes) {
