@@ -89,8 +89,8 @@ Kestrovar.dll imports these {len(names)} functions from the host library `versio
 names that Microsoft's compiler gives them (its C++ name mangling). A host built with Microsoft's
 compiler must export every one of them, spelt exactly so. To hold them against a real host, list
 its exports (`llvm-readobj --coff-exports version.dll`, or `dumpbin /exports version.dll` on
-Windows) and look for each name below. Our stand-in host exports them all; a real host has not been
-checked.
+Windows) and look for each name below, or let `kestrovar doctor SERVER_DIR` do it on the server's
+folder. Our stand-in host exports them all; a real host has not been checked.
 
 | imported name | declaration |
 |---|---|

@@ -2,7 +2,7 @@ cmake_minimum_required(VERSION 3.25)
 # The release archive as an operator gets it: made by cpack, unpacked into a made-up server folder,
 # and the archive's own kestrovar.exe run from there under Wine, as the operator's README.txt has
 # them run it.
-#   -DCPACK= -DCPACK_CONFIG= -DWINE_RUN= -DWORK=
+#   -DCPACK= -DCPACK_CONFIG= -DWINE_RUN= -DWORK= -DTEST_HOST= (the doctor tests' host library)
 set(server ${WORK}/server)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${server})
@@ -44,8 +44,6 @@ foreach(line "0   nothing to report" "1   findings reported" "2   input that can
   endif()
 endforeach()
 
-# The doctor on the made-up server folder with a test host goes here, once the program has it.
-
 # Runs the archive's program from the server folder; its output in `output`.
 function(run expected_code)
   execute_process(COMMAND ${WINE_RUN} kestrovar/kestrovar.exe ${ARGN} WORKING_DIRECTORY ${server}
@@ -56,6 +54,19 @@ function(run expected_code)
   endif()
   set(output "${out}" PARENT_SCOPE)
 endfunction()
+
+# The doctor on the made-up server folder, with a test host that exports what the plug-in imports
+# and the system folder of Wine's prefix as the runtime's: nothing found, the plug-in will load.
+if(NOT EXISTS ${TEST_HOST})
+  message(FATAL_ERROR "the doctor tests' host ${TEST_HOST} was not built")
+endif()
+file(COPY_FILE ${TEST_HOST} ${server}/version.dll)
+run(0 doctor .)
+if(NOT output MATCHES "\nverdict: the plug-in will load in this folder, as far as its files can tell\n$")
+  message(FATAL_ERROR "the doctor's verdict on the unpacked archive:\n${output}")
+endif()
+set(doctor_output "${output}")
+file(REMOVE ${server}/version.dll)
 
 # The shipped configuration as the plug-in reads it: the archive's plug-in, loaded by the archive's
 # program into a simulated server over this folder, reads the shipped config.json itself. Twenty
@@ -105,4 +116,4 @@ foreach(row IN LISTS rows)
   endif()
 endforeach()
 run(1 simulate --hours 1 --out ../simulate-example)
-message(STATUS "unpacked into ${server}: ${tree}; ${row_count} classes simulated")
+message(STATUS "unpacked into ${server}: ${tree}; ${row_count} classes simulated; the doctor:\n${doctor_output}")

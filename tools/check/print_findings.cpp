@@ -42,7 +42,9 @@ void PrintText(const std::vector<Finding>& findings, std::ostream& out) {
   }
 }
 
-void PrintJson(const std::vector<Finding>& findings, std::ostream& out) {
+}  // namespace
+
+nlohmann::ordered_json FindingsJson(const std::vector<Finding>& findings) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const Finding& finding : findings) {
     nlohmann::ordered_json entry = {
@@ -56,6 +58,13 @@ void PrintJson(const std::vector<Finding>& findings, std::ostream& out) {
     }
     list.push_back(std::move(entry));
   }
+  return list;
+}
+
+namespace {
+
+void PrintJson(const std::vector<Finding>& findings, std::ostream& out) {
+  const nlohmann::ordered_json list = FindingsJson(findings);
   // Messages quote the library's texts, which may hold any byte of the file.
   out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
