@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
       return true;
     };
     if (std::string(argv[1]) == "help") {
-      if (argc == 2) {
+      // `help help` asks what help tells: the general help.
+      if (argc == 2 || (argc == 3 && std::string(argv[2]) == "help")) {
         std::cout << app.help();
         return kExitOk;
       }

@@ -24,6 +24,7 @@
 #include "tools/scenario/scenario_world.h"
 #include "tools/serve/serve_options.h"
 #include "tools/serve/sim_commands.h"
+#include "tools/serve/stop_signal.h"
 #include "tools/serve/words.h"
 
 namespace {
@@ -102,14 +103,21 @@ bool RunLine(const std::string& line, const std::string& plugin) {
   return true;
 }
 
+// SIGINT or SIGTERM ends the session as quit does: between two lines, while a line is awaited, or
+// at the next step of a long sim.advance.
 void RunSession(const ServeOptions& options, const std::string& plugin) {
+  CatchStopSignals();
   const bool interactive = StandardInputIsTerminal();
   if (interactive) PrintBanner();
   std::string line;
-  while (true) {
+  while (StopSignal() == 0) {
     if (interactive) PrintPrompt();
-    if (!std::getline(std::cin, line)) return;
+    if (!std::getline(std::cin, line)) break;
     if (!RunInputLine(options, plugin, line)) return;
+  }
+  if (const int signal = StopSignal(); signal != 0) {
+    if (interactive) PrintLine("");
+    PrintError(std::string("kestrovar serve: ") + StopSignalName(signal) + ", ending the session");
   }
 }
 
