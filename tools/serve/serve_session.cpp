@@ -21,6 +21,7 @@
 #include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
+#include "tools/common/text_bytes.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/serve/serve_options.h"
 #include "tools/serve/sim_commands.h"
@@ -157,7 +158,8 @@ bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::s
         "error: out of memory: the command stopped part way, and the world keeps what it made "
         "before; sim.list and sim.census show what there is");
   } catch (const std::exception& error) {
-    PrintLine("error: ", error.what());
+    // Messages quote the line, whose bytes may be anything.
+    PrintLine("error: ", PrintableText(error.what()));
   }
   return true;
 }

@@ -15,6 +15,7 @@
 #include "tools/check/print_findings.h"
 #include "tools/common/files.h"
 #include "tools/common/game_clock.h"
+#include "tools/common/text_bytes.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/simulate/config_in_force.h"
 #include "tools/simulate/interruption.h"
@@ -68,8 +69,8 @@ class Simulation {
     MakeRows();
     for (const auto& [message, times] : logged_) {
       if (times > 1) {
-        result_.notes.push_back("the plug-in logged \"" + message + "\" " + std::to_string(times) +
-                                " times in all");
+        result_.notes.push_back("the plug-in logged \"" + PrintableText(message) + "\" " +
+                                std::to_string(times) + " times in all");
       }
     }
     devserver::StopServer();
@@ -159,8 +160,9 @@ class Simulation {
     NotePluginErrors();
   }
 
+  // Notes quote files and the plug-in's log, whose bytes may be anything: shown safely.
   void Note(const std::string& text) {
-    result_.notes.push_back(Clock(devserver::Now() / 3600.0) + " " + text);
+    result_.notes.push_back(Clock(devserver::Now() / 3600.0) + " " + PrintableText(text));
   }
 
   // A note that names a configuration error: the run then ends with exit code 1.
@@ -528,7 +530,7 @@ class Simulation {
           note += ": the class key is " + ledger.key + " (limits match letter case exactly)";
         }
       }
-      result_.notes.push_back(note);
+      result_.notes.push_back(PrintableText(note));
     }
     result_.level_rule = config_.level_rule;
   }
