@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -203,7 +204,8 @@ int RunSimulate(const SimulateOptions& options) {
   }
   std::cout.flush();
   if (result.interrupted) {
-    PrintError("kestrovar simulate: stopped by Ctrl-C after " + Shortest(result.hours_done) +
+    PrintError("kestrovar simulate: stopped by Ctrl-C after " +
+               Shortest(std::round(result.hours_done * 10) / 10) +
                " game hours; the table, the census and the chart cover them");
     return kExitInterrupted;
   }

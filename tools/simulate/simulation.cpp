@@ -339,8 +339,17 @@ class Simulation {
     if (!logged.empty()) ConfigError(what + ": the plug-in logged an error" + logged);
   }
 
-  // The scenario's own kvar.dumpdinos; the notes say where a dump file went.
+  // The scenario's own kvar.dumpdinos; the notes say where a dump file went, or that nothing
+  // answered.
   void Dump(const ScenarioAction& action) {
+    const std::string what = std::string("kvar.dumpdinos") + Via(action);
+    if (!devserver::PluginLoaded() || !plugin_answers_) {
+      Command("kvar.dumpdinos", action.via);
+      Note(what + (devserver::PluginLoaded()
+                       ? ": no answer; the plug-in's load failed, so it has no commands"
+                       : ": no answer; the plug-in was not loaded"));
+      return;
+    }
     const fs::path dumps = plugin_dir_ / "DinoDumpLogs";
     const auto before = DumpFiles(dumps);
     std::size_t lines = 0;
@@ -351,11 +360,13 @@ class Simulation {
     for (const auto& [name, time] : DumpFiles(dumps)) {
       const auto earlier = before.find(name);
       if (earlier != before.end() && earlier->second == time) continue;
-      written += std::string(written.empty() ? "" : ", ") +
-                 (earlier == before.end() ? "" : "over ") + (dumps / name).generic_string();
+      written += std::string(written.empty() ? "" : ", ") + (dumps / name).generic_string();
+      // The file's name has the wall clock to the second: a second dump within it replaces it.
+      if (earlier != before.end()) {
+        written += ", replacing the dump written there in the same wall-clock second";
+      }
     }
-    Note(std::string("kvar.dumpdinos") + Via(action) +
-         (action.via == Channel::Rcon ? ": " + std::to_string(lines) + " classes" : "") +
+    Note(what + (action.via == Channel::Rcon ? ": " + std::to_string(lines) + " classes" : "") +
          (written.empty() ? "" : "; the plug-in wrote the dump to " + written));
   }
 
