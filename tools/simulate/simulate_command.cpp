@@ -136,7 +136,8 @@ int RunSimulate(const SimulateOptions& options) {
     PrintError("kestrovar simulate: cannot load the plug-in " + setup.plugin + ": " + why);
     return kExitUnusableInput;
   }
-  setup.progress = StandardErrorIsTerminal();
+  // A bar on a terminal, a plain line now and then on a long run otherwise.
+  setup.progress = true;
 
   const fs::path out_dir = options.out_dir;
   SimulationResult result;
