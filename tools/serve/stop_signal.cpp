@@ -6,7 +6,11 @@ namespace {
 
 volatile std::sig_atomic_t stop_signal = 0;
 
-extern "C" void OnStopSignal(int signal) { stop_signal = signal; }
+// A second signal ends the process at once, should a command take too long to wait for.
+extern "C" void OnStopSignal(int signal) {
+  stop_signal = signal;
+  std::signal(signal, SIG_DFL);
+}
 
 }  // namespace
 
