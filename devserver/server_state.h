@@ -46,6 +46,8 @@ struct Server {
   bool odd_actor_query = false;
   // Where RCON replies go while RconRequest runs; null: printed to the output.
   std::vector<RconReply>* rcon_capture = nullptr;
+  // Calls of the host's operations (host/api.h) so far.
+  uint64_t host_operations = 0;
 
   NameTable names;
   ObjectTable objects;

@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,37 @@ constexpr const char* kExitCodes =
     "  64  bad usage: an unknown command or option, a value out of range\n"
     "  130 stopped by Ctrl-C (simulate writes what it had done so far)";
 
+// Help lines fit 100 columns: a longer one is broken at spaces, an option's or a command's
+// description going on under the column where it started.
+std::string WrapHelp(const std::string& help) {
+  constexpr std::size_t kColumns = 100;
+  constexpr std::size_t kDescriptionColumn = 30;  // where the formatter starts descriptions
+  std::string wrapped;
+  std::istringstream lines(help);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const bool listed = line.rfind("  ", 0) == 0 && line.size() > kDescriptionColumn;
+    const std::size_t indent = listed ? kDescriptionColumn : 0;
+    while (line.size() > kColumns) {
+      const std::size_t cut = line.rfind(' ', kColumns);
+      if (cut == std::string::npos || cut <= indent) break;
+      wrapped.append(line, 0, cut).append("\n");
+      const std::size_t rest = line.find_first_not_of(' ', cut);
+      line = std::string(indent, ' ') + (rest == std::string::npos ? "" : line.substr(rest));
+    }
+    wrapped.append(line).append("\n");
+  }
+  return wrapped;
+}
+
+class WrappingFormatter : public CLI::Formatter {
+ public:
+  std::string make_help(const CLI::App* app, std::string name,
+                        CLI::AppFormatMode mode) const override {
+    return WrapHelp(CLI::Formatter::make_help(app, std::move(name), mode));
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +81,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("kestrovar ") + KESTROVAR_VERSION);
   app.footer(kExitCodes);
+  // Before the commands are added: they take the formatter of the program.
+  app.formatter(std::make_shared<WrappingFormatter>());
 
   ServeOptions options;
   CLI::App* serve = AddServeCommand(app, options);
@@ -72,7 +107,8 @@ int main(int argc, char** argv) {
       return true;
     };
     if (std::string(argv[1]) == "help") {
-      if (argc == 2) {
+      // `help help` asks what help tells: the general help.
+      if (argc == 2 || (argc == 3 && std::string(argv[2]) == "help")) {
         std::cout << app.help();
         return kExitOk;
       }

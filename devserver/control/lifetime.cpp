@@ -60,7 +60,19 @@ std::string LoadPlugin(const std::string& path) {
   if (server.plugin.IsOpen()) return "a plug-in is already loaded: " + server.plugin.Path();
   std::string error;
   server.ledger.BeginStartup(server);
+  const uint64_t host_operations = server.host_operations;
   CallIntoPlugin<void>("the plug-in's load", [&] { error = server.plugin.Open(path); });
+  // A plug-in's entry point asks the host for its log sinks, hooks and commands as it loads; a
+  // library that asked for nothing (the host library itself, say) has no such entry point and
+  // would sit there doing nothing. It registered nothing, and may stay mapped (the host library
+  // does), so nothing is checked after it.
+  if (error.empty() && server.host_operations == host_operations) {
+    CallIntoPlugin<void>("the library's release", [&] { server.plugin.Close(); });
+    server.ledger.EndStartup(server, false);
+    return path +
+           " is not a plug-in: its load never called the host, so it has no plug-in entry "
+           "point; give the Kestrovar library";
+  }
   const HookSlot& gate = server.hooks.Slot(Detourable::SpawnNPC);
   server.ledger.EndStartup(server, gate.current != gate.own);
   if (!error.empty()) {

@@ -8,16 +8,30 @@
 #include "devserver/server_state.h"
 #include "host/api.h"
 
+namespace devserver {
+namespace {
+
+// A host operation: counted, since a library whose load never asks the host for anything is no
+// plug-in (see LoadPlugin).
+Server& HostOperation(std::string_view operation) {
+  Server& server = RunningServer(operation);
+  ++server.host_operations;
+  return server;
+}
+
+}  // namespace
+}  // namespace devserver
+
 namespace ArkApi {
 
-IHooks& GetHooks() { return devserver::RunningServer("ArkApi::GetHooks").hooks; }
+IHooks& GetHooks() { return devserver::HostOperation("ArkApi::GetHooks").hooks; }
 
-ICommands& GetCommands() { return devserver::RunningServer("ArkApi::GetCommands").commands; }
+ICommands& GetCommands() { return devserver::HostOperation("ArkApi::GetCommands").commands; }
 
-IApiUtils& GetApiUtils() { return devserver::RunningServer("ArkApi::GetApiUtils").api_utils; }
+IApiUtils& GetApiUtils() { return devserver::HostOperation("ArkApi::GetApiUtils").api_utils; }
 
 std::string Tools::GetCurrentDir() {
-  return devserver::RunningServer("ArkApi::Tools::GetCurrentDir").current_dir;
+  return devserver::HostOperation("ArkApi::Tools::GetCurrentDir").current_dir;
 }
 
 }  // namespace ArkApi
@@ -30,7 +44,7 @@ Timer& Timer::Get() {
 }
 
 void Timer::DelayExecuteInternal(const std::function<void()>& callback, int delay_seconds) {
-  devserver::Server& server = devserver::RunningServer("API::Timer::DelayExecuteInternal");
+  devserver::Server& server = devserver::HostOperation("API::Timer::DelayExecuteInternal");
   if (!callback) {
     devserver::RecordFault("API::Timer::DelayExecuteInternal: task without a callable");
     return;
@@ -43,5 +57,5 @@ void Timer::DelayExecuteInternal(const std::function<void()>& callback, int dela
 }  // namespace API
 
 std::vector<std::shared_ptr<spdlog::sinks::sink>>& GetLogSinks() {
-  return devserver::RunningServer("GetLogSinks").sinks.list;
+  return devserver::HostOperation("GetLogSinks").sinks.list;
 }

@@ -79,6 +79,20 @@ TEST_F(PluginLibraryTest, LoadFailuresAreExplained) {
   const std::string error = devserver::LoadPlugin(missing);
   EXPECT_EQ(error.rfind("cannot load the plug-in " + missing + ": ", 0), 0u) << error;
   EXPECT_FALSE(devserver::PluginLoaded());
+  // The stand-in's own host library loads, but its load asks nothing of the host: no plug-in.
+#if defined(_WIN32)
+  const char* host_file = "version.dll";
+#else
+  const char* host_file = "libversion.so";
+#endif
+  const std::string host =
+      (std::filesystem::path(devserver::ProgramDirectory()) / host_file).string();
+  EXPECT_EQ(devserver::LoadPlugin(host),
+            host +
+                " is not a plug-in: its load never called the host, so it has no plug-in entry "
+                "point; give the Kestrovar library");
+  EXPECT_FALSE(devserver::PluginLoaded());
+  EXPECT_TRUE(TakeFaults().empty());
   Load("tidy");
   EXPECT_EQ(devserver::LoadPlugin(FakePluginPath()).rfind("a plug-in is already loaded: ", 0), 0u);
   devserver::StopServer();  // unloads it

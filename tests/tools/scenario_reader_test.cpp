@@ -118,4 +118,29 @@ TEST(ScenarioReader, ErrorsNameTheFileLineColumnAndWhatWasExpected) {
   }
 }
 
+// Bytes that are not text are written as \xHH in the message, and UTF-16 is named as such.
+TEST(ScenarioReader, ErrorsShowBytesSafelyAndNameUtf16) {
+  using namespace std::string_view_literals;
+  const struct {
+    std::string_view text;
+    const char* error;
+  } cases[] = {
+      {"{\"hours\": \xFF}"sv,
+       "bad.json:1:11: syntax error while parsing value - invalid literal; last read: "
+       "'\"hours\": \\xFF'"},
+      {"\xFF\xFE{\0\"\0h\0\"\0:\0 \0001\0}\0"sv,
+       "bad.json:1:1: the file is UTF-16 text, and scenarios are read as UTF-8; save it as UTF-8 "
+       "(in the editor's Save As, choose the encoding UTF-8)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    try {
+      ReadScenario(c.text, "bad.json");
+      ADD_FAILURE() << "no error";
+    } catch (const ScenarioError& error) {
+      EXPECT_STREQ(error.what(), c.error);
+    }
+  }
+}
+
 }  // namespace

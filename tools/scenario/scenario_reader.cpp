@@ -11,6 +11,7 @@
 
 #include "tools/common/files.h"
 #include "tools/common/positioned_json.h"
+#include "tools/common/text_bytes.h"
 #include "tools/scenario/scenario.h"
 
 namespace {
@@ -365,11 +366,17 @@ class ScenarioReader {
 }  // namespace
 
 ScenarioError::ScenarioError(const std::string& file, TextPosition at, const std::string& message)
-    : std::runtime_error(file + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
-                         ": " + message),
+    // The message quotes the file's bytes, which may be anything: shown safely.
+    : std::runtime_error(PrintableText(file + ":" + std::to_string(at.line) + ":" +
+                                       std::to_string(at.column) + ": " + message)),
       place(at) {}
 
 Scenario ReadScenario(std::string_view text, const std::string& file) {
+  if (LooksLikeUtf16(text)) {
+    throw ScenarioError(file, {1, 1},
+                        "the file is UTF-16 text, and scenarios are read as UTF-8; save it as "
+                        "UTF-8 (in the editor's Save As, choose the encoding UTF-8)");
+  }
   const PositionedDocument read = ReadPositioned(text);
   if (read.failure) {
     // The library's message without its own prefix and place: the place comes first.

@@ -16,6 +16,7 @@
 #include "tools/common/output.h"
 #include "tools/serve/rcon_listener.h"
 #include "tools/serve/serve_options.h"
+#include "tools/serve/stop_signal.h"
 
 namespace {
 
@@ -97,15 +98,6 @@ class WallClock {
   Clock::time_point last_;
 };
 
-std::string SignalName(int signal) {
-  if (signal == SIGINT) return "SIGINT";
-  if (signal == SIGTERM) return "SIGTERM";
-#if defined(SIGBREAK)
-  if (signal == SIGBREAK) return "SIGBREAK";
-#endif
-  return "signal " + std::to_string(signal);
-}
-
 std::vector<std::string> RunRconCommand(std::string_view command, int32_t id) {
   std::vector<std::string> texts;
   for (devserver::RconReply& reply : devserver::RconRequest(command, id)) {
@@ -143,7 +135,7 @@ void RunLiveSession(const ServeOptions& options, const std::string& plugin) {
 #endif
   signals.async_wait([&](const asio::error_code& error, int signal) {
     if (error) return;
-    PrintError("kestrovar serve: " + SignalName(signal) + ", ending the session");
+    PrintError(std::string("kestrovar serve: ") + StopSignalName(signal) + ", ending the session");
     end_session();
   });
 

@@ -21,9 +21,11 @@
 #include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
+#include "tools/common/text_bytes.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/serve/serve_options.h"
 #include "tools/serve/sim_commands.h"
+#include "tools/serve/stop_signal.h"
 #include "tools/serve/words.h"
 
 namespace {
@@ -102,14 +104,21 @@ bool RunLine(const std::string& line, const std::string& plugin) {
   return true;
 }
 
+// SIGINT or SIGTERM ends the session as quit does: between two lines, while a line is awaited, or
+// at the next step of a long sim.advance.
 void RunSession(const ServeOptions& options, const std::string& plugin) {
+  CatchStopSignals();
   const bool interactive = StandardInputIsTerminal();
   if (interactive) PrintBanner();
   std::string line;
-  while (true) {
+  while (StopSignal() == 0) {
     if (interactive) PrintPrompt();
-    if (!std::getline(std::cin, line)) return;
+    if (!std::getline(std::cin, line)) break;
     if (!RunInputLine(options, plugin, line)) return;
+  }
+  if (const int signal = StopSignal(); signal != 0) {
+    if (interactive) PrintLine("");
+    PrintError(std::string("kestrovar serve: ") + StopSignalName(signal) + ", ending the session");
   }
 }
 
@@ -149,7 +158,8 @@ bool RunInputLine(const ServeOptions& options, const std::string& plugin, std::s
         "error: out of memory: the command stopped part way, and the world keeps what it made "
         "before; sim.list and sim.census show what there is");
   } catch (const std::exception& error) {
-    PrintLine("error: ", error.what());
+    // Messages quote the line, whose bytes may be anything.
+    PrintLine("error: ", PrintableText(error.what()));
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
 #include <filesystem>
 #include <stdexcept>
 
@@ -10,6 +11,7 @@
 #include "tools/common/ascii_case.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
+#include "tools/serve/stop_signal.h"
 #include "tools/serve/words.h"
 
 namespace {
@@ -146,8 +148,15 @@ void Reinit(const Words& words) {
 
 void Advance(const Words& words) {
   RequireWords(words, 2, 2, "sim.advance SECONDS");
-  devserver::Advance(ReadSeconds(words[1]));
-  PrintLine(fmt::format("time {}", devserver::Now()));
+  // In steps of a game hour, so that SIGINT or SIGTERM ends a long advance at the next step.
+  constexpr double kStepSeconds = 3600;
+  double left = ReadSeconds(words[1]);
+  do {
+    const double step = left < kStepSeconds ? left : kStepSeconds;
+    devserver::Advance(step);
+    left -= step;
+  } while (left > 0 && StopSignal() == 0);
+  PrintLine("time " + GameTimeText(devserver::Now()));
 }
 
 const char* StateName(devserver::CreatureState state) {
@@ -220,6 +229,11 @@ void Remove(const Words& words) {
 }
 
 }  // namespace
+
+std::string GameTimeText(double seconds) {
+  // To the millisecond: the wall clock's steps would otherwise show as 68.23900985899999.
+  return fmt::format("{}", std::round(seconds * 1000) / 1000);
+}
 
 void RunSimCommand(const std::vector<std::string>& words, std::string_view line) {
   // Found ignoring letter case, as the host finds console commands.

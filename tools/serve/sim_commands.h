@@ -15,3 +15,6 @@ struct SimCommandHelp {
 
 // Every sim.* command, in the order `help` lists them.
 const std::vector<SimCommandHelp>& SimCommandsHelp();
+
+// Game time in seconds as sim.advance prints it, to the millisecond: "3600", "68.239".
+std::string GameTimeText(double seconds);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "tools/scenario/scenario.h"
@@ -59,8 +60,11 @@ std::optional<int32_t> ReadLevel(const std::string& word) {
 int32_t ReadInt32(const std::string& word, std::string_view what) {
   int32_t value = 0;
   if (!ParseWhole(word, value)) {
+    // A whole number too large for the field says so, with the range it has.
     throw std::invalid_argument("bad " + std::string(what) + " \"" + word +
-                                "\": expected a whole number");
+                                "\": expected a whole number from " +
+                                std::to_string(std::numeric_limits<int32_t>::min()) + " to " +
+                                std::to_string(std::numeric_limits<int32_t>::max()));
   }
   return value;
 }
@@ -80,11 +84,20 @@ double ReadSeconds(const std::string& word) {
   double seconds = -1;
   try {
     seconds = std::stod(word, &used);
+  } catch (const std::out_of_range&) {
+    // A number beyond a double ("1e400") is out of range, not malformed.
+    seconds = std::numeric_limits<double>::infinity();
+    used = word.size();
   } catch (const std::exception&) {
     used = 0;
   }
-  if (used != word.size() || !std::isfinite(seconds) || seconds < 0) {
-    throw std::invalid_argument("bad number of seconds \"" + word + "\": expected 0 or more");
+  if (used != word.size() || std::isnan(seconds) || seconds < 0 ||
+      seconds > kMostSecondsPerAdvance) {
+    throw std::invalid_argument(
+        "bad number of seconds \"" + word + "\": expected a number from 0 to " +
+        std::to_string(static_cast<long long>(kMostSecondsPerAdvance)) + " (" +
+        std::to_string(static_cast<long long>(kMostSecondsPerAdvance / 3600)) +
+        " game hours, the most simulate --hours takes); advance again for more");
   }
   return seconds;
 }

@@ -17,4 +17,6 @@ int ReadCount(const std::string& word);                     // 0 to kMostCreatur
 std::optional<int32_t> ReadLevel(const std::string& word);  // an int32, or "none"
 int32_t ReadInt32(const std::string& word, std::string_view what);
 uint64_t ReadCreatureId(const std::string& word);  // "3" or "#3"
-double ReadSeconds(const std::string& word);       // a decimal, 0 or more
+// At most 100 000 game hours in one command, the bound of simulate's --hours.
+constexpr double kMostSecondsPerAdvance = 100000.0 * 3600;
+double ReadSeconds(const std::string& word);  // a decimal from 0 to kMostSecondsPerAdvance

@@ -58,7 +58,11 @@ std::optional<double> TimeLeft::Seconds(double total_hours) const {
 }
 
 ProgressBar::ProgressBar(bool shown, double total_hours)
-    : shown_(shown), total_(total_hours), started_(std::chrono::steady_clock::now()) {}
+    : shown_(shown),
+      terminal_(shown && StandardErrorIsTerminal()),
+      total_(total_hours),
+      started_(std::chrono::steady_clock::now()),
+      last_drawn_(started_) {}
 
 std::string ProgressBar::Line(double hours, double total, std::optional<double> seconds_left,
                               std::size_t columns) {
@@ -83,6 +87,15 @@ void ProgressBar::Show(double hours) {
   if (!shown_) return;
   const auto now = std::chrono::steady_clock::now();
   left_.Observe(std::chrono::duration<double>(now - started_).count(), hours);
+  if (!terminal_) {
+    if (now - last_drawn_ < kPlainLineEvery) return;
+    last_drawn_ = now;
+    // Without a bar (no terminal width to fit): the share, the hours and the time left.
+    const std::string line = Line(hours, total_, left_.Seconds(total_), 0);
+    std::fprintf(stderr, "kestrovar simulate: %s\n", line.c_str() + line.find_first_not_of(' '));
+    std::fflush(stderr);
+    return;
+  }
   const int percent = total_ > 0 ? static_cast<int>(100 * hours / total_) : 100;
   if (percent == last_percent_ && now - last_drawn_ < std::chrono::milliseconds(500)) return;
   last_percent_ = percent;
@@ -97,7 +110,7 @@ void ProgressBar::Show(double hours) {
 }
 
 void ProgressBar::Finish() {
-  if (!shown_ || last_length_ == 0) return;
+  if (!terminal_ || last_length_ == 0) return;
   std::fprintf(stderr, "\r%*s\r", static_cast<int>(last_length_), "");
   std::fflush(stderr);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// A progress bar on standard error, redrawn in place on one line that fits the terminal, with the
-// share done and the time left; silent unless switched on (the caller asks whether standard error
-// is a terminal).
+// Progress on standard error, with the share done and the time left; silent unless switched on.
+// On a terminal a bar redrawn in place on one line that fits it; otherwise (a log, a pipe) a plain
+// line every half minute of a long run, so that a short run writes nothing.
 
 #include <chrono>
 #include <cstddef>
@@ -28,6 +28,8 @@ class TimeLeft {
 class ProgressBar {
  public:
   ProgressBar(bool shown, double total_hours);
+  // How long a run goes between two plain lines.
+  static constexpr std::chrono::seconds kPlainLineEvery{30};
   void Show(double hours);
   void Finish();
 
@@ -37,6 +39,7 @@ class ProgressBar {
 
  private:
   bool shown_;
+  bool terminal_;
   double total_;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point last_drawn_;

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -135,7 +136,8 @@ int RunSimulate(const SimulateOptions& options) {
     PrintError("kestrovar simulate: cannot load the plug-in " + setup.plugin + ": " + why);
     return kExitUnusableInput;
   }
-  setup.progress = StandardErrorIsTerminal();
+  // A bar on a terminal, a plain line now and then on a long run otherwise.
+  setup.progress = true;
 
   const fs::path out_dir = options.out_dir;
   SimulationResult result;
@@ -203,7 +205,8 @@ int RunSimulate(const SimulateOptions& options) {
   }
   std::cout.flush();
   if (result.interrupted) {
-    PrintError("kestrovar simulate: stopped by Ctrl-C after " + Shortest(result.hours_done) +
+    PrintError("kestrovar simulate: stopped by Ctrl-C after " +
+               Shortest(std::round(result.hours_done * 10) / 10) +
                " game hours; the table, the census and the chart cover them");
     return kExitInterrupted;
   }

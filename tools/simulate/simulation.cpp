@@ -15,6 +15,7 @@
 #include "tools/check/print_findings.h"
 #include "tools/common/files.h"
 #include "tools/common/game_clock.h"
+#include "tools/common/text_bytes.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/simulate/config_in_force.h"
 #include "tools/simulate/interruption.h"
@@ -68,8 +69,8 @@ class Simulation {
     MakeRows();
     for (const auto& [message, times] : logged_) {
       if (times > 1) {
-        result_.notes.push_back("the plug-in logged \"" + message + "\" " + std::to_string(times) +
-                                " times in all");
+        result_.notes.push_back("the plug-in logged \"" + PrintableText(message) + "\" " +
+                                std::to_string(times) + " times in all");
       }
     }
     devserver::StopServer();
@@ -159,8 +160,9 @@ class Simulation {
     NotePluginErrors();
   }
 
+  // Notes quote files and the plug-in's log, whose bytes may be anything: shown safely.
   void Note(const std::string& text) {
-    result_.notes.push_back(Clock(devserver::Now() / 3600.0) + " " + text);
+    result_.notes.push_back(Clock(devserver::Now() / 3600.0) + " " + PrintableText(text));
   }
 
   // A note that names a configuration error: the run then ends with exit code 1.
@@ -337,8 +339,17 @@ class Simulation {
     if (!logged.empty()) ConfigError(what + ": the plug-in logged an error" + logged);
   }
 
-  // The scenario's own kvar.dumpdinos; the notes say where a dump file went.
+  // The scenario's own kvar.dumpdinos; the notes say where a dump file went, or that nothing
+  // answered.
   void Dump(const ScenarioAction& action) {
+    const std::string what = std::string("kvar.dumpdinos") + Via(action);
+    if (!devserver::PluginLoaded() || !plugin_answers_) {
+      Command("kvar.dumpdinos", action.via);
+      Note(what + (devserver::PluginLoaded()
+                       ? ": no answer; the plug-in's load failed, so it has no commands"
+                       : ": no answer; the plug-in was not loaded"));
+      return;
+    }
     const fs::path dumps = plugin_dir_ / "DinoDumpLogs";
     const auto before = DumpFiles(dumps);
     std::size_t lines = 0;
@@ -349,11 +360,13 @@ class Simulation {
     for (const auto& [name, time] : DumpFiles(dumps)) {
       const auto earlier = before.find(name);
       if (earlier != before.end() && earlier->second == time) continue;
-      written += std::string(written.empty() ? "" : ", ") +
-                 (earlier == before.end() ? "" : "over ") + (dumps / name).generic_string();
+      written += std::string(written.empty() ? "" : ", ") + (dumps / name).generic_string();
+      // The file's name has the wall clock to the second: a second dump within it replaces it.
+      if (earlier != before.end()) {
+        written += ", replacing the dump written there in the same wall-clock second";
+      }
     }
-    Note(std::string("kvar.dumpdinos") + Via(action) +
-         (action.via == Channel::Rcon ? ": " + std::to_string(lines) + " classes" : "") +
+    Note(what + (action.via == Channel::Rcon ? ": " + std::to_string(lines) + " classes" : "") +
          (written.empty() ? "" : "; the plug-in wrote the dump to " + written));
   }
 
@@ -528,7 +541,7 @@ class Simulation {
           note += ": the class key is " + ledger.key + " (limits match letter case exactly)";
         }
       }
-      result_.notes.push_back(note);
+      result_.notes.push_back(PrintableText(note));
     }
     result_.level_rule = config_.level_rule;
   }

@@ -28,7 +28,7 @@ struct SimulationSetup {
   uint64_t seed = 1;
   std::string server_dir;  // made if missing; the plug-in's folder goes under it
   std::string plugin;      // the plug-in library
-  bool progress = false;   // a progress bar on standard error
+  bool progress = false;   // progress on standard error (see ProgressBar)
 };
 
 // One class at one sample time.
