@@ -253,11 +253,82 @@ std::string ClosestOf(std::string_view name, const std::vector<std::string>& can
 }
 
 std::string ClosestClassKey(std::string_view key, const std::vector<std::string>& keys) {
-  const std::string_view object = ObjectNameOf(key);
+  return ClassKeyIndex(keys).Closest(key);
+}
+
+namespace {
+
+constexpr std::size_t kLetters = 3;
+
+// Three letters of a folded name as one number: no two differ.
+uint32_t LettersAt(std::string_view folded, std::size_t at) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(folded[at])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(folded[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(folded[at + 2]));
+}
+
+}  // namespace
+
+ClassKeyIndex::ClassKeyIndex(const std::vector<std::string>& keys) : keys_(keys) {
+  for (uint32_t index = 0; index < keys.size(); ++index) {
+    std::string object = FoldAsciiCase(ObjectNameOf(keys[index]));
+    for (std::size_t at = 0; at + kLetters <= object.size(); ++at) {
+      by_letters_[LettersAt(object, at)].push_back(Place{index, static_cast<uint32_t>(at)});
+    }
+    by_object_[std::move(object)].push_back(index);
+  }
+}
+
+std::string ClassKeyIndex::Closest(std::string_view key) const {
+  const std::string object = FoldAsciiCase(ObjectNameOf(key));
   const std::size_t object_most = object.size() / 8;
+  std::vector<uint32_t> candidates;
+  if (object_most == 0) {
+    if (const auto same = by_object_.find(object); same != by_object_.end()) {
+      candidates = same->second;
+    }
+  } else {
+    // Each edit changes at most one of object_most + 1 separate runs of three letters, so a class
+    // within object_most edits holds one of them unchanged, moved by at most object_most places.
+    // Of all such choices of runs, the one with the fewest places to look at (its letters least
+    // shared by other classes): the creature's own name rather than "_Character".
+    const std::size_t runs = object_most + 1;
+    const std::size_t n = object.size();
+    auto cost_at = [this, &object](std::size_t at) {
+      const auto found = by_letters_.find(LettersAt(object, at));
+      return found == by_letters_.end() ? std::size_t{0} : found->second.size();
+    };
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    // least[i][j]: the fewest places for j runs within the first i letters.
+    std::vector<std::vector<std::size_t>> least(n + 1, std::vector<std::size_t>(runs + 1, kNone));
+    for (std::size_t i = 0; i <= n; ++i) least[i][0] = 0;
+    for (std::size_t i = kLetters; i <= n; ++i) {
+      for (std::size_t j = 1; j <= runs; ++j) {
+        least[i][j] = least[i - 1][j];
+        const std::size_t before = least[i - kLetters][j - 1];
+        if (before != kNone) least[i][j] = std::min(least[i][j], before + cost_at(i - kLetters));
+      }
+    }
+    // n >= 8 * object_most, so the runs always fit.
+    for (std::size_t i = n, j = runs; j > 0; --i) {
+      if (least[i][j] == least[i - 1][j]) continue;
+      const std::size_t at = i - kLetters;
+      if (const auto found = by_letters_.find(LettersAt(object, at)); found != by_letters_.end()) {
+        for (const Place& place : found->second) {
+          const std::size_t moved = place.at > at ? place.at - at : at - place.at;
+          if (moved <= object_most) candidates.push_back(place.key);
+        }
+      }
+      i = at + 1;
+      --j;
+    }
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  }
   std::string closest;
   std::size_t best = key.size() / 10;
-  for (const std::string& candidate : keys) {
+  for (const uint32_t index : candidates) {
+    const std::string& candidate = keys_[index];
     const std::size_t distance = EditDistance(key, candidate, best);
     if (distance > best || (!closest.empty() && distance == best)) continue;
     if (EditDistance(object, ObjectNameOf(candidate), object_most) > object_most) continue;

@@ -3,9 +3,12 @@
 // Class keys as `kestrovar check` handles them: in UTF-8, as config.json holds them, formed and
 // compared by the plug-in's own rules.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // UTF-16 units of UTF-8 text; a byte that starts no valid sequence becomes U+FFFD.
@@ -60,5 +63,24 @@ std::string ClosestOf(std::string_view name, const std::vector<std::string>& can
 
 // The class key nearest to `key` that is likely the same class misspelt: within an edit distance of
 // a tenth of the key's length, and with an object name (the creature) no further than an eighth of
-// its length from the key's. Empty when there is none.
+// its length from the key's. Empty when there is none; of equally near keys, the first listed.
 std::string ClosestClassKey(std::string_view key, const std::vector<std::string>& keys);
+
+// The listed classes, indexed so that the class nearest to a key is found without comparing the key
+// with every class: a server may list tens of thousands, and a configuration hold as many limits.
+class ClassKeyIndex {
+ public:
+  explicit ClassKeyIndex(const std::vector<std::string>& keys);
+  // As ClosestClassKey.
+  std::string Closest(std::string_view key) const;
+
+ private:
+  struct Place {
+    uint32_t key = 0;  // index in keys_
+    uint32_t at = 0;   // where the three letters start in the object name
+  };
+  const std::vector<std::string>& keys_;
+  // Object names with A-Z folded: each one's keys, and each three letters' places.
+  std::unordered_map<std::string, std::vector<uint32_t>> by_object_;
+  std::unordered_map<uint32_t, std::vector<Place>> by_letters_;
+};
