@@ -626,7 +626,8 @@ TEST(CheckFindings, SuggestionsNameOnlyTheSameClassMisspelt) {
     EXPECT_EQ(ClosestClassKey(one.key, classes), one.closest) << one.key;
 }
 
-// The index finds what a walk over every class finds: the first of the nearest, within the bounds.
+// The index finds what a walk over every class finds: the first of the nearest, within the bounds,
+// whose name begins with the same letter.
 TEST(CheckFindings, TheIndexFindsWhatAWalkOverEveryClassFinds) {
   const auto distance = [](std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -653,8 +654,15 @@ TEST(CheckFindings, TheIndexFindsWhatAWalkOverEveryClassFinds) {
       if (std::max(key.size(), candidate.size()) - std::min(key.size(), candidate.size()) >= best) {
         continue;
       }
+      const std::string_view other = ObjectNameOf(candidate);
+      // A misspelling keeps the name's first letter.
+      if (!object.empty() &&
+          (other.empty() || std::tolower(static_cast<unsigned char>(object[0])) !=
+                                std::tolower(static_cast<unsigned char>(other[0])))) {
+        continue;
+      }
       const std::size_t d = distance(key, candidate);
-      if (d < best && distance(object, ObjectNameOf(candidate)) <= object.size() / 8) {
+      if (d < best && distance(object, other) <= object.size() / 8) {
         closest = candidate;
         best = d;
       }

@@ -256,82 +256,77 @@ std::string ClosestClassKey(std::string_view key, const std::vector<std::string>
   return ClassKeyIndex(keys).Closest(key);
 }
 
-namespace {
-
-constexpr std::size_t kLetters = 3;
-
-// Three letters of a folded name as one number: no two differ.
-uint32_t LettersAt(std::string_view folded, std::size_t at) {
-  return static_cast<uint32_t>(static_cast<unsigned char>(folded[at])) << 16 |
-         static_cast<uint32_t>(static_cast<unsigned char>(folded[at + 1])) << 8 |
-         static_cast<uint32_t>(static_cast<unsigned char>(folded[at + 2]));
-}
-
-}  // namespace
-
-ClassKeyIndex::ClassKeyIndex(const std::vector<std::string>& keys) : keys_(keys) {
+ClassKeyIndex::ClassKeyIndex(const std::vector<std::string>& keys) : keys_(keys), nodes_(1) {
   for (uint32_t index = 0; index < keys.size(); ++index) {
-    std::string object = FoldAsciiCase(ObjectNameOf(keys[index]));
-    for (std::size_t at = 0; at + kLetters <= object.size(); ++at) {
-      by_letters_[LettersAt(object, at)].push_back(Place{index, static_cast<uint32_t>(at)});
+    const std::string object = FoldAsciiCase(ObjectNameOf(keys[index]));
+    uint32_t at = 0;
+    for (const char letter : object) {
+      std::vector<std::pair<char, uint32_t>>& next = nodes_[at].next;
+      const auto found = std::find_if(next.begin(), next.end(),
+                                      [letter](const auto& edge) { return edge.first == letter; });
+      if (found != next.end()) {
+        at = found->second;
+        continue;
+      }
+      next.emplace_back(letter, static_cast<uint32_t>(nodes_.size()));
+      at = static_cast<uint32_t>(nodes_.size());
+      nodes_.emplace_back().letter = letter;
     }
-    by_object_[std::move(object)].push_back(index);
+    nodes_[at].keys.push_back(index);
+    deepest_ = std::max(deepest_, object.size());
   }
 }
 
 std::string ClassKeyIndex::Closest(std::string_view key) const {
   const std::string object = FoldAsciiCase(ObjectNameOf(key));
-  const std::size_t object_most = object.size() / 8;
+  const std::size_t most = object.size() / 8;
+  const std::size_t n = object.size();
+  const std::size_t over = most + 1;
+  // rows[d][j]: the edits between the first d letters of a name and the first j of `object`,
+  // worked out only within `most` of the diagonal (the rest cannot come back within `most`).
+  std::vector<std::vector<std::size_t>> rows(std::min(deepest_, n + most) + 1,
+                                             std::vector<std::size_t>(n + 1, over));
+  for (std::size_t j = 0; j <= std::min(n, most); ++j) rows[0][j] = j;
   std::vector<uint32_t> candidates;
-  if (object_most == 0) {
-    if (const auto same = by_object_.find(object); same != by_object_.end()) {
-      candidates = same->second;
-    }
-  } else {
-    // Each edit changes at most one of object_most + 1 separate runs of three letters, so a class
-    // within object_most edits holds one of them unchanged, moved by at most object_most places.
-    // Of all such choices of runs, the one with the fewest places to look at (its letters least
-    // shared by other classes): the creature's own name rather than "_Character".
-    const std::size_t runs = object_most + 1;
-    const std::size_t n = object.size();
-    auto cost_at = [this, &object](std::size_t at) {
-      const auto found = by_letters_.find(LettersAt(object, at));
-      return found == by_letters_.end() ? std::size_t{0} : found->second.size();
-    };
-    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-    // least[i][j]: the fewest places for j runs within the first i letters.
-    std::vector<std::vector<std::size_t>> least(n + 1, std::vector<std::size_t>(runs + 1, kNone));
-    for (std::size_t i = 0; i <= n; ++i) least[i][0] = 0;
-    for (std::size_t i = kLetters; i <= n; ++i) {
-      for (std::size_t j = 1; j <= runs; ++j) {
-        least[i][j] = least[i - 1][j];
-        const std::size_t before = least[i - kLetters][j - 1];
-        if (before != kNone) least[i][j] = std::min(least[i][j], before + cost_at(i - kLetters));
-      }
-    }
-    // n >= 8 * object_most, so the runs always fit.
-    for (std::size_t i = n, j = runs; j > 0; --i) {
-      if (least[i][j] == least[i - 1][j]) continue;
-      const std::size_t at = i - kLetters;
-      if (const auto found = by_letters_.find(LettersAt(object, at)); found != by_letters_.end()) {
-        for (const Place& place : found->second) {
-          const std::size_t moved = place.at > at ? place.at - at : at - place.at;
-          if (moved <= object_most) candidates.push_back(place.key);
-        }
-      }
-      i = at + 1;
-      --j;
-    }
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  if (n == 0) candidates = nodes_[0].keys;
+  // Depth-first, without recursion: a name may be long.
+  std::vector<std::pair<uint32_t, std::size_t>> stack;  // node, depth
+  // A misspelling keeps the name's first letter: a name that begins otherwise is another creature.
+  for (const auto& edge : nodes_[0].next) {
+    if (n > 0 && edge.first == object.front()) stack.emplace_back(edge.second, 1);
   }
+  while (!stack.empty()) {
+    const auto [at, depth] = stack.back();
+    stack.pop_back();
+    if (depth >= rows.size()) continue;
+    const std::vector<std::size_t>& above = rows[depth - 1];
+    std::vector<std::size_t>& row = rows[depth];
+    const std::size_t from = depth > most ? depth - most : 0;
+    const std::size_t to = std::min(n, depth + most);
+    std::size_t least = over;
+    for (std::size_t j = from; j <= to; ++j) {
+      std::size_t cell = above[j] + 1;
+      if (j > 0) {
+        cell = std::min(cell, row[j - 1] + 1);
+        cell = std::min(cell, above[j - 1] + (object[j - 1] == nodes_[at].letter ? 0 : 1));
+      }
+      row[j] = std::min(cell, over);
+      least = std::min(least, row[j]);
+    }
+    if (least > most) continue;
+    if (to == n && row[n] <= most) {
+      candidates.insert(candidates.end(), nodes_[at].keys.begin(), nodes_[at].keys.end());
+    }
+    for (const auto& edge : nodes_[at].next) stack.emplace_back(edge.second, depth + 1);
+  }
+  // Of equally near classes, the first listed.
+  std::sort(candidates.begin(), candidates.end());
   std::string closest;
   std::size_t best = key.size() / 10;
   for (const uint32_t index : candidates) {
     const std::string& candidate = keys_[index];
     const std::size_t distance = EditDistance(key, candidate, best);
     if (distance > best || (!closest.empty() && distance == best)) continue;
-    if (EditDistance(object, ObjectNameOf(candidate), object_most) > object_most) continue;
     closest = candidate;
     best = distance;
   }

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -75,12 +74,14 @@ class ClassKeyIndex {
   std::string Closest(std::string_view key) const;
 
  private:
-  struct Place {
-    uint32_t key = 0;  // index in keys_
-    uint32_t at = 0;   // where the three letters start in the object name
+  // The object names, A-Z folded, as a tree of their letters: names that begin alike share their
+  // beginning, so a search walks each beginning once and leaves a branch as soon as it is too far.
+  struct Node {
+    char letter = 0;  // the last letter of the beginning it stands for
+    std::vector<std::pair<char, uint32_t>> next;
+    std::vector<uint32_t> keys;  // whose object name ends here, as indices in keys_
   };
   const std::vector<std::string>& keys_;
-  // Object names with A-Z folded: each one's keys, and each three letters' places.
-  std::unordered_map<std::string, std::vector<uint32_t>> by_object_;
-  std::unordered_map<uint32_t, std::vector<Place>> by_letters_;
+  std::vector<Node> nodes_;
+  std::size_t deepest_ = 0;
 };

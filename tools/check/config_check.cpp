@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "config/config_lookup.h"
@@ -183,7 +184,13 @@ class Checker {
 
   // A name given again later in the same object loses to the later one; says so and returns false.
   bool WinsOverRepeats(const ValuePlaces& owner, const MemberPlaces& member) {
-    const MemberPlaces* last = owner.Find(member.name);
+    // Each object's last member of each name, found once: a search per member would make a
+    // file of many limits cost their count squared.
+    auto [lasts, is_new] = last_of_name_.try_emplace(&owner);
+    if (is_new) {
+      for (const MemberPlaces& each : owner.members) lasts->second[each.name] = &each;
+    }
+    const MemberPlaces* last = lasts->second.at(member.name);
     if (last == &member) return true;
     Add(Severity::kWarning, member.name_at, "repeated-name",
         Quoted(member.name) + " is given again at line " + std::to_string(last->name_at.line) +
@@ -507,6 +514,8 @@ class Checker {
   const std::optional<std::vector<std::string>>& classes_;
   ClassListKind kind_;
   std::optional<Listed> listed_;
+  std::unordered_map<const ValuePlaces*, std::unordered_map<std::string_view, const MemberPlaces*>>
+      last_of_name_;
   std::vector<Finding> findings_;
   std::optional<Finding> note_;
 };
