@@ -609,7 +609,9 @@ TEST(CheckFindings, TextOutputIsAlwaysValidUtf8) {
 TEST(CheckFindings, SuggestionsNameOnlyTheSameClassMisspelt) {
   const std::vector<std::string> classes = {
       "Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character'",
-      "Blueprint'/Game/Creatures/Raptor/Raptor_Character.Raptor_Character'"};
+      "Blueprint'/Game/Creatures/Raptor/Raptor_Character.Raptor_Character'",
+      "Blueprint'/Game/Creatures/Boar/Boar_Char.Boar_Char'",
+      "Blueprint'/Game/Creatures/Ostrich/Ostrich_Char.Ostrich_Char'"};
   const struct {
     std::string key;
     std::string closest;
@@ -621,6 +623,12 @@ TEST(CheckFindings, SuggestionsNameOnlyTheSameClassMisspelt) {
       {"Blueprint'/Game/Creatures/Grazer/Grazer_Character.Raptor_Character'", ""},
       {"Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'", ""},
       {"Blueprint'/Game/Mods/Raptor/Raptor_Character.Raptor_Character'", ""},
+      // One letter for another in a short name, in the asset's name too: another creature.
+      {"Blueprint'/Game/Creatures/Bear/Bear_Char.Bear_Char'", ""},
+      {"Blueprint'/Game/Creatures/Boar/Boar_Char.Bear_Char'", classes[2]},
+      {"Blueprint'/Game/Creatures/Boar/Boar_Chor.Boar_Char'", classes[2]},
+      {"Blueprint'/Game/Creatures/Boar/Bor_Char.Bor_Char'", classes[2]},
+      {"Blueprint'/Game/Creatures/Ostrich/Ostrech_Char.Ostrech_Char'", classes[3]},
   };
   for (const auto& one : cases)
     EXPECT_EQ(ClosestClassKey(one.key, classes), one.closest) << one.key;
@@ -662,7 +670,8 @@ TEST(CheckFindings, TheIndexFindsWhatAWalkOverEveryClassFinds) {
         continue;
       }
       const std::size_t d = distance(key, candidate);
-      if (d < best && distance(object, other) <= object.size() / 8) {
+      if (d < best && distance(object, other) <= object.size() / 8 &&
+          !AreTwoCreatures(key, candidate)) {
         closest = candidate;
         best = d;
       }
