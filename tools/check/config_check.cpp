@@ -403,11 +403,21 @@ class Checker {
   bool CheckKeyItself(const MemberPlaces& member) {
     const std::string& key = member.name;
     if (key.ends_with("_C'")) {
+      const std::string meant = Meant(key.substr(0, key.size() - 3) + "'");
+      // Against a list, say when even the corrected key is not in it.
+      std::string unlisted;
+      if (classes_ && !IsListed(meant)) {
+        unlisted =
+            kind_ == ClassListKind::kAllClasses
+                ? "; that key is not listed either, nor any class close to it"
+                : "; that key is not in the dump either (its class may not have spawned yet)";
+      }
       Add(Severity::kWarning, member.name_at, "key-ends-in-c",
           Quoted(key) +
               " ends in _C': a class key leaves out the last two characters of the class's "
-              "reference text, so this key matches no class and its limit never applies",
-          "write it as " + Quoted(Meant(key.substr(0, key.size() - 3) + "'")));
+              "reference text, so this key matches no class and its limit never applies" +
+              unlisted,
+          "write it as " + Quoted(meant));
       return true;
     }
     const std::string_view object = ObjectNameOf(key);
