@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/check/class_keys.h"
@@ -140,6 +144,16 @@ TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
       {std::string("\xFF\xFE{\0}\0", 6), {"0:0 error utf16-text"}, 1},
       {std::string("\xFE\xFF\0{\0}", 6), {"0:0 error utf16-text"}, 1},
       {std::string("{\0\"\0M\0\"\0:\0 \0{\0}\0}\0", 18), {"0:0 error utf16-text"}, 1},
+      // A program or an image is no configuration: refused as a whole, not read byte by byte. A
+      // good object followed by zero bytes is read by the plug-in, and so by the check.
+      {std::string("\x7F"
+                   "ELF\0\0{",
+                   7),
+       {"0:0 error not-text"},
+       2},
+      {"\x01\x02\x03\x04\x05", {"0:0 error not-text"}, 2},
+      {"\x01\x02{", {"1:1 error unreadable-json"}, 1},
+      {std::string("{}\0\0", 4), {"1:3 warning ignored-text"}, 1},
       // A token that does not belong is shown where it begins.
       {"{\"MaxDinoLevel\": 1 :}", {"1:20 error unreadable-json"}, 1},
       // A missing comma is named where it belongs: after the earlier value.
@@ -470,6 +484,61 @@ TEST(CheckFindings, MissingClassesAreJudgedByWhatTheListHolds) {
   EXPECT_EQ(full[1].fix, "remove it, or list the server's classes");
 }
 
+// A key that shows its own mistake never applies, whatever a list of classes holds: it is warned of
+// with a list too, and the fix names the listed class it means when there is one.
+TEST(CheckFindings, KeysThatShowTheirMistakeAreFoundWithAListToo) {
+  const std::string wolf = "Blueprint'/Game/Beasts/Wolf/Wolf_Char.Wolf_Char'";
+  const std::string wolf_c = "Blueprint'/Game/Beasts/Wolf/Wolf_Char.Wolf_Char_C'";
+  const struct {
+    std::string key;
+    std::vector<std::string> classes;
+    std::string place;  // of the only finding
+    std::string fix;
+  } cases[] = {
+      {wolf_c, {wolf}, "1:22 warning key-ends-in-c", "write it as \"" + wolf + "\""},
+      {wolf_c,
+       {"Blueprint'/Game/Beasts/wolf/Wolf_Char.Wolf_Char'"},
+       "1:22 warning key-ends-in-c",
+       "write it as \"Blueprint'/Game/Beasts/wolf/Wolf_Char.Wolf_Char'\""},
+      // Misspelt as well: the closest listed class.
+      {"Blueprint'/Game/Beasts/Wolf/Wolf_Chr.Wolf_Chr_C'",
+       {"Blueprint'/Game/Other/Bear.Bear'", wolf},
+       "1:22 warning key-ends-in-c",
+       "write it as \"" + wolf + "\""},
+      // No listed class near it: the key it most likely is.
+      {wolf_c,
+       {"Blueprint'/Game/Other/Bear.Bear'"},
+       "1:22 warning key-ends-in-c",
+       "write it as \"" + wolf + "\""},
+      {"Blueprint'/Game/Beasts/Wolf/Wolf_Char.wolf_Char'",
+       {"Blueprint'/Game/Other/Bear.Bear'"},
+       "1:22 warning object-name-case",
+       "write it as \"" + wolf + "\""},
+      // A listed class whose own name ends so is a class like any other.
+      {wolf_c, {wolf_c}, "", ""},
+  };
+  for (const ClassListKind kind : {ClassListKind::kAllClasses, ClassListKind::kMetSoFar}) {
+    for (const auto& one : cases) {
+      const std::vector<Finding> findings = CheckConfigText(
+          "{\"Max_Dino_Counts\": {\"" + one.key + "\": 4}}", "config.json", one.classes, kind);
+      if (one.place.empty()) {
+        EXPECT_TRUE(findings.empty()) << one.key;
+        continue;
+      }
+      ASSERT_EQ(Places(findings), std::vector<std::string>{one.place}) << one.key;
+      EXPECT_EQ(findings.size(), 1u) << one.key;
+      EXPECT_EQ(findings[0].fix, one.fix) << one.key;
+      EXPECT_EQ(ExitStatusOf(findings), 1);
+      // Said when even the key it should be is not listed.
+      const bool listed = std::find(one.classes.begin(), one.classes.end(),
+                                    one.fix.substr(13, one.fix.size() - 14)) != one.classes.end();
+      if (findings[0].code == "key-ends-in-c") {
+        EXPECT_EQ(findings[0].message.find("either") == std::string::npos, listed) << one.key;
+      }
+    }
+  }
+}
+
 TEST(CheckFindings, ClassListsThatCannotBeUsed) {
   std::optional<ServerClasses> keys;
   // A folder, a missing file, and a file that names no class.
@@ -546,7 +615,9 @@ TEST(CheckFindings, TextOutputIsAlwaysValidUtf8) {
 TEST(CheckFindings, SuggestionsNameOnlyTheSameClassMisspelt) {
   const std::vector<std::string> classes = {
       "Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character'",
-      "Blueprint'/Game/Creatures/Raptor/Raptor_Character.Raptor_Character'"};
+      "Blueprint'/Game/Creatures/Raptor/Raptor_Character.Raptor_Character'",
+      "Blueprint'/Game/Creatures/Boar/Boar_Char.Boar_Char'",
+      "Blueprint'/Game/Creatures/Ostrich/Ostrich_Char.Ostrich_Char'"};
   const struct {
     std::string key;
     std::string closest;
@@ -558,9 +629,94 @@ TEST(CheckFindings, SuggestionsNameOnlyTheSameClassMisspelt) {
       {"Blueprint'/Game/Creatures/Grazer/Grazer_Character.Raptor_Character'", ""},
       {"Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'", ""},
       {"Blueprint'/Game/Mods/Raptor/Raptor_Character.Raptor_Character'", ""},
+      // One letter for another in a short name, in the asset's name too: another creature.
+      {"Blueprint'/Game/Creatures/Bear/Bear_Char.Bear_Char'", ""},
+      {"Blueprint'/Game/Creatures/Boar/Boar_Char.Bear_Char'", classes[2]},
+      {"Blueprint'/Game/Creatures/Boar/Boar_Chor.Boar_Char'", classes[2]},
+      {"Blueprint'/Game/Creatures/Boar/Bor_Char.Bor_Char'", classes[2]},
+      {"Blueprint'/Game/Creatures/Ostrich/Ostrech_Char.Ostrech_Char'", classes[3]},
   };
   for (const auto& one : cases)
     EXPECT_EQ(ClosestClassKey(one.key, classes), one.closest) << one.key;
+}
+
+// The index finds what a walk over every class finds: the first of the nearest, within the bounds,
+// whose name begins with the same letter.
+TEST(CheckFindings, TheIndexFindsWhatAWalkOverEveryClassFinds) {
+  const auto distance = [](std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+      std::size_t diagonal = row[0];
+      row[0] = i;
+      for (std::size_t j = 1; j <= b.size(); ++j) {
+        const std::size_t above = row[j];
+        const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                          std::tolower(static_cast<unsigned char>(b[j - 1]));
+        row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+        diagonal = above;
+      }
+    }
+    return row[b.size()];
+  };
+  const auto walk = [&](const std::string& key, const std::vector<std::string>& keys) {
+    std::string closest;
+    std::size_t best = key.size() / 10 + 1;
+    const std::string_view object = ObjectNameOf(key);
+    for (const std::string& candidate : keys) {
+      // No fewer edits than the lengths differ by.
+      if (std::max(key.size(), candidate.size()) - std::min(key.size(), candidate.size()) >= best) {
+        continue;
+      }
+      const std::string_view other = ObjectNameOf(candidate);
+      // A misspelling keeps the name's first letter.
+      if (!object.empty() &&
+          (other.empty() || std::tolower(static_cast<unsigned char>(object[0])) !=
+                                std::tolower(static_cast<unsigned char>(other[0])))) {
+        continue;
+      }
+      const std::size_t d = distance(key, candidate);
+      if (d < best && distance(object, other) <= object.size() / 8 &&
+          !AreTwoCreatures(key, candidate)) {
+        closest = candidate;
+        best = d;
+      }
+    }
+    return closest;
+  };
+  // Few letters, so that many names are near one another; names short and long.
+  std::mt19937 random(24);
+  const auto letters = [&](std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += "abAB_"[random() % 5];
+    return text;
+  };
+  std::vector<std::string> keys;
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = letters(2 + random() % 26);
+    keys.push_back("Blueprint'/Game/" + letters(random() % 4) + "/" + name + "." + name + "'");
+  }
+  int found = 0;
+  for (int i = 0; i < 400; ++i) {
+    std::string key = keys[random() % keys.size()];
+    for (int edits = random() % 4; edits > 0; --edits) {
+      const std::size_t at = 10 + random() % (key.size() - 11);
+      switch (random() % 3) {
+        case 0:
+          key.erase(at, 1);
+          break;
+        case 1:
+          key.insert(at, 1, "abAB_"[random() % 5]);
+          break;
+        default:
+          key[at] = "abAB_"[random() % 5];
+      }
+    }
+    const std::string expected = walk(key, keys);
+    found += expected.empty() ? 0 : 1;
+    EXPECT_EQ(ClosestClassKey(key, keys), expected) << key;
+  }
+  EXPECT_GT(found, 200);
 }
 
 TEST(CheckFindings, FilesThatCannotBeOpened) {

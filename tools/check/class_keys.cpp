@@ -252,15 +252,117 @@ std::string ClosestOf(std::string_view name, const std::vector<std::string>& can
   return closest;
 }
 
+bool AreTwoCreatures(std::string_view key, std::string_view other) {
+  constexpr std::size_t kShortWord = 5;
+  const std::string object = FoldAsciiCase(ObjectNameOf(key));
+  const std::string other_object = FoldAsciiCase(ObjectNameOf(other));
+  if (object.size() != other_object.size()) return false;
+  std::size_t at = object.size();
+  for (std::size_t i = 0; i < object.size(); ++i) {
+    if (object[i] == other_object[i]) continue;
+    if (at != object.size()) return false;
+    at = i;
+  }
+  if (at == object.size()) return false;
+  const auto is_letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  std::size_t begin = at;
+  std::size_t end = at + 1;
+  while (begin > 0 && is_letter(object[begin - 1])) --begin;
+  while (end < object.size() && is_letter(object[end])) ++end;
+  return end - begin <= kShortWord && !EqualIgnoringAsciiCase(AssetNameOf(key), AssetNameOf(other));
+}
+
 std::string ClosestClassKey(std::string_view key, const std::vector<std::string>& keys) {
-  const std::string_view object = ObjectNameOf(key);
-  const std::size_t object_most = object.size() / 8;
+  return ClassKeyIndex(keys).Closest(key);
+}
+
+ClassKeyIndex::ClassKeyIndex(const std::vector<std::string>& keys) : keys_(keys), nodes_(1) {
+  for (uint32_t index = 0; index < keys.size(); ++index) {
+    const std::string object = FoldAsciiCase(ObjectNameOf(keys[index]));
+    uint32_t at = 0;
+    for (const char letter : object) {
+      std::vector<std::pair<char, uint32_t>>& next = nodes_[at].next;
+      const auto found = std::find_if(next.begin(), next.end(),
+                                      [letter](const auto& edge) { return edge.first == letter; });
+      if (found != next.end()) {
+        at = found->second;
+        continue;
+      }
+      next.emplace_back(letter, static_cast<uint32_t>(nodes_.size()));
+      at = static_cast<uint32_t>(nodes_.size());
+      nodes_.emplace_back().letter = letter;
+    }
+    nodes_[at].keys.push_back(index);
+    deepest_ = std::max(deepest_, object.size());
+    // The lengths of the names below each node, along the name's own path.
+    for (uint32_t on = 0, depth = 0;; ++depth) {
+      Node& node = nodes_[on];
+      node.shortest = std::min<std::size_t>(node.shortest, object.size());
+      node.longest = std::max<std::size_t>(node.longest, object.size());
+      if (depth == object.size()) break;
+      on = std::find_if(node.next.begin(), node.next.end(), [&](const auto& edge) {
+             return edge.first == object[depth];
+           })->second;
+    }
+  }
+}
+
+std::string ClassKeyIndex::Closest(std::string_view key) const {
+  const std::string object = FoldAsciiCase(ObjectNameOf(key));
+  const std::size_t most = object.size() / 8;
+  const std::size_t n = object.size();
+  const std::size_t over = most + 1;
+  // rows[d * width + j]: the edits between the first d letters of a name and the first j of
+  // `object`, worked out only within `most` of the diagonal (the rest cannot come back within
+  // `most`).
+  const std::size_t width = n + 1;
+  const std::size_t depths = std::min(deepest_, n + most) + 1;
+  std::vector<uint32_t> rows(depths * width, static_cast<uint32_t>(over));
+  for (std::size_t j = 0; j <= std::min(n, most); ++j) rows[j] = static_cast<uint32_t>(j);
+  std::vector<uint32_t> candidates;
+  if (n == 0) candidates = nodes_[0].keys;
+  // Depth-first, without recursion: a name may be long.
+  std::vector<std::pair<uint32_t, uint32_t>> stack;  // node, depth
+  // A misspelling keeps the name's first letter: a name that begins otherwise is another creature.
+  for (const auto& edge : nodes_[0].next) {
+    if (n > 0 && edge.first == object.front()) stack.emplace_back(edge.second, 1);
+  }
+  while (!stack.empty()) {
+    const auto [at, depth] = stack.back();
+    stack.pop_back();
+    const Node& node = nodes_[at];
+    // No name below is of a length within `most` of the object's.
+    if (node.longest + most < n || node.shortest > n + most) continue;
+    const uint32_t* above = &rows[(depth - 1) * width];
+    uint32_t* row = &rows[depth * width];
+    const std::size_t from = depth > most ? depth - most : 0;
+    const std::size_t to = std::min<std::size_t>(n, depth + most);
+    std::size_t least = over;
+    for (std::size_t j = from; j <= to; ++j) {
+      std::size_t cell = above[j] + 1;
+      if (j > 0) {
+        cell = std::min<std::size_t>(cell, row[j - 1] + 1);
+        cell = std::min<std::size_t>(cell, above[j - 1] + (object[j - 1] == node.letter ? 0 : 1));
+      }
+      row[j] = static_cast<uint32_t>(std::min(cell, over));
+      least = std::min<std::size_t>(least, row[j]);
+    }
+    if (least > most) continue;
+    if (to == n && row[n] <= most) {
+      candidates.insert(candidates.end(), node.keys.begin(), node.keys.end());
+    }
+    if (depth + 1 >= depths) continue;
+    for (const auto& edge : node.next) stack.emplace_back(edge.second, depth + 1);
+  }
+  // Of equally near classes, the first listed.
+  std::sort(candidates.begin(), candidates.end());
   std::string closest;
   std::size_t best = key.size() / 10;
-  for (const std::string& candidate : keys) {
+  for (const uint32_t index : candidates) {
+    const std::string& candidate = keys_[index];
     const std::size_t distance = EditDistance(key, candidate, best);
     if (distance > best || (!closest.empty() && distance == best)) continue;
-    if (EditDistance(object, ObjectNameOf(candidate), object_most) > object_most) continue;
+    if (AreTwoCreatures(key, candidate)) continue;
     closest = candidate;
     best = distance;
   }

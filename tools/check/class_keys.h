@@ -3,9 +3,12 @@
 // Class keys as `kestrovar check` handles them: in UTF-8, as config.json holds them, formed and
 // compared by the plug-in's own rules.
 
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // UTF-16 units of UTF-8 text; a byte that starts no valid sequence becomes U+FFFD.
@@ -60,5 +63,36 @@ std::string ClosestOf(std::string_view name, const std::vector<std::string>& can
 
 // The class key nearest to `key` that is likely the same class misspelt: within an edit distance of
 // a tenth of the key's length, and with an object name (the creature) no further than an eighth of
-// its length from the key's. Empty when there is none.
+// its length from the key's, beginning with the same letter, and not AreTwoCreatures. Empty when
+// there is none; of equally near keys, the first listed.
 std::string ClosestClassKey(std::string_view key, const std::vector<std::string>& keys);
+
+// Whether two keys name two creatures whose names differ in one letter (Bear, Boar) rather than one
+// creature misspelt: their object names differ by one letter put for another in a word of at most
+// five letters, and their asset names differ too. A slip of the keyboard shows in one place; a
+// copied key of another creature shows the same letter in both.
+bool AreTwoCreatures(std::string_view key, std::string_view other);
+
+// The listed classes, indexed so that the class nearest to a key is found without comparing the key
+// with every class: a server may list tens of thousands, and a configuration hold as many limits.
+class ClassKeyIndex {
+ public:
+  explicit ClassKeyIndex(const std::vector<std::string>& keys);
+  // As ClosestClassKey.
+  std::string Closest(std::string_view key) const;
+
+ private:
+  // The object names, A-Z folded, as a tree of their letters: names that begin alike share their
+  // beginning, so a search walks each beginning once and leaves a branch as soon as it is too far.
+  struct Node {
+    char letter = 0;  // the last letter of the beginning it stands for
+    std::vector<std::pair<char, uint32_t>> next;
+    std::vector<uint32_t> keys;  // whose object name ends here, as indices in keys_
+    // The lengths of the names that begin here.
+    std::size_t shortest = std::numeric_limits<std::size_t>::max();
+    std::size_t longest = 0;
+  };
+  const std::vector<std::string>& keys_;
+  std::vector<Node> nodes_;
+  std::size_t deepest_ = 0;
+};

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "config/config_lookup.h"
 #include "host/text.h"
@@ -182,7 +184,13 @@ class Checker {
 
   // A name given again later in the same object loses to the later one; says so and returns false.
   bool WinsOverRepeats(const ValuePlaces& owner, const MemberPlaces& member) {
-    const MemberPlaces* last = owner.Find(member.name);
+    // Each object's last member of each name, found once: a search per member would make a
+    // file of many limits cost their count squared.
+    auto [lasts, is_new] = last_of_name_.try_emplace(&owner);
+    if (is_new) {
+      for (const MemberPlaces& each : owner.members) lasts->second[each.name] = &each;
+    }
+    const MemberPlaces* last = lasts->second.at(member.name);
     if (last == &member) return true;
     Add(Severity::kWarning, member.name_at, "repeated-name",
         Quoted(member.name) + " is given again at line " + std::to_string(last->name_at.line) +
@@ -375,7 +383,7 @@ class Checker {
       if (classes_) {
         CheckAgainstClasses(member);
       } else {
-        CheckKeyAlone(member);
+        CheckKeyItself(member);
       }
     }
     if (!classes_ && !place.value.members.empty()) {
@@ -390,16 +398,27 @@ class Checker {
     }
   }
 
-  // Mistakes that show in a key without a list of classes.
-  void CheckKeyAlone(const MemberPlaces& member) {
+  // Mistakes that show in a key itself, with or without a list of classes; the fix names the
+  // class the key means (a listed one when there is a list). Returns whether there was one.
+  bool CheckKeyItself(const MemberPlaces& member) {
     const std::string& key = member.name;
     if (key.ends_with("_C'")) {
+      const std::string meant = Meant(key.substr(0, key.size() - 3) + "'");
+      // Against a list, say when even the corrected key is not in it.
+      std::string unlisted;
+      if (classes_ && !IsListed(meant)) {
+        unlisted =
+            kind_ == ClassListKind::kAllClasses
+                ? "; that key is not listed either, nor any class close to it"
+                : "; that key is not in the dump either (its class may not have spawned yet)";
+      }
       Add(Severity::kWarning, member.name_at, "key-ends-in-c",
           Quoted(key) +
               " ends in _C': a class key leaves out the last two characters of the class's "
-              "reference text, so this key matches no class and its limit never applies",
-          "write it as " + Quoted(key.substr(0, key.size() - 3) + "'"));
-      return;
+              "reference text, so this key matches no class and its limit never applies" +
+              unlisted,
+          "write it as " + Quoted(meant));
+      return true;
     }
     const std::string_view object = ObjectNameOf(key);
     const std::string_view asset = AssetNameOf(key);
@@ -410,28 +429,67 @@ class Checker {
           Quoted(key) + ": the object name " + Quoted(object) + " differs from its asset's name " +
               Quoted(asset) +
               " only in letter case: limits match exactly, so this one most likely never applies",
-          "write it as " + Quoted(fixed));
+          "write it as " + Quoted(Meant(fixed)));
+      return true;
     }
+    return false;
+  }
+
+  // The listed classes, looked up by exact key and with letter case ignored, and the index of their
+  // names for near misses: made once per file, so that each limit costs no walk over the list.
+  struct Listed {
+    explicit Listed(const std::vector<std::string>& classes) : near(classes) {
+      for (const std::string& key : classes) {
+        exact.insert(key);
+        folded.emplace(Utf16FromUtf8(key), key);
+      }
+    }
+    std::unordered_set<std::string> exact;
+    // In the count table's order, first spelling kept.
+    std::map<std::u16string, std::string, TableOrder> folded;
+    ClassKeyIndex near;
+  };
+
+  Listed& ListedClasses() {
+    if (!listed_) listed_.emplace(*classes_);
+    return *listed_;
+  }
+
+  // Whether the list holds the key as it is, or as a dump writes it.
+  bool IsListed(const std::string& key) {
+    const Listed& listed = ListedClasses();
+    if (listed.exact.contains(key)) return true;
+    if (kind_ != ClassListKind::kMetSoFar) return false;
+    const std::string written = AsDumpFileWritesIt(key);
+    return written != key && listed.exact.contains(written);
+  }
+
+  // The class a corrected key means: the key itself without a list of classes or when listed, else
+  // the listed class it matches with letter case ignored, or the closest; the key when none is.
+  std::string Meant(const std::string& key) {
+    if (!classes_ || IsListed(key)) return key;
+    Listed& listed = ListedClasses();
+    if (const auto same = listed.folded.find(Utf16FromUtf8(key)); same != listed.folded.end()) {
+      return same->second;
+    }
+    const std::string closest = listed.near.Closest(key);
+    return closest.empty() ? key : closest;
   }
 
   void CheckAgainstClasses(const MemberPlaces& member) {
-    const std::vector<std::string>& classes = *classes_;
-    if (listed_.empty()) {
-      for (const std::string& key : classes) listed_.emplace(Utf16FromUtf8(key), key);
-    }
-    const auto same = listed_.find(Utf16FromUtf8(member.name));
-    if (same != listed_.end()) {
-      if (same->second == member.name ||
-          std::find(classes.begin(), classes.end(), member.name) != classes.end()) {
-        return;
-      }
+    if (IsListed(member.name)) return;
+    Listed& listed = ListedClasses();
+    const auto same = listed.folded.find(Utf16FromUtf8(member.name));
+    if (same != listed.folded.end()) {
       Add(Severity::kWarning, member.name_at, "class-case-mismatch",
           Quoted(member.name) + " matches the listed class " + Quoted(same->second) +
               " only when letter case is ignored: limits match exactly, so this one never applies",
           "write it as " + Quoted(same->second));
       return;
     }
-    const std::string closest = ClosestClassKey(member.name, classes);
+    // A key that shows its own mistake never applies, whatever the list holds.
+    if (CheckKeyItself(member)) return;
+    const std::string closest = listed.near.Closest(member.name);
     if (kind_ == ClassListKind::kAllClasses) {
       Add(Severity::kWarning, member.name_at, "unknown-class",
           Quoted(member.name) + " matches no listed class, so its limit never applies" +
@@ -443,11 +501,6 @@ class Checker {
     }
     // A dump holds only the classes the plug-in has met: a class missing from it may spawn later,
     // and its limit then applies.
-    const std::string written = AsDumpFileWritesIt(member.name);
-    if (written != member.name &&
-        std::find(classes.begin(), classes.end(), written) != classes.end()) {
-      return;
-    }
     if (!closest.empty()) {
       Add(Severity::kWarning, member.name_at, "unknown-class",
           Quoted(member.name) + " is not in the dump, and the dump's class " + Quoted(closest) +
@@ -470,8 +523,9 @@ class Checker {
   const std::string& file_;
   const std::optional<std::vector<std::string>>& classes_;
   ClassListKind kind_;
-  // The listed classes in the count table's order, first spelling kept.
-  std::map<std::u16string, std::string, TableOrder> listed_;
+  std::optional<Listed> listed_;
+  std::unordered_map<const ValuePlaces*, std::unordered_map<std::string_view, const MemberPlaces*>>
+      last_of_name_;
   std::vector<Finding> findings_;
   std::optional<Finding> note_;
 };
@@ -497,6 +551,14 @@ std::vector<Finding> CheckConfigText(std::string_view text, const std::string& f
                     "this file (" +
                         read.failure->message + ")",
                     "save it as UTF-8 (in the editor's Save As, choose the encoding UTF-8)"}};
+  }
+  // Reported line by line, a program or an image would fill the screen: refused as a whole. The
+  // plug-in reads a good object followed by such bytes, and so does the check.
+  if (read.failure && LooksLikeBinary(text)) {
+    return {Finding{Severity::kError, file, 0, 0, "not-text",
+                    "the file is not text (it holds bytes that a text file does not, as a program "
+                    "or an image does): it is no configuration, and the plug-in cannot read it",
+                    "give the path of the config.json", true}};
   }
   return Checker(read, file, classes, kind).Run();
 }

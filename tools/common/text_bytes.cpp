@@ -95,3 +95,18 @@ bool LooksLikeUtf16(std::string_view bytes) {
   const auto few = [pairs](std::size_t zeros) { return zeros * 10 <= pairs; };
   return (most(zero_odd) && few(zero_even)) || (most(zero_even) && few(zero_odd));
 }
+
+bool LooksLikeBinary(std::string_view bytes) {
+  // A stray control character or two is a mistake in a text; more are no text.
+  constexpr int kControlsOfNoText = 5;
+  int controls = 0;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == 0) return true;
+    const bool text_control = byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f';
+    if ((byte < 0x20 && !text_control) || byte == 0x7F) {
+      if (++controls == kControlsOfNoText) return true;
+    }
+  }
+  return false;
+}

@@ -24,3 +24,7 @@ bool IsTextLine(std::string_view line);
 // Whether the bytes are UTF-16 text: a UTF-16 byte-order mark, or ASCII letters with a zero byte
 // beside each.
 bool LooksLikeUtf16(std::string_view bytes);
+
+// Whether the bytes are no text at all (a program, an image): a zero byte, or a handful of control
+// characters that text never holds. Test LooksLikeUtf16 first: UTF-16 text holds zero bytes.
+bool LooksLikeBinary(std::string_view bytes);
