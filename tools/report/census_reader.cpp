@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::string_view kDumpPrefix = "DinoDumpLog_";
 constexpr std::string_view kDumpSuffix = ".txt";
+constexpr std::string_view kKeyStart = "Blueprint'";
 // After this many lines that are no dump lines, a file is judged to be no dump at all: reporting
 // each of its lines would print the file.
 constexpr int kHandful = 5;
@@ -236,10 +237,12 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
   CensusBuilder builder(history, source_index);
   std::vector<Finding> findings;
   int not_dump = 0;
+  int entries = 0;
   builder.Start(time, 1);
   for (const NumberedDumpLine& line : ReadDumpLines(text)) {
     switch (line.read.form) {
       case DumpLineForm::kEntry: {
+        ++entries;
         const uint32_t key = KeyOf(history, line.read.key);
         // The table holds each class once: a key met again is the next dump's.
         if (builder.Has(key)) builder.Start(time, line.number);
@@ -247,8 +250,13 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
         break;
       }
       case DumpLineForm::kCutShort:
-        findings.push_back(CutShort(source, line.number, line.text));
-        break;
+        // A last line without its line end is cut short only when it looks like the start of
+        // one: any text would otherwise pass for a dump cut in its first line.
+        if (!line.read.key.empty() || line.text.starts_with(kKeyStart)) {
+          findings.push_back(CutShort(source, line.number, line.text));
+          break;
+        }
+        [[fallthrough]];
       case DumpLineForm::kOther:
         if (line.text.empty()) break;
         if (++not_dump == kHandful) {
@@ -265,6 +273,11 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
     }
   }
   builder.Finish();
+  if (entries == 0 && not_dump > 0) {
+    history.findings.push_back(
+        NotADump(source, "none of its lines is a dump line (\"KEY. Num: N\")"));
+    return;
+  }
   history.findings.insert(history.findings.end(), findings.begin(), findings.end());
   KeepCensuses(history, source, builder.Censuses());
 }

@@ -67,7 +67,8 @@ std::string Percent(std::size_t part, std::size_t whole) {
 std::string Span(LocalSeconds seconds) {
   if (seconds >= 2 * 86400) return fmt::format("{:.1f} days", static_cast<double>(seconds) / 86400);
   if (seconds >= 2 * 3600) return fmt::format("{:.1f} hours", static_cast<double>(seconds) / 3600);
-  return fmt::format("{} minutes", seconds / 60);
+  if (seconds >= 120) return fmt::format("{} minutes", seconds / 60);
+  return fmt::format("{} second{}", seconds, seconds == 1 ? "" : "s");
 }
 
 // Counts per class over every census; a class missing from a census had none then.
@@ -131,6 +132,8 @@ void Gather(Report& report, const ConfigInForce* config) {
     }
     (row.limit ? report.limited : report.unlimited).push_back(row);
   }
+  std::sort(report.limited.begin(), report.limited.end(),
+            [](const ClassRow& a, const ClassRow& b) { return a.key < b.key; });
   std::sort(report.unlimited.begin(), report.unlimited.end(),
             [](const ClassRow& a, const ClassRow& b) {
               return a.last != b.last         ? a.last > b.last
@@ -284,8 +287,12 @@ std::string Table(const Report& report, const std::map<std::string, std::string>
   }
   if (!wide) {
     std::string legend;
+    std::size_t width = 0;
+    for (const auto& [key, name] : names) width = std::max(width, name.size());
     for (const auto& [key, name] : names) {
-      if (name != PrintableText(key)) legend += "  " + name + "  " + PrintableText(key) + "\n";
+      if (name != PrintableText(key)) {
+        legend += fmt::format("  {:<{}}  {}\n", name, width, PrintableText(key));
+      }
     }
     if (!legend.empty()) out += "\nkeys:\n" + legend;
   }
