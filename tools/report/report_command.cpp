@@ -385,7 +385,7 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
                     const std::string& svg_name) {
   if (report.limited.empty() || report.history.censuses.empty()) return {};
   const CensusHistory& history = report.history;
-  constexpr double kPanelHeight = 240;
+  constexpr double kPanelHeight = 270;
   constexpr double kTop = 60;
   constexpr double kBottom = 30;
   const std::size_t panels = report.limited.size();
@@ -418,16 +418,18 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
       screen(18));
   out += "set lmargin at screen 0.07\nset rmargin at screen 0.97\n";
   out += "set grid\nset ylabel 'creatures'\nset xdata time\n";
-  out += "set timefmt '%Y-%m-%dT%H:%M:%S'\nset format x \"%m-%d\\n%H:%M\"\n";
   const LocalSeconds first = history.censuses.front().time;
   const LocalSeconds last = std::max(history.censuses.back().time, first + 60);
+  // Seconds show on a run of minutes; the date on a run of days.
+  out += std::string("set timefmt '%Y-%m-%dT%H:%M:%S'\nset format x \"") +
+         (last - first < 2 * 3600 ? "%H:%M:%S" : "%m-%d\\n%H:%M") + "\"\n";
   out +=
       fmt::format("set xrange ['{}':'{}']\n", LocalTimeText(first, 'T'), LocalTimeText(last, 'T'));
   for (std::size_t i = 0; i < panels; ++i) {
     const ClassRow& row = report.limited[i];
     const double block = kTop + kPanelHeight * static_cast<double>(i);
     out += fmt::format("set tmargin at screen {:.4f}\nset bmargin at screen {:.4f}\n",
-                       screen(block + 26), screen(block + kPanelHeight - 40));
+                       screen(block + 32), screen(block + kPanelHeight - 56));
     const int64_t top = std::max<int64_t>({row.highest, *row.limit, 1});
     const int64_t step = std::max<int64_t>(1, (top + 4) / 5);
     const int64_t y_top = (top / step + 1) * step;
