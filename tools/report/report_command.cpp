@@ -299,11 +299,35 @@ std::string Table(const Report& report, const std::map<std::string, std::string>
   return out;
 }
 
+// A note in lines of at most 100 columns where its words allow: "  " before the first, "    "
+// before the others.
+std::string Wrapped(const std::string& text) {
+  std::string out = "  ";
+  std::size_t column = 2;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view word(text.data() + at, end - at);
+    if (column > 4 && column + 1 + word.size() > kTableWidth) {
+      out += "\n    ";
+      column = 4;
+    } else if (at > 0) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    at = end + 1;
+  }
+  return out + "\n";
+}
+
 std::string NotesText(const Report& report) {
   std::string out;
   if (report.notes.empty()) return out;
   out += "\nnotes:\n";
-  for (const std::string& note : report.notes) out += "  " + note + "\n";
+  for (const std::string& note : report.notes) out += Wrapped(note);
   return out;
 }
 
