@@ -242,8 +242,16 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
   for (const NumberedDumpLine& line : ReadDumpLines(text)) {
     switch (line.read.form) {
       case DumpLineForm::kEntry: {
-        ++entries;
-        const uint32_t key = KeyOf(history, line.read.key);
+        const auto place = static_cast<std::size_t>(entries++);
+        uint32_t key = 0;
+        if (place < history.key_at_line.size() &&
+            history.keys[history.key_at_line[place]] == line.read.key) {
+          key = history.key_at_line[place];
+        } else {
+          key = KeyOf(history, line.read.key);
+          if (place >= history.key_at_line.size()) history.key_at_line.resize(place + 1);
+          history.key_at_line[place] = key;
+        }
         // The table holds each class once: a key met again is the next dump's.
         if (builder.Has(key)) builder.Start(time, line.number);
         builder.Add(key, line.read.count);

@@ -176,8 +176,8 @@ void WriteNotes(Report& report, const std::map<std::string, std::string>& names)
   const auto name = [&](const ClassRow& row) { return names.at(row.key); };
   for (const auto& [file, count] : report.history.shared_files) {
     report.notes.push_back(fmt::format(
-        "{} holds {} censuses: dumps made in the same second share a file, so they are placed at "
-        "the same time",
+        "{} holds {} censuses (a class comes again): dumps made in the same second share a "
+        "file's name; each is counted, at the time the name carries",
         PrintableText(file), count));
   }
   for (const ClassRow& row : report.limited) {
