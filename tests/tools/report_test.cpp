@@ -81,6 +81,11 @@ TEST(ReportReader, DumpFiles) {
     EXPECT_EQ(Codes(history), c.codes) << c.name;
     for (const Census& census : history.censuses) EXPECT_EQ(census.time, 1000) << c.name;
   }
+  // The next dump lists a new class first: each line still counts for its own class.
+  CensusHistory two;
+  ReadDumpText("A. Num: 1\nB. Num: 2\n", "f", 0, two);
+  ReadDumpText("C. Num: 3\nA. Num: 4\nB. Num: 5\n", "g", 600, two);
+  EXPECT_EQ(Censuses(two), "A=1,B=2|C=3,A=4,B=5");
   CensusHistory shared;
   ReadDumpText("A. Num: 1\nA. Num: 2\nA. Num: 3\n", "f", 0, shared);
   ASSERT_EQ(shared.shared_files.size(), 1U);
@@ -245,6 +250,24 @@ TEST_F(ReportRun, ExitStatusAndFolder) {
   std::string line;
   std::getline(kept, line);
   EXPECT_EQ(line, "my own notes");
+}
+
+}  // namespace
+
+namespace {
+
+// A dump larger than the file reader's block is read whole.
+TEST_F(ReportRun, LargeDumpReadWhole) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "Blueprint'/G/K" + std::to_string(i) + ".K'. Num: 1\n";
+  ASSERT_GT(text.size(), 65536U);
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_10-00-00.txt", text);
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.format = "json";
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0);
+  EXPECT_EQ(nlohmann::json::parse(out)["classes"].size(), 3000U);
 }
 
 }  // namespace
