@@ -10,9 +10,8 @@
 #include <sstream>
 
 #include "tools/check/print_findings.h"
-#include "tools/common/game_clock.h"
-
 #include "tools/common/chart.h"
+#include "tools/common/game_clock.h"
 
 namespace {
 
