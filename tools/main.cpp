@@ -1,6 +1,7 @@
 // The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded;
 // `kestrovar simulate` runs a scenario with it; `kestrovar check` judges a config.json before the
-// server reads it; `kestrovar doctor` tells whether the plug-in will load in a server folder.
+// server reads it; `kestrovar doctor` tells whether the plug-in will load in a server folder;
+// `kestrovar report` holds the server's own censuses against the limits.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "tools/common/exit_codes.h"
 #include "tools/common/output.h"
 #include "tools/doctor/doctor_command.h"
+#include "tools/report/report_command.h"
 #include "tools/serve/serve_options.h"
 #include "tools/simulate/simulate_command.h"
 
@@ -31,9 +33,10 @@ constexpr const char* kExitCodes =
     "Exit codes, for every command:\n"
     "  0   done: the run completed with the configuration in force, or nothing to report\n"
     "  1   done, but the plug-in reported configuration errors (a failed load or reload, an\n"
-    "      unusable value), the check or the doctor found problems, or the stand-in caught\n"
-    "      a fault\n"
-    "  2   input that cannot be used: a missing or unreadable file or folder, a bad scenario\n"
+    "      unusable value), the check, the doctor or the report found problems, or the\n"
+    "      stand-in caught a fault\n"
+    "  2   input that cannot be used: a missing or unreadable file or folder, a bad scenario,\n"
+    "      no census\n"
     "  64  bad usage: an unknown command or option, a value out of range\n"
     "  130 stopped by Ctrl-C (simulate writes what it had done so far)";
 
@@ -92,6 +95,8 @@ int main(int argc, char** argv) {
   CLI::App* check = AddCheckCommand(app, check_options);
   DoctorOptions doctor_options;
   CLI::App* doctor = AddDoctorCommand(app, doctor_options);
+  ReportOptions report_options;
+  CLI::App* report = AddReportCommand(app, report_options);
 
   // A first word that is not an option must name a command: `help [COMMAND]`, or the closest
   // command is suggested.
@@ -136,6 +141,7 @@ int main(int argc, char** argv) {
   try {
     if (check->parsed()) return RunCheck(check_options);
     if (doctor->parsed()) return RunDoctor(doctor_options);
+    if (report->parsed()) return RunReport(report_options, std::cout);
     if (simulate->parsed()) return RunSimulate(simulate_options);
     if (serve->parsed()) return RunServe(options);
   } catch (const std::exception& error) {

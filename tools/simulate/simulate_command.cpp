@@ -15,6 +15,7 @@
 #include "tools/check/class_keys.h"
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
+#include "tools/common/chart.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
@@ -36,43 +37,6 @@ std::string Shortest(double number) {
   std::ostringstream text;
   text << number;
   return text.str();
-}
-
-#if defined(_WIN32)
-constexpr const char* kQuiet = " >NUL 2>&1";
-#else
-constexpr const char* kQuiet = " >/dev/null 2>&1";
-#endif
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// A folder as a gnuplot string in single quotes (a quote doubled).
-std::string GnuplotFolder(const fs::path& dir) {
-  std::string text = "'";
-  for (const char c : dir.generic_string())
-    text += c == '\'' ? std::string("''") : std::string(1, c);
-  return text + "'";
-}
-
-// gnuplot runs as a child process in the script's folder (the script names its output relative to
-// it); without gnuplot, the script stays for later. Returns what to tell the operator.
-std::string DrawChart(const fs::path& script, const fs::path& svg) {
-  const std::string by_hand = "cd " + Quoted(script.parent_path().generic_string()) +
-                              " && gnuplot " + script.filename().generic_string();
-  if (std::system((std::string("gnuplot --version") + kQuiet).c_str()) != 0) {
-    return "chart: not drawn, gnuplot was not found. Install it (Debian: apt-get install "
-           "gnuplot-nox) and run: " +
-           by_hand;
-  }
-  const fs::path absolute = fs::absolute(script);
-  const std::string command = "gnuplot -e " +
-                              Quoted("cd " + GnuplotFolder(absolute.parent_path())) + " " +
-                              Quoted(absolute.generic_string());
-  if (std::system((command + kQuiet).c_str()) != 0 || !fs::exists(svg)) {
-    return "chart: gnuplot failed on " + script.generic_string() +
-           "; run it by hand to see why: " + by_hand;
-  }
-  return "chart: " + svg.generic_string();
 }
 
 // The keys of every class the scenario brings into the world: its zones' mix, its population and

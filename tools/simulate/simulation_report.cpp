@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "tools/check/print_findings.h"
+#include "tools/common/chart.h"
 #include "tools/common/game_clock.h"
 
 namespace {
@@ -22,22 +23,6 @@ std::string Signed(int64_t value) { return (value > 0 ? "+" : "") + std::to_stri
 
 std::string LevelRule(const std::optional<int32_t>& rule) {
   return rule ? fmt::format("new spawns at level {} or more are removed", *rule) : "off";
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
-std::string GnuplotString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
 }
 
 std::string Hours(double hours) { return fmt::format("{:g}", hours); }
@@ -71,50 +56,11 @@ std::string Wrapped(const std::string& text, const std::string& indent) {
   return out + line + "\n";
 }
 
-// A class's name for the table: the last element of its key's path ("Strider_Character" for
-// ".../Strider_Character.Strider_Character"), with as many elements before it as it takes to tell
-// it from the others. The full key with `wide`.
+// The classes' short names for the table (the full keys with `wide`).
 std::map<std::string, std::string> ShortClassNames(const SimulationResult& result, bool wide) {
-  std::map<std::string, std::vector<std::string>> elements;
-  for (const ClassRow& row : result.rows) {
-    std::string path = row.ledger.key;
-    if (path.rfind("Blueprint'", 0) == 0) path = path.substr(10);
-    if (!path.empty() && path.back() == '\'') path.pop_back();
-    std::vector<std::string>& parts = elements[row.ledger.key];
-    std::size_t start = 0;
-    while (start <= path.size()) {
-      std::size_t end = path.find('/', start);
-      if (end == std::string::npos) end = path.size();
-      if (end > start) parts.push_back(path.substr(start, end - start));
-      start = end + 1;
-    }
-    if (parts.empty()) parts.push_back(row.ledger.key);
-    std::string& last = parts.back();
-    const std::size_t dot = last.find('.');
-    if (dot != std::string::npos && last.substr(dot + 1) == last.substr(0, dot)) last.resize(dot);
-  }
-  std::map<std::string, std::string> names;
-  for (const auto& [key, parts] : elements) names[key] = wide ? key : parts.back();
-  if (wide) return names;
-  for (std::size_t depth = 2;; ++depth) {
-    std::map<std::string, int> uses;
-    for (const auto& [key, name] : names) ++uses[name];
-    bool clash = false;
-    for (auto& [key, name] : names) {
-      if (uses[name] < 2) continue;
-      const auto& parts = elements[key];
-      if (depth > parts.size()) {
-        name = key;
-        continue;
-      }
-      clash = true;
-      name.clear();
-      for (std::size_t i = parts.size() - depth; i < parts.size(); ++i) {
-        name += (name.empty() ? "" : "/") + parts[i];
-      }
-    }
-    if (!clash) return names;
-  }
+  std::vector<std::string> keys;
+  for (const ClassRow& row : result.rows) keys.push_back(row.ledger.key);
+  return ::ShortClassNames(keys, wide);
 }
 
 // The limits a class had over the run: "4", or "4>0" when a change took it from 4 to 0.
