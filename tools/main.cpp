@@ -1,6 +1,6 @@
 // The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded;
 // `kestrovar simulate` runs a scenario with it; `kestrovar check` judges a config.json before the
-// server reads it.
+// server reads it; `kestrovar report` holds the server's own censuses against the limits.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "tools/check/class_keys.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/output.h"
+#include "tools/report/report_command.h"
 #include "tools/serve/serve_options.h"
 #include "tools/simulate/simulate_command.h"
 
@@ -28,8 +29,9 @@ constexpr const char* kExitCodes =
     "Exit codes, for every command:\n"
     "  0   done: the run completed with the configuration in force, or nothing to report\n"
     "  1   done, but the plug-in reported configuration errors (a failed load or reload, an\n"
-    "      unusable value), the check found problems, or the stand-in caught a fault\n"
-    "  2   input that cannot be used: a missing or unreadable file, a bad scenario\n"
+    "      unusable value), the check or the report found problems, or the stand-in caught a\n"
+    "      fault\n"
+    "  2   input that cannot be used: a missing or unreadable file, a bad scenario, no census\n"
     "  64  bad usage: an unknown command or option, a value out of range\n"
     "  130 stopped by Ctrl-C (simulate writes what it had done so far)";
 
@@ -53,6 +55,8 @@ int main(int argc, char** argv) {
   CLI::App* simulate = AddSimulateCommand(app, simulate_options);
   CheckOptions check_options;
   CLI::App* check = AddCheckCommand(app, check_options);
+  ReportOptions report_options;
+  CLI::App* report = AddReportCommand(app, report_options);
 
   // A first word that is not an option must name a command: `help [COMMAND]`, or the closest
   // command is suggested.
@@ -95,6 +99,7 @@ int main(int argc, char** argv) {
   // sentence and exit 2, never with an abort.
   try {
     if (check->parsed()) return RunCheck(check_options);
+    if (report->parsed()) return RunReport(report_options, std::cout);
     if (simulate->parsed()) return RunSimulate(simulate_options);
     if (serve->parsed()) return RunServe(options);
   } catch (const std::exception& error) {

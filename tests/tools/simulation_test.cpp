@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <set>
 
@@ -333,44 +334,148 @@ TEST(Simulation, ConfigurationErrorsAreNamedInTheNotes) {
   }
 }
 
-// `--out` takes a new folder, an empty one or one an earlier run made; a folder that holds
-// anything else is refused (exit 2) and left as it was.
+// `--out` takes a new folder, an empty one or one an earlier run made. A run deletes or replaces
+// only what the last run listed as written, as it wrote it; anything else is refused (exit 2),
+// named, and left as it was, and so is a folder it cannot use.
 TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
   namespace fs = std::filesystem;
   const fs::path root = fs::current_path() / "out-folders";
   fs::remove_all(root);
-  const auto write = [](const fs::path& path) {
+  const auto write = [](const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path) << "mine";
+    std::ofstream(path, std::ios::binary) << text;
   };
-  write(root / "foreign" / "notes.txt");
-  write(root / "foreign-server" / "server" / "world.sav");
-  fs::create_directories(root / "empty");
+  const auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
   SimulateOptions options;
   options.hours = 0.2;
-  const struct {
-    const char* folder;
-    int status;
-  } cases[] = {{"new", 0}, {"empty", 0}, {"new", 0}, {"foreign", 2}, {"foreign-server", 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.folder);
-    options.out_dir = (root / c.folder).string();
+  const auto run = [&](const fs::path& dir, std::string* errors = nullptr) {
+    options.out_dir = dir.string();
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int status = RunSimulate(options);
     testing::internal::GetCapturedStdout();
-    const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(status, c.status) << errors;
-    if (c.status == 2) {
-      EXPECT_NE(errors.find("give a new or empty folder, or one that an earlier run made"),
-                std::string::npos)
-          << errors;
+    const std::string captured = testing::internal::GetCapturedStderr();
+    if (errors) *errors = captured;
+    return status;
+  };
+  const fs::path plugin = fs::path("server") / "ArkApi" / "Plugins" / "Kestrovar";
+  const std::string mine = "the operator's";
+  const struct {
+    const char* folder;
+    std::function<void(const fs::path&)> before;  // after a first run when `made`
+    bool made;
+    int status;
+    std::vector<std::string> said;
+    std::vector<fs::path> kept;  // still there and still the operator's ("": the folder itself)
+  } cases[] = {
+      {"new", nullptr, false, 0, {}, {}},
+      {"empty", [](const fs::path& dir) { fs::create_directories(dir); }, false, 0, {}, {}},
+      {"again", nullptr, true, 0, {}, {}},
+      {"foreign",
+       [&](const fs::path& dir) { write(dir / "notes.txt", mine); },
+       false,
+       2,
+       {"did not make (\"notes.txt\")", "give a new or empty folder"},
+       {"notes.txt"}},
+      // Our names without our marker: not ours.
+      {"our-names",
+       [&](const fs::path& dir) {
+         write(dir / "census.csv", mine);
+         write(dir / plugin / "config.json", mine);
+       },
+       false,
+       2,
+       {"(\"census.csv\", \"server\")"},
+       {"census.csv", plugin / "config.json"}},
+      // An earlier version's marker lists nothing: what it made cannot be told apart.
+      {"old-marker",
+       [&](const fs::path& dir) {
+         write(dir / ".kestrovar-simulate",
+               "Made by kestrovar simulate. Everything in this folder is replaced at each run.\n");
+         write(dir / "census.csv", mine);
+       },
+       false,
+       2,
+       {"made by an earlier version of kestrovar simulate"},
+       {"census.csv"}},
+      {"server-unmarked",
+       [&](const fs::path& dir) {
+         fs::remove(dir / "server" / ".kestrovar-simulate");
+         write(dir / "server" / "world.sav", mine);
+       },
+       true,
+       2,
+       {"\"server/\" (a folder without kestrovar simulate's list"},
+       {"server/world.sav"}},
+      {"operators-files",
+       [&](const fs::path& dir) {
+         write(dir / "server" / "notes.txt", mine);
+         write(dir / plugin / "mine.json", mine);
+         fs::create_directories(dir / "server" / "saves");
+       },
+       true,
+       2,
+       {"\"server/ArkApi/Plugins/Kestrovar/mine.json\", \"server/notes.txt\", \"server/saves/\". "
+        "Nothing was deleted"},
+       {"server/notes.txt", plugin / "mine.json"}},
+      {"edited-config",
+       [&](const fs::path& dir) { write(dir / plugin / "config.json", mine); },
+       true,
+       2,
+       {"\"server/ArkApi/Plugins/Kestrovar/config.json\" (changed since the run wrote it)",
+        "give it with --config"},
+       {plugin / "config.json"}},
+      {"edited-census",
+       [&](const fs::path& dir) { write(dir / "census.csv", mine); },
+       true,
+       2,
+       {"\"census.csv\" (changed since the run wrote it)"},
+       {"census.csv"}},
+      {"a-file", [&](const fs::path& dir) { write(dir, mine); }, false, 2, {"is a file"}, {""}},
+      {"under-a-file",
+       [&](const fs::path& dir) { write(dir.parent_path(), mine); },
+       false,
+       2,
+       {"a part of its path is a file, not a folder"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    fs::path dir = root / c.folder;
+    if (std::string(c.folder) == "under-a-file") dir = root / "plain" / "out";
+    if (c.made) {
+      ASSERT_EQ(run(dir), 0);
+    }
+    if (c.before) c.before(dir);
+    std::string errors;
+    EXPECT_EQ(run(dir, &errors), c.status) << errors;
+    for (const std::string& words : c.said)
+      EXPECT_NE(errors.find(words), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("filesystem error"), std::string::npos) << errors;
+    for (const fs::path& file : c.kept) {
+      EXPECT_EQ(read(file.empty() ? dir : dir / file), mine) << file;
+    }
+    if (c.status == 0) {
+      EXPECT_TRUE(fs::exists(dir / "census.csv"));
     }
   }
-  EXPECT_TRUE(fs::exists(root / "foreign" / "notes.txt"));
   EXPECT_FALSE(fs::exists(root / "foreign" / "server"));
-  EXPECT_TRUE(fs::exists(root / "foreign-server" / "server" / "world.sav"));
-  EXPECT_TRUE(fs::exists(root / "new" / "census.csv"));
+
+  // Without a folder's name, or where no folder can be made: the operator's words, exit 2.
+  std::vector<std::pair<std::string, std::string>> unusable = {
+      {"", "--out \"\": give the name of a folder"}};
+#if defined(__linux__)
+  unusable.push_back({"/proc/kestrovar-out", "cannot make the folder \"/proc/kestrovar-out\": "});
+#endif
+  for (const auto& [dir, words] : unusable) {
+    std::string errors;
+    EXPECT_EQ(run(dir, &errors), 2) << dir;
+    EXPECT_NE(errors.find(words), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("filesystem error"), std::string::npos) << errors;
+  }
   fs::remove_all(root);
 }
 
@@ -437,6 +542,95 @@ TEST(SimulationReport, TheDefaultDayFitsAndShowsStarvation) {
   const std::string json = FormatJson(setup, result);
   EXPECT_NE(json.find("\"id\": \"tamed_after_counted\""), std::string::npos);
   EXPECT_NE(json.find("\"name\": \"Grazer_Character\""), std::string::npos);
+}
+
+// The longest table row; the sections under the table may be wider.
+std::size_t WidestRow(const std::string& table) {
+  std::size_t widest = 0;
+  const std::size_t end = table.find("\nkey: ");
+  for (std::size_t start = table.find("\nclass "); start < end;) {
+    const std::size_t next = table.find('\n', start + 1);
+    widest = std::max(widest, next - start - 1);
+    start = next;
+  }
+  return widest;
+}
+
+// What a run of 12 000 game hours or more brings: counts of seven digits and more, starved hours of
+// five, a limit changed at every reload, a class with a long name. The table still fits in 100
+// columns (only --wide may pass them), its counts in thousands or millions, said so in the key,
+// and each shortened name is the one listed with its key below and used in the sections after.
+TEST(SimulationReport, ALongRunStaysWithinAHundredColumns) {
+  SimulationSetup setup;
+  setup.scenario_name = "long";
+  setup.scenario.hours = 12000;
+  SimulationResult result;
+  const auto row = [&](const std::string& name, int64_t spawned, double starved) {
+    ClassRow row;
+    row.ledger.key = "Blueprint'/Game/Creatures/" + name + "/" + name + "." + name + "'";
+    row.ledger.spawned = spawned;
+    row.ledger.gate_limit_removals = spawned * 8 / 10;
+    row.ledger.gate_level_removals = spawned / 6;
+    row.ledger.live_wild = 10;
+    row.ledger.peak = 12;
+    row.limit = 10;
+    row.limits = {10};
+    row.plugin_count = 10;
+    row.churn_per_hour = static_cast<double>(spawned) / 12000;
+    row.starved_hours = starved;
+    if (starved > 0) row.starved = {{12000 - starved, 12000}};
+    row.drift = 2166;
+    row.causes = {{"tamed_after_counted", "tamed after being counted", 2166}};
+    result.rows.push_back(row);
+  };
+  row("Grazer_Character", 8554025, 11503.3);
+  row("Strider_Character", 5695140, 11547.8);
+  row("Raptor_Character", 47950, 0);
+  row("Juvenile_Grazer_Character", 2123, 0);
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    std::vector<std::string> shown;  // in the table
+  } cases[] = {
+      {"counts",
+       [] {},
+       {"8.55M", "6.84M", "1.43M", "11503h", "+2166",
+        "\n  Grazer_Character +2166: +2166 tamed after being counted\n"}},
+      {"limits",
+       [&] { result.rows[1].limits = {3, 5, 3, 5, 3, 5, 3, 5, 3, 5, 3, 5, 4}; },
+       {" 3>..>4 ", "a>..>b: the first and the last of several"}},
+      {"names",
+       [&] {
+         result.rows[2].ledger.key =
+             "Blueprint'/Game/Mods/Creature_With_A_Very_Long_Name_From_A_Mod_Character'";
+       },
+       {"\nCreature_Wit~od_Character     10 ",
+        "\n  Creature_Wit~od_Character Blueprint'/Game/Mods/Creature_With_A_Very_Long_Name"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.change();
+    const std::string table = FormatTable(setup, result);
+    EXPECT_LE(WidestRow(table), 100u) << table;
+    std::string unwrapped = table;
+    for (std::size_t at;
+         (at = unwrapped.find("\n  ", unwrapped.find("\nkey: "))) < unwrapped.find("\nclasses:");) {
+      unwrapped.replace(at, 3, " ");
+    }
+    for (const std::string& text : c.shown) {
+      EXPECT_NE(unwrapped.find(text), std::string::npos) << table;
+    }
+    EXPECT_NE(unwrapped.find("counts from 100 000 in k (thousands), M (millions)"),
+              std::string::npos);
+  }
+  // --wide: the full keys and counts.
+  const std::string wide = FormatTable(setup, result, true);
+  EXPECT_GT(WidestRow(wide), 100u);
+  EXPECT_NE(wide.find(" 8554025 "), std::string::npos) << wide;
+  // A table that fits keeps its exact numbers.
+  result.rows.resize(1);
+  result.rows[0].ledger.spawned = 99999;
+  EXPECT_NE(FormatTable(setup, result).find(" 99999 "), std::string::npos);
 }
 
 // The progress line: the share done and the time left, redrawn in place, so it must stay shorter
@@ -510,8 +704,9 @@ TEST(SimulationReport, ChartsTheLimitedClassesAndQuotesKeys) {
   EXPECT_EQ(script.find("$class2"), std::string::npos) << script;
   EXPECT_NE(script.find("set title \"Blueprint'/A,\\\"x\\\"'\""), std::string::npos) << script;
   EXPECT_NE(script.find("set output \"population.svg\""), std::string::npos) << script;
-  EXPECT_NE(script.find("set yrange [0:4]\nset ytics 0,1\n"), std::string::npos) << script;
-  EXPECT_NE(script.find("set yrange [0:15]\nset ytics 0,3\n"), std::string::npos) << script;
+  // A little below 0, so that a line at 0 shows above the axis.
+  EXPECT_NE(script.find("set yrange [-0.16:4]\nset ytics 0,1\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("set yrange [-0.6:15]\nset ytics 0,3\n"), std::string::npos) << script;
   EXPECT_NE(script.find("set ylabel 'creatures'"), std::string::npos);
   // The key once, then switched off; the mark in both panels, its name in the first.
   const std::size_t key = script.find("set key ");
@@ -523,6 +718,110 @@ TEST(SimulationReport, ChartsTheLimitedClassesAndQuotesKeys) {
   EXPECT_NE(script.find("set label \"reload\" at 0.5, graph 0.97 rotate by 90"), std::string::npos)
       << script;
   EXPECT_TRUE(GnuplotScript(SimulationResult{}, "x.svg").empty());
+}
+
+// Every number that follows `word` in the script, in order.
+std::vector<double> NumbersAfter(const std::string& script, const std::string& word) {
+  std::vector<double> numbers;
+  for (std::size_t at = script.find(word); at != std::string::npos;
+       at = script.find(word, at + 1)) {
+    numbers.push_back(std::stod(script.substr(at + word.size())));
+  }
+  return numbers;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Panels stacked with room for each one's hour labels below it and the next one's title above it;
+// starved stretches shaded and in the legend; marks at the same time every day named once, and
+// drawn as ticks along the top once a day is too narrow for lines.
+TEST(SimulationReport, TheChartKeepsTitlesClearAndShowsStarvationAndDailyMarks) {
+  SimulationResult result;
+  for (const char* key : {"Blueprint'/A'", "Blueprint'/B'", "Blueprint'/C'"}) {
+    for (const double hours : {0.0, 1200.0, 2400.0})
+      result.samples.push_back({hours, key, 3, 3, 3, 0});
+    ClassRow row;
+    row.ledger.key = key;
+    result.rows.push_back(row);
+  }
+  result.rows[1].starved = {{1000, 1400.5}, {2000, 2400}};
+  for (int day = 0; day < 100; ++day) {
+    result.marks.push_back({24.0 * day + 12, "write"});
+    result.marks.push_back({24.0 * day + 12, "reload"});
+    result.marks.push_back({24.0 * day + 16.001, "unload"});
+  }
+  result.marks.push_back({600.5, "cheat"});
+  std::stable_sort(result.marks.begin(), result.marks.end(),
+                   [](const RunMark& a, const RunMark& b) { return a.hours < b.hours; });
+
+  const struct {
+    const char* name;
+    double hours;  // the run's length
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+  } cases[] = {
+      {"long run",
+       2400,
+       {"12:00 write+reload (100 days), 16:00 unload (100 days); drawn as ticks along each "
+        "panel's top",
+        "set arrow from 36, graph 0.94 to 36, graph 1 nohead",
+        "set arrow from 600.5, graph 0 to 600.5, graph 1", "set label \"cheat\" at 600.5",
+        "set object rect from 1000, graph 0 to 1400.5, graph 1 behind",
+        "set object rect from 2000, graph 0 to 2400, graph 1 behind", "title 'starved'"},
+       {"set arrow from 36, graph 0 to", "set label \"write"}},
+      {"ten days",
+       240,
+       {"12:00 write+reload (10 days), 16:00 unload (10 days); drawn as dotted lines",
+        "set arrow from 36, graph 0 to 36, graph 1 nohead dt 3"},
+       {"graph 0.94", "set label \"write", "set object rect", "title 'starved'"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulationResult run = result;
+    run.samples.erase(std::remove_if(run.samples.begin(), run.samples.end(),
+                                     [&](const CensusSample& s) { return s.hours > c.hours; }),
+                      run.samples.end());
+    run.marks.erase(std::remove_if(run.marks.begin(), run.marks.end(),
+                                   [&](const RunMark& m) { return m.hours > c.hours; }),
+                    run.marks.end());
+    for (ClassRow& row : run.rows) {
+      row.starved.erase(std::remove_if(row.starved.begin(), row.starved.end(),
+                                       [&](const Starvation& s) { return s.from_hours > c.hours; }),
+                        row.starved.end());
+    }
+    const std::string script = GnuplotScript(run, "population.svg");
+    for (const std::string& text : c.present) {
+      EXPECT_NE(script.find(text), std::string::npos) << text;
+    }
+    for (const std::string& text : c.absent) {
+      EXPECT_EQ(script.find(text), std::string::npos) << text;
+    }
+    // Only the starved class's panel is shaded: its objects come after its title.
+    if (c.hours > 1000) {
+      const std::size_t b = script.find("set title \"Blueprint'/B'\"");
+      const std::size_t shade = script.find("set object rect");
+      EXPECT_TRUE(b < shade && shade < script.find("set title \"Blueprint'/C'\"")) << script;
+    }
+
+    // Between one panel's bottom and the next one's top: 60 pixels for the labels and the title.
+    const double height = NumbersAfter(script, "set terminal svg size 1000,").at(0);
+    const std::vector<double> tops = NumbersAfter(script, "set tmargin at screen ");
+    const std::vector<double> bottoms = NumbersAfter(script, "set bmargin at screen ");
+    ASSERT_EQ(tops.size(), 3u);
+    ASSERT_EQ(bottoms.size(), 3u);
+    for (std::size_t i = 0; i + 1 < tops.size(); ++i) {
+      EXPECT_GE((bottoms[i] - tops[i + 1]) * height, 60 - 1) << i;
+      EXPECT_GT((tops[i] - bottoms[i]) * height, 150) << i;
+    }
+    EXPECT_GE(bottoms.back() * height, 20);  // the x axis's name under the last panel
+    EXPECT_EQ(Occurrences(script, "set key "), 1u);
+  }
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ std::optional<LogEntryStart> ReadLogEntryStart(std::string_view line) {
   const std::size_t time = TimeLength(line);
   if (time == 0) return std::nullopt;
   LogEntryStart entry;
+  entry.time = line.substr(0, time - 1);
+  if (entry.time.starts_with('[')) entry.time = entry.time.substr(1, entry.time.size() - 2);
   entry.message = line.substr(time);
   std::string_view rest = entry.message;
   const auto logger = TakeBracketed(rest);

@@ -10,6 +10,7 @@
 #include <string_view>
 
 struct LogEntryStart {
+  std::string_view time;    // as written: "12/07/26 21:30:05" or "2026-12-07 21:30:05.123"
   std::string_view logger;  // empty when the line names none
   std::string_view level;
   std::string_view message;  // the message's first line

@@ -14,6 +14,7 @@
 #include "tools/check/class_keys.h"
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
+#include "tools/common/chart.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
@@ -21,6 +22,7 @@
 #include "tools/common/seed.h"
 #include "tools/scenario/scenario.h"
 #include "tools/simulate/interruption.h"
+#include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulation_report.h"
 
@@ -34,43 +36,6 @@ std::string Shortest(double number) {
   std::ostringstream text;
   text << number;
   return text.str();
-}
-
-#if defined(_WIN32)
-constexpr const char* kQuiet = " >NUL 2>&1";
-#else
-constexpr const char* kQuiet = " >/dev/null 2>&1";
-#endif
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// A folder as a gnuplot string in single quotes (a quote doubled).
-std::string GnuplotFolder(const fs::path& dir) {
-  std::string text = "'";
-  for (const char c : dir.generic_string())
-    text += c == '\'' ? std::string("''") : std::string(1, c);
-  return text + "'";
-}
-
-// gnuplot runs as a child process in the script's folder (the script names its output relative to
-// it); without gnuplot, the script stays for later. Returns what to tell the operator.
-std::string DrawChart(const fs::path& script, const fs::path& svg) {
-  const std::string by_hand = "cd " + Quoted(script.parent_path().generic_string()) +
-                              " && gnuplot " + script.filename().generic_string();
-  if (std::system((std::string("gnuplot --version") + kQuiet).c_str()) != 0) {
-    return "chart: not drawn, gnuplot was not found. Install it (Debian: apt-get install "
-           "gnuplot-nox) and run: " +
-           by_hand;
-  }
-  const fs::path absolute = fs::absolute(script);
-  const std::string command = "gnuplot -e " +
-                              Quoted("cd " + GnuplotFolder(absolute.parent_path())) + " " +
-                              Quoted(absolute.generic_string());
-  if (std::system((command + kQuiet).c_str()) != 0 || !fs::exists(svg)) {
-    return "chart: gnuplot failed on " + script.generic_string() +
-           "; run it by hand to see why: " + by_hand;
-  }
-  return "chart: " + svg.generic_string();
 }
 
 // The keys of every class the scenario brings into the world: its zones' mix, its population and
@@ -90,56 +55,6 @@ std::vector<std::string> ScenarioClasses(const Scenario& scenario) {
     }
   }
   return classes;
-}
-
-// What `--out` holds is the program's own: a marker file says so, and nothing else may be there.
-constexpr const char* kMarker = ".kestrovar-simulate";
-constexpr const char* kMarkerText =
-    "Made by kestrovar simulate. Everything in this folder is replaced at each run.\n";
-
-bool IsOurs(const std::string& name) {
-  for (const char* ours : {kMarker, "census.csv", "population.gp", "population.svg", "server"}) {
-    if (name == ours) return true;
-  }
-  return false;
-}
-
-// Makes the output folder ready: a new or empty one gets the marker; one that holds anything the
-// program did not make is refused (an error that names what is there). Returns the simulated
-// server's folder, made afresh.
-fs::path PrepareOutput(const fs::path& dir) {
-  const auto refuse = [&](const std::string& why) {
-    throw std::runtime_error("--out " + dir.string() + ": " + why +
-                             "; give a new or empty folder, or one that an earlier run made");
-  };
-  if (fs::exists(dir) && !fs::is_directory(dir)) refuse("is not a folder");
-  if (fs::exists(dir)) {
-    const bool marked = fs::is_regular_file(dir / kMarker);
-    std::vector<std::string> others;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      const std::string name = entry.path().filename().string();
-      if (!marked || !IsOurs(name)) others.push_back(name);
-    }
-    std::sort(others.begin(), others.end());
-    if (!others.empty()) {
-      std::string list;
-      for (std::size_t i = 0; i < others.size() && i < 3; ++i) {
-        list += (i == 0 ? "\"" : ", \"") + others[i] + "\"";
-      }
-      if (others.size() > 3) list += " and " + std::to_string(others.size() - 3) + " more";
-      refuse(std::string("holds what kestrovar simulate did not make (") + list + ")");
-    }
-  }
-  const fs::path server = dir / "server";
-  if (fs::is_symlink(server) || (fs::exists(server) && !fs::is_regular_file(server / kMarker))) {
-    refuse("its \"server\" folder was not made by kestrovar simulate");
-  }
-  fs::create_directories(dir);
-  WriteWholeFile(dir / kMarker, kMarkerText);
-  fs::remove_all(server);
-  fs::create_directories(server);
-  WriteWholeFile(server / kMarker, kMarkerText);
-  return server;
 }
 
 }  // namespace
@@ -197,38 +112,59 @@ int RunSimulate(const SimulateOptions& options) {
 
   const fs::path out_dir = options.out_dir;
   SimulationResult result;
+  fs::path server;
   try {
-    setup.server_dir = PrepareOutput(out_dir).string();
+    server = PrepareOutputFolder(out_dir);
   } catch (const std::exception& error) {
     PrintFailure("kestrovar simulate: ", error);
     return kExitUnusableInput;
   }
+  setup.server_dir = server.string();
   // Ctrl-C stops the run at the next sample; what was done is written as usual.
   ClearStopRequest();
   CatchInterruption();
+  std::string run_error;
   try {
     result = RunSimulation(setup);
   } catch (const std::exception& error) {
-    PrintFailure("kestrovar simulate: ", error);
+    run_error = ErrorText(error);
+  }
+  // Whatever the run left in the simulated server's folder is listed, even after a failure, so
+  // that the next run may delete it.
+  try {
+    RecordServerFolder(server);
+  } catch (const std::exception& error) {
+    if (run_error.empty()) run_error = ErrorText(error);
+  }
+  if (!run_error.empty()) {
+    PrintError("kestrovar simulate: " + run_error);
     return kExitUnusableInput;
   }
 
   std::string files;
+  std::vector<std::string> written;
   try {
     WriteWholeFile(out_dir / "census.csv", CensusCsv(result));
+    written.push_back("census.csv");
     files += "census: " + (out_dir / "census.csv").generic_string() + "\n";
     const fs::path svg = out_dir / "population.svg";
     const fs::path script = out_dir / "population.gp";
-    fs::remove(svg);
     const std::string plot = GnuplotScript(result, svg.filename().generic_string());
     if (plot.empty()) {
       files += "chart: not drawn, no class had a limit\n";
     } else {
       WriteWholeFile(script, plot);
+      written.insert(written.end(), {"population.gp", "population.svg"});
       files += DrawChart(script, svg) + "\n";
     }
+    RecordOutputFiles(out_dir, written);
   } catch (const std::exception& error) {
     PrintFailure("kestrovar simulate: ", error);
+    try {
+      RecordOutputFiles(out_dir, {"census.csv", "population.gp", "population.svg"});
+    } catch (const std::exception&) {
+      // The first error is the one to tell.
+    }
     return kExitUnusableInput;
   }
 

@@ -1,0 +1,78 @@
+#pragma once
+
+// The plug-in's censuses as kvar.dumpdinos leaves them: dump files named by the server's local time
+// (DinoDumpLog_dd-mm-YYYY_HH-MM-SS.txt, one "KEY. Num: N" line per class), folders of them, and the
+// server's log, where each line of a dump is a warning entry of the plug-in's logger.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "tools/check/finding.h"
+
+// A time of the server's local clock, zone unknown: seconds from 1970-01-01 00:00:00 of that clock.
+using LocalSeconds = int64_t;
+
+struct ClassCount {
+  uint32_t key = 0;  // index into CensusHistory::keys
+  uint32_t count = 0;
+};
+
+struct Census {
+  LocalSeconds time = 0;
+  uint32_t source = 0;  // index into CensusHistory::sources
+  int line = 0;         // where it starts in its source, from 1
+  std::vector<ClassCount> counts;
+};
+
+// Everything read from the inputs. Classes are told apart by their keys as the dump file writes
+// them (DumpForm): a key read from the log, whose letters are whole, is the same class.
+struct CensusHistory {
+  std::vector<std::string> keys;   // dump form
+  std::vector<std::string> shown;  // the key as the log wrote it when it did, else the dump form
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const noexcept {
+      return std::hash<std::string_view>{}(key);
+    }
+  };
+  std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>> index;
+  std::vector<std::string> sources;  // files, as given or found
+  std::vector<Census> censuses;      // in reading order; SortByTime orders them
+  std::vector<Finding> findings;
+  // Files that held more than one census, with how many.
+  std::vector<std::pair<std::string, int>> shared_files;
+
+  uint32_t KeyIndex(std::string_view key);
+  void SortByTime();
+};
+
+// A key as a dump file writes it: the dump text takes the key byte for unit, so every byte of a
+// letter outside ASCII shows as "?".
+std::string DumpForm(std::string_view key);
+
+// The time that a dump file's name carries, or empty when the name is not the plug-in's.
+std::optional<LocalSeconds> DumpFileTime(std::string_view file_name);
+// "2026-12-07 21:30:05" (`separator` between the date and the time).
+std::string LocalTimeText(LocalSeconds time, char separator = ' ');
+// The time of a log entry as log_lines.h gives it ("12/07/26 21:30:05", "2026-12-07 21:30:05.123").
+std::optional<LocalSeconds> LogEntryTime(std::string_view time);
+
+// A dump file's text. `time` is the census's; every census found is added to `history`, and
+// what cannot be read becomes a finding. A text with a handful of lines that are no dump lines
+// (or that is no text) is judged to be no dump at all: one finding, and no census from it.
+void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds time,
+                  CensusHistory& history);
+// A server log's text: its dump entries, grouped into one census per run of the command.
+void ReadLogText(std::string_view text, const std::string& source, CensusHistory& history);
+// Whether a text is a server log (its first line that is not blank starts a log entry).
+bool LooksLikeLog(std::string_view text);
+
+// A path as given: a dump file, a log, or a folder holding dump files (not its subfolders, except
+// the DinoDumpLogs folder of a plug-in's or server's folder given instead). A missing path, or a
+// folder with no dump file, is a finding of input that cannot be used.
+void ReadCensusInput(const std::string& path, CensusHistory& history);

@@ -1,0 +1,572 @@
+#include "tools/report/report_command.h"
+
+#include <fmt/format.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tools/check/print_findings.h"
+#include "tools/common/ascii_case.h"
+#include "tools/common/chart.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/files.h"
+#include "tools/common/output.h"
+#include "tools/common/text_bytes.h"
+#include "tools/report/census_reader.h"
+#include "tools/report/report_folder.h"
+#include "tools/simulate/config_in_force.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kTableWidth = 100;
+// An unlimited class this large a share of the last census is worth a look.
+constexpr double kBigShare = 0.05;
+constexpr std::size_t kBigClassesNamed = 5;
+
+struct ClassRow {
+  uint32_t id = 0;
+  std::string key;  // as shown: the log's letters where the log gave them
+  std::optional<int32_t> limit;
+  std::string limit_key;  // the configuration's key that gave the limit
+  uint32_t last = 0;
+  uint32_t lowest = 0;
+  uint32_t highest = 0;
+  std::size_t at_limit = 0;  // censuses at or above the limit
+};
+
+struct LimitNotMet {
+  std::string key;
+  int32_t limit = 0;
+};
+
+struct Report {
+  CensusHistory history;
+  std::string config_name;  // empty without --config
+  std::vector<ClassRow> limited;
+  std::vector<ClassRow> unlimited;  // largest first
+  std::vector<LimitNotMet> not_met;
+  std::vector<std::string> notes;
+  std::size_t files = 0;
+};
+
+std::string Percent(std::size_t part, std::size_t whole) {
+  if (whole == 0) return "-";
+  const double share = 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+  if (part > 0 && share < 1) return "<1%";
+  if (part < whole && share > 99) return ">99%";
+  return fmt::format("{:.0f}%", share);
+}
+
+std::string Span(LocalSeconds seconds) {
+  if (seconds >= 2 * 86400) return fmt::format("{:.1f} days", static_cast<double>(seconds) / 86400);
+  if (seconds >= 2 * 3600) return fmt::format("{:.1f} hours", static_cast<double>(seconds) / 3600);
+  return fmt::format("{} minutes", seconds / 60);
+}
+
+// Counts per class over every census; a class missing from a census had none then.
+void Gather(Report& report, const ConfigInForce* config) {
+  CensusHistory& history = report.history;
+  const std::size_t keys = history.keys.size();
+  std::vector<ClassRow> rows(keys);
+  std::vector<std::size_t> present(keys, 0);
+  std::vector<bool> met(keys, false);
+  for (uint32_t id = 0; id < keys; ++id) {
+    rows[id].id = id;
+    rows[id].key = history.shown[id];
+    rows[id].lowest = UINT32_MAX;
+  }
+  // The limits, matched to dumped keys by their dump form.
+  if (config != nullptr) {
+    for (const auto& [key, value] : config->limits) {
+      if (value < 0) continue;
+      const auto found = history.index.find(DumpForm(key));
+      if (found == history.index.end()) {
+        report.not_met.push_back({key, value});
+        continue;
+      }
+      ClassRow& row = rows[found->second];
+      if (row.limit) {
+        report.notes.push_back(fmt::format(
+            "\"{}\" and \"{}\" both stand for the dump's \"{}\": a dump file writes each byte of a "
+            "letter outside ASCII as \"?\", so the report cannot tell them apart and uses {}",
+            PrintableText(row.limit_key), PrintableText(key), history.keys[found->second],
+            PrintableText(row.limit_key)));
+        continue;
+      }
+      row.limit = value;
+      row.limit_key = key;
+    }
+  }
+  for (const Census& census : history.censuses) {
+    for (const ClassCount& count : census.counts) {
+      ClassRow& row = rows[count.key];
+      met[count.key] = true;
+      ++present[count.key];
+      row.lowest = std::min(row.lowest, count.count);
+      row.highest = std::max(row.highest, count.count);
+      if (row.limit && count.count >= static_cast<uint32_t>(*row.limit)) ++row.at_limit;
+    }
+  }
+  const std::size_t censuses = history.censuses.size();
+  if (!history.censuses.empty()) {
+    for (const ClassCount& count : history.censuses.back().counts)
+      rows[count.key].last = count.count;
+  }
+  for (ClassRow& row : rows) {
+    if (!met[row.id]) {
+      // Read only from a file judged to be no dump: no census holds it.
+      if (row.limit) report.not_met.push_back({row.limit_key, *row.limit});
+      continue;
+    }
+    if (present[row.id] < censuses) {
+      row.lowest = 0;
+      if (row.limit && *row.limit == 0) row.at_limit += censuses - present[row.id];
+    }
+    (row.limit ? report.limited : report.unlimited).push_back(row);
+  }
+  std::sort(report.unlimited.begin(), report.unlimited.end(),
+            [](const ClassRow& a, const ClassRow& b) {
+              return a.last != b.last         ? a.last > b.last
+                     : a.highest != b.highest ? a.highest > b.highest
+                                              : a.key < b.key;
+            });
+  std::sort(report.not_met.begin(), report.not_met.end(),
+            [](const LimitNotMet& a, const LimitNotMet& b) { return a.key < b.key; });
+}
+
+// A limit whose key differs from a dumped key in letter case only never applies: the plug-in
+// matches the configuration's keys exactly.
+void FindCaseMistakes(Report& report) {
+  std::vector<LimitNotMet> still;
+  for (const LimitNotMet& limit : report.not_met) {
+    const std::string form = DumpForm(limit.key);
+    std::string dumped;
+    for (const std::string& key : report.history.keys) {
+      if (EqualIgnoringAsciiCase(key, form)) {
+        dumped = key;
+        break;
+      }
+    }
+    if (dumped.empty()) {
+      still.push_back(limit);
+      continue;
+    }
+    report.history.findings.push_back(Finding{
+        Severity::kWarning, report.config_name, 0, 0, "limit-letter-case",
+        fmt::format("the limit of \"{}\" never applies: the dumps name the class \"{}\", and the "
+                    "plug-in matches keys with their letter case",
+                    limit.key, dumped),
+        fmt::format("write the key as the dump does: \"{}\"", dumped)});
+  }
+  report.not_met = std::move(still);
+}
+
+void WriteNotes(Report& report, const std::map<std::string, std::string>& names) {
+  const std::size_t censuses = report.history.censuses.size();
+  const auto name = [&](const ClassRow& row) { return names.at(row.key); };
+  for (const auto& [file, count] : report.history.shared_files) {
+    report.notes.push_back(fmt::format(
+        "{} holds {} censuses: dumps made in the same second share a file, so they are placed at "
+        "the same time",
+        PrintableText(file), count));
+  }
+  for (const ClassRow& row : report.limited) {
+    if (row.limit_key != report.history.keys[row.id] &&
+        row.limit_key != report.history.shown[row.id]) {
+      report.notes.push_back(fmt::format(
+          "{}: the limit's key \"{}\" is matched to the dump's \"{}\": a dump file writes each "
+          "byte "
+          "of a letter outside ASCII as \"?\"",
+          name(row), PrintableText(row.limit_key), PrintableText(report.history.keys[row.id])));
+    }
+  }
+  for (const ClassRow& row : report.limited) {
+    if (row.at_limit == censuses && *row.limit > 0) {
+      report.notes.push_back(fmt::format(
+          "{}: at its limit ({}) in every census: raise the limit, or expect starvation: tamed "
+          "creatures stay counted, so a class held at its limit may have no wild creature left",
+          name(row), *row.limit));
+    } else if (row.highest < static_cast<uint32_t>(*row.limit)) {
+      report.notes.push_back(fmt::format("{}: never reached its limit ({}); at most {}", name(row),
+                                         *row.limit, row.highest));
+    }
+  }
+  if (!report.not_met.empty()) {
+    report.notes.push_back(fmt::format(
+        "{} limit(s) not met yet: no census holds their class. The plug-in counts a class once a "
+        "creature of it is met; keep them unless the key is mistyped (kestrovar check --classes "
+        "with a dump compares the keys)",
+        report.not_met.size()));
+  }
+  if (!report.history.censuses.empty()) {
+    uint64_t total = 0;
+    for (const ClassCount& count : report.history.censuses.back().counts) total += count.count;
+    std::size_t named = 0;
+    for (const ClassRow& row : report.unlimited) {
+      if (named == kBigClassesNamed || total == 0 ||
+          static_cast<double>(row.last) < kBigShare * static_cast<double>(total)) {
+        break;
+      }
+      ++named;
+      report.notes.push_back(
+          fmt::format("{}: no limit, {} in the last census ({} of all counted creatures)",
+                      name(row), row.last, Percent(row.last, static_cast<std::size_t>(total))));
+    }
+  }
+}
+
+std::map<std::string, std::string> Names(const Report& report, bool wide) {
+  std::vector<std::string> keys;
+  for (const ClassRow& row : report.limited) keys.push_back(row.key);
+  for (const ClassRow& row : report.unlimited) keys.push_back(row.key);
+  std::map<std::string, std::string> names = ShortClassNames(keys, wide);
+  for (auto& [key, name] : names) name = PrintableText(name);
+  return names;
+}
+
+std::string Header(const Report& report) {
+  const CensusHistory& history = report.history;
+  std::string out;
+  if (history.censuses.empty()) return "no census\n";
+  const LocalSeconds first = history.censuses.front().time;
+  const LocalSeconds last = history.censuses.back().time;
+  out += fmt::format("{} census{} from {} file{}, {} to {} ({})\n", history.censuses.size(),
+                     history.censuses.size() == 1 ? "" : "es", report.files,
+                     report.files == 1 ? "" : "s", LocalTimeText(first), LocalTimeText(last),
+                     Span(last - first));
+  if (report.config_name.empty()) {
+    out += "limits: none given (--config FILE holds the counts against a configuration)\n";
+  } else {
+    out += fmt::format("limits: {}, {} met, {} not met yet\n", PrintableText(report.config_name),
+                       report.limited.size(), report.not_met.size());
+  }
+  return out;
+}
+
+std::string Table(const Report& report, const std::map<std::string, std::string>& names,
+                  bool wide) {
+  std::size_t name_width = 5;
+  for (const auto& [key, name] : names) name_width = std::max(name_width, name.size());
+  // limit, last, lowest, highest: 8 columns each; at limit: 9.
+  const std::size_t others = 4 * 8 + 9;
+  if (!wide) name_width = std::min(name_width, kTableWidth - others);
+  const auto cell = [&](const std::string& name) {
+    return name.size() > name_width ? Shortened(name, name_width - 3) : name;
+  };
+  std::string out;
+  out += fmt::format("{:<{}}{:>8}{:>8}{:>8}{:>8}{:>9}\n", "class", name_width, "limit", "last",
+                     "lowest", "highest", "at limit");
+  for (const ClassRow& row : report.limited) {
+    out += fmt::format("{:<{}}{:>8}{:>8}{:>8}{:>8}{:>9}\n", cell(names.at(row.key)), name_width,
+                       *row.limit, row.last, row.lowest, row.highest,
+                       Percent(row.at_limit, report.history.censuses.size()));
+  }
+  if (!report.unlimited.empty()) {
+    out += report.limited.empty() ? "" : "\n";
+    out += "without a limit, largest first:\n";
+    for (const ClassRow& row : report.unlimited) {
+      out += fmt::format("{:<{}}{:>8}{:>8}{:>8}{:>8}{:>9}\n", cell(names.at(row.key)), name_width,
+                         "-", row.last, row.lowest, row.highest, "-");
+    }
+  }
+  if (!report.not_met.empty()) {
+    out += "\nlimits not met yet (no census holds their class; keep them):\n";
+    for (const LimitNotMet& limit : report.not_met) {
+      out += fmt::format("  {} {}\n", PrintableText(limit.key), limit.limit);
+    }
+  }
+  if (!wide) {
+    std::string legend;
+    for (const auto& [key, name] : names) {
+      if (name != PrintableText(key)) legend += "  " + name + "  " + PrintableText(key) + "\n";
+    }
+    if (!legend.empty()) out += "\nkeys:\n" + legend;
+  }
+  return out;
+}
+
+std::string NotesText(const Report& report) {
+  std::string out;
+  if (report.notes.empty()) return out;
+  out += "\nnotes:\n";
+  for (const std::string& note : report.notes) out += "  " + note + "\n";
+  return out;
+}
+
+std::string FindingsText(const Report& report) {
+  if (report.history.findings.empty()) return {};
+  std::ostringstream out;
+  out << "\nfindings:\n";
+  PrintFindings(report.history.findings, FindingsFormat::kText, out);
+  return out.str();
+}
+
+std::string Json(const Report& report, const std::map<std::string, std::string>& names,
+                 const std::vector<std::string>& files) {
+  using Json = nlohmann::ordered_json;
+  const CensusHistory& history = report.history;
+  Json doc;
+  doc["censuses"] = history.censuses.size();
+  doc["files"] = report.files;
+  doc["first"] =
+      history.censuses.empty() ? Json() : Json(LocalTimeText(history.censuses.front().time, 'T'));
+  doc["last"] =
+      history.censuses.empty() ? Json() : Json(LocalTimeText(history.censuses.back().time, 'T'));
+  doc["config"] = report.config_name.empty() ? Json() : Json(report.config_name);
+  const std::size_t censuses = history.censuses.size();
+  const auto row_json = [&](const ClassRow& row) {
+    Json entry = {{"key", row.key},
+                  {"name", names.at(row.key)},
+                  {"dump_key", history.keys[row.id]},
+                  {"limit", row.limit ? Json(*row.limit) : Json()},
+                  {"last", row.last},
+                  {"lowest", row.lowest},
+                  {"highest", row.highest},
+                  {"at_limit", row.limit ? Json(censuses == 0 ? 0.0
+                                                              : static_cast<double>(row.at_limit) /
+                                                                    static_cast<double>(censuses))
+                                         : Json()}};
+    return entry;
+  };
+  doc["classes"] = Json::array();
+  for (const ClassRow& row : report.limited) doc["classes"].push_back(row_json(row));
+  for (const ClassRow& row : report.unlimited) doc["classes"].push_back(row_json(row));
+  doc["not_met_yet"] = Json::array();
+  for (const LimitNotMet& limit : report.not_met) {
+    doc["not_met_yet"].push_back({{"key", limit.key}, {"limit", limit.limit}});
+  }
+  doc["notes"] = report.notes;
+  std::ostringstream findings;
+  PrintFindings(history.findings, FindingsFormat::kJson, findings);
+  doc["findings"] = Json::parse(findings.str());
+  doc["files_written"] = files;
+  return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string Csv(const Report& report) {
+  const CensusHistory& history = report.history;
+  std::vector<std::string> limits(history.keys.size());
+  for (const ClassRow& row : report.limited) limits[row.id] = std::to_string(*row.limit);
+  std::vector<std::string> keys(history.keys.size());
+  for (std::size_t id = 0; id < keys.size(); ++id) keys[id] = CsvField(history.shown[id]);
+  std::string out = "time,key,count,limit\n";
+  for (const Census& census : history.censuses) {
+    const std::string time = LocalTimeText(census.time, 'T');
+    for (const ClassCount& count : census.counts) {
+      out += time;
+      out += ',';
+      out += keys[count.key];
+      out += ',';
+      out += std::to_string(count.count);
+      out += ',';
+      out += limits[count.key];
+      out += '\n';
+    }
+  }
+  return out;
+}
+
+// A panel per limited class: the limit as a wide pale band, the count over the server's time.
+std::string Gnuplot(const Report& report, const std::map<std::string, std::string>& names,
+                    const std::string& svg_name) {
+  if (report.limited.empty() || report.history.censuses.empty()) return {};
+  const CensusHistory& history = report.history;
+  constexpr double kPanelHeight = 240;
+  constexpr double kTop = 60;
+  constexpr double kBottom = 30;
+  const std::size_t panels = report.limited.size();
+  const double height = kTop + kPanelHeight * static_cast<double>(panels) + kBottom;
+  const auto screen = [&](double from_top) { return 1.0 - from_top / height; };
+  std::string out;
+  std::vector<std::string> series(history.keys.size());
+  std::vector<int> panel_of(history.keys.size(), -1);
+  for (std::size_t i = 0; i < panels; ++i) panel_of[report.limited[i].id] = static_cast<int>(i);
+  std::vector<uint32_t> counts(history.keys.size());
+  for (const Census& census : history.censuses) {
+    std::fill(counts.begin(), counts.end(), 0);
+    for (const ClassCount& count : census.counts) counts[count.key] = count.count;
+    const std::string time = LocalTimeText(census.time, 'T');
+    for (const ClassRow& row : report.limited) {
+      series[row.id] += fmt::format("{} {} {}\n", time, counts[row.id], *row.limit);
+    }
+  }
+  for (std::size_t i = 0; i < panels; ++i) {
+    out += fmt::format("$class{} << EOD\n{}EOD\n", i, series[report.limited[i].id]);
+  }
+  out += fmt::format(
+      "set terminal svg size 1000,{} dynamic noenhanced background rgb 'white' font 'sans,11'\n",
+      height);
+  out += "set output " + GnuplotString(svg_name) + "\n";
+  out += "set multiplot\n";
+  out += fmt::format(
+      "set label 1 \"Each limited class's count in the plug-in's censuses, and its limit, by the "
+      "server's time\" at screen 0.5, screen {:.4f} center font 'sans,12'\n",
+      screen(18));
+  out += "set lmargin at screen 0.07\nset rmargin at screen 0.97\n";
+  out += "set grid\nset ylabel 'creatures'\nset xdata time\n";
+  out += "set timefmt '%Y-%m-%dT%H:%M:%S'\nset format x \"%m-%d\\n%H:%M\"\n";
+  const LocalSeconds first = history.censuses.front().time;
+  const LocalSeconds last = std::max(history.censuses.back().time, first + 60);
+  out +=
+      fmt::format("set xrange ['{}':'{}']\n", LocalTimeText(first, 'T'), LocalTimeText(last, 'T'));
+  for (std::size_t i = 0; i < panels; ++i) {
+    const ClassRow& row = report.limited[i];
+    const double block = kTop + kPanelHeight * static_cast<double>(i);
+    out += fmt::format("set tmargin at screen {:.4f}\nset bmargin at screen {:.4f}\n",
+                       screen(block + 26), screen(block + kPanelHeight - 40));
+    const int64_t top = std::max<int64_t>({row.highest, *row.limit, 1});
+    const int64_t step = std::max<int64_t>(1, (top + 4) / 5);
+    const int64_t y_top = (top / step + 1) * step;
+    out += fmt::format("set yrange [{:g}:{}]\nset ytics 0,{}\n", -0.04 * static_cast<double>(y_top),
+                       y_top, step);
+    out += "set title " + GnuplotString(names.at(row.key)) + "\n";
+    if (i == 0) {
+      out += fmt::format("set key horizontal at screen 0.5, screen {:.4f} center center\n",
+                         screen(42));
+    } else {
+      out += "unset key\nunset label\n";
+    }
+    out += i + 1 == panels ? "set xlabel \"the server's local time\"\n" : "unset xlabel\n";
+    out += fmt::format(
+        "plot $class{0} using 1:3 with steps lw 7 lc rgb '#f4a6a6' title 'limit', "
+        "$class{0} using 1:2 with steps lw 2 lc rgb '#1b7837' title \"the census's count\"\n",
+        i);
+  }
+  out += "unset multiplot\n";
+  return out;
+}
+
+}  // namespace
+
+CLI::App* AddReportCommand(CLI::App& app, ReportOptions& options) {
+  CLI::App* report = app.add_subcommand(
+      "report",
+      "Read the plug-in's censuses (kvar.dumpdinos: its dump files, folders of them, or the "
+      "server's log) and show, per class, its limit, last count, lowest, highest and the share of "
+      "censuses at the limit, with notes on what to look at. Exit code: 0 all well, 1 findings "
+      "(lines or files that are no dump, limits that never apply), 2 unusable input, 64 bad "
+      "usage.");
+  report->allow_windows_style_options(false);
+  report
+      ->add_option("DUMPS", options.inputs,
+                   "Dump files (DinoDumpLog_dd-mm-YYYY_HH-MM-SS.txt), folders of them (the "
+                   "plug-in's or the server's folder stands for its DinoDumpLogs), or server logs")
+      ->required();
+  report->add_option("--config", options.config,
+                     "The configuration to hold the counts against, read as the plug-in reads it");
+  report->add_option("--out", options.out_dir,
+                     "Also write report.txt, census.csv (time,key,count,limit) and the chart "
+                     "population.svg there (a new folder, or one holding earlier reports' files)");
+  report->add_option("--format", options.format, "text (default) or json")
+      ->check(CLI::IsMember({"text", "json"}));
+  report->add_flag("--wide", options.wide, "Full class keys in the table, however wide it gets");
+  return report;
+}
+
+namespace {
+
+int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
+  Report report;
+  std::optional<ConfigInForce> config;
+  if (options.config) {
+    std::string why;
+    const std::optional<std::string> text =
+        ReadWholeFile(*options.config, &why, LineEnds::kAsTextStream);
+    if (!text) {
+      PrintError("kestrovar report: cannot read the configuration " + *options.config + ": " + why);
+      return kExitUnusableInput;
+    }
+    config = ReadConfigInForce(*text);
+    if (!config->readable) {
+      PrintError("kestrovar report: the plug-in cannot read the configuration " + *options.config +
+                 ": it is not one JSON object. Run kestrovar check " + *options.config +
+                 " to see where.");
+      return kExitUnusableInput;
+    }
+    report.config_name = *options.config;
+  }
+  for (const std::string& input : options.inputs) ReadCensusInput(input, report.history);
+  report.history.SortByTime();
+  {
+    std::vector<bool> counted(report.history.sources.size(), false);
+    for (const Census& census : report.history.censuses) counted[census.source] = true;
+    report.files = static_cast<std::size_t>(std::count(counted.begin(), counted.end(), true));
+  }
+  const bool unusable = std::any_of(report.history.findings.begin(), report.history.findings.end(),
+                                    [](const Finding& finding) { return finding.unusable_input; });
+  if (report.history.censuses.empty()) {
+    std::ostringstream findings;
+    PrintFindings(report.history.findings, FindingsFormat::kText, findings);
+    std::string text = findings.str();
+    if (!report.history.findings.empty()) std::cerr << text;
+    PrintError(
+        "kestrovar report: no census was read: give the plug-in's dump files, a folder of "
+        "them or the server's log");
+    return kExitUnusableInput;
+  }
+  Gather(report, config ? &*config : nullptr);
+  FindCaseMistakes(report);
+  const std::map<std::string, std::string> names = Names(report, options.wide);
+  WriteNotes(report, names);
+
+  const std::string text = Header(report) + "\n" + Table(report, names, options.wide) +
+                           NotesText(report) + FindingsText(report);
+  std::vector<std::string> written;
+  std::string files;
+  if (options.out_dir) {
+    const fs::path dir(*options.out_dir);
+    try {
+      PrepareReportFolder(dir);
+      WriteReportFile(dir, "report.txt", text);
+      written.push_back("report.txt");
+      WriteReportFile(dir, "census.csv", Csv(report));
+      written.push_back("census.csv");
+      files += "census: " + (dir / "census.csv").generic_string() + "\n";
+      const std::string plot = Gnuplot(report, names, "population.svg");
+      if (plot.empty()) {
+        files += "chart: not drawn, no class had a limit\n";
+      } else {
+        WriteReportFile(dir, "population.gp", plot);
+        written.push_back("population.gp");
+        files += DrawChart(dir / "population.gp", dir / "population.svg") + "\n";
+        if (fs::exists(dir / "population.svg")) {
+          RecordReportFile(dir, "population.svg");
+          written.push_back("population.svg");
+        }
+      }
+    } catch (const std::exception& error) {
+      out << (options.format == "json" ? "" : text);
+      PrintFailure("kestrovar report: ", error);
+      return kExitUnusableInput;
+    }
+  }
+  if (options.format == "json") {
+    std::vector<std::string> paths;
+    for (const std::string& name : written)
+      paths.push_back((fs::path(*options.out_dir) / name).generic_string());
+    out << Json(report, names, paths);
+  } else {
+    out << text << (files.empty() ? "" : "\n" + files);
+  }
+  out.flush();
+  const int status = ExitStatusOf(report.history.findings);
+  return unusable ? kExitUnusableInput : status;
+}
+
+}  // namespace
+
+int RunReport(const ReportOptions& options, std::ostream& out) {
+  try {
+    return RunReportOrThrow(options, out);
+  } catch (const std::exception& error) {
+    PrintFailure("kestrovar report: ", error);
+    return kExitUnusableInput;
+  }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// `kestrovar report DUMPS...`: the plug-in's censuses (dump files, folders of them, the server's
+// log) as a history against the configuration's limits: a table per class, notes on what to look
+// at, and with --out a CSV and a chart. `kestrovar watch` calls RunReport after each census it
+// stores, so that its folder's report stays up to date.
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+// The options of `kestrovar report`.
+struct ReportOptions {
+  // Dump files (DinoDumpLog_<dd-mm-YYYY_HH-MM-SS>.txt), folders holding them, or server logs.
+  std::vector<std::string> inputs;
+  // The configuration whose limits the counts are held against, read as the plug-in reads it.
+  std::optional<std::string> config;
+  // Where report.txt, census.csv, population.gp and population.svg go: a folder the program may
+  // write those files in (new, or one whose files of those names it wrote itself). None: the
+  // table is printed and nothing is written.
+  std::optional<std::string> out_dir;
+  std::string format = "text";  // "text" or "json"
+  bool wide = false;            // full keys in the table, however wide it gets
+};
+
+// Adds `report` to the program's subcommands.
+CLI::App* AddReportCommand(CLI::App& app, ReportOptions& options);
+
+// Runs the whole report: reads the inputs, writes the table (or JSON) to `out` and, with
+// `out_dir`, the files there; errors that end the report go to standard error. Returns 0 (all
+// well), 1 (findings: unreadable lines or files, limits the plug-in never applies), 2 (unusable
+// input: no census at all, a missing file or configuration, an output folder it may not write).
+// Never throws.
+int RunReport(const ReportOptions& options, std::ostream& out);
+
+// The files RunReport writes in `out_dir`, by name.
+inline constexpr const char* kReportFiles[] = {"report.txt", "census.csv", "population.gp",
+                                               "population.svg"};
