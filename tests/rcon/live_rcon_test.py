@@ -22,8 +22,8 @@ CLASSES = [f"/Game/Creatures/Beast{n}/Beast{n}_Character.Beast{n}_Character_C" f
 # Keys that the Prometheus format must escape: a backslash in a dumped key, a double quote (which no
 # class key the stand-in makes holds) and letters outside ASCII in configuration keys (a dump shows
 # each of their bytes as "?").
-ODD_CLASS = "/Game/Odd/Back\\Slash.Back\\Slash_C"
-ODD_KEY = "Blueprint'/Game/Odd/Back\\Slash.Back\\Slash'"
+ODD_CLASS = "/Game/Odd/Back\\nSlash.Back\\nSlash_C"  # a backslash before an n: no line feed
+ODD_KEY = "Blueprint'/Game/Odd/Back\\nSlash.Back\\nSlash'"
 QUOTE_LIMIT_KEY = "Blueprint'/Game/Odd/Q\"uote.Q\"uote'"
 UNICODE_LIMIT_KEY = "Blueprint'/Game/Ünï/Ünï.Ünï'"
 UNICODE_CLASS = "/Game/Ünï/Ünï.Ünï_C"
