@@ -164,6 +164,12 @@ void Client::Send(Clock::time_point deadline, std::string bytes) {
 Packet Client::Receive(Clock::time_point deadline, const std::string& waiting_for) {
   while (received_.empty()) {
     if (!io_->open) throw ClientError(Failure::kLost, "not connected to " + where());
+    // Bad bytes after the packets already returned: nothing more can be read on this connection.
+    if (reader_.failed()) {
+      io_->Shut();
+      throw ClientError(Failure::kProtocol,
+                        where() + " sent bytes that are no RCON packet: " + reader_.error());
+    }
     auto read = std::make_shared<Outcome>();
     io_->socket.async_read_some(asio::buffer(io_->incoming),
                                 [read](const asio::error_code& error, std::size_t size) {

@@ -1,6 +1,7 @@
 #include "tools/rcon/rcon_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -58,7 +59,7 @@ int RunRcon(const RconOptions& options) {
 
   rcon::ClientOptions client_options;
   client_options.timeout = std::chrono::milliseconds(
-      static_cast<long long>(std::llround(options.timeout_seconds * 1000)));
+      std::max<long long>(1, std::llround(options.timeout_seconds * 1000)));
   rcon::Client client(target->host, target->port, client_options);
   std::string reply;
   try {

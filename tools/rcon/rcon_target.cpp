@@ -57,7 +57,11 @@ void AddPasswordOptions(CLI::App& command, PasswordOptions& options) {
       .add_option("--password", options.given,
                   "The RCON password itself: every user of this machine can see it in the "
                   "process list; prefer --password-file")
-      ->excludes(file);
+      ->excludes(file)
+      ->check([](const std::string& password) {
+        return password.empty() ? std::string("the RCON password must not be empty")
+                                : std::string();
+      });
 }
 
 std::string PasswordFromFileText(std::string text, const std::string& file) {
