@@ -224,7 +224,7 @@ def case_watch(program, work):
     try:
         server.spawn(CLASSES[:3] + [ODD_CLASS, ODD_CLASS, UNICODE_CLASS])
         watch = subprocess.Popen(
-            [program, "watch", server.address, "--every", "400ms", "--out", out, "--config", config_file,
+            [*EMULATOR, program, "watch", server.address, "--every", "400ms", "--out", out, "--config", config_file,
              "--prometheus", prometheus],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         lines = Lines(watch.stdout)
@@ -279,7 +279,7 @@ def case_watch(program, work):
         # A wrong password stops it at once, with exit 2.
         env["KESTROVAR_RCON_PASSWORD"] = "wrong"
         started = time.monotonic()
-        result = subprocess.run([program, "watch", server.address, "--every", "10s", "--out", out],
+        result = subprocess.run([*EMULATOR, program, "watch", server.address, "--every", "10s", "--out", out],
                                 capture_output=True, env=env, timeout=20)
         check(result.returncode == 2 and b"refused the RCON password" in result.stderr,
               f"wrong password: {result.returncode} {result.stderr!r}")
@@ -290,7 +290,7 @@ def case_watch(program, work):
         with open(os.path.join(foreign_out, "report.txt"), "w", encoding="utf-8") as file:
             file.write("my notes\n")
         env["KESTROVAR_RCON_PASSWORD"] = PASSWORD
-        result = subprocess.run([program, "watch", server.address, "--every", "10s", "--out", foreign_out],
+        result = subprocess.run([*EMULATOR, program, "watch", server.address, "--every", "10s", "--out", foreign_out],
                                 capture_output=True, env=env, timeout=20)
         check(result.returncode == 2 and read_bytes(os.path.join(foreign_out, "report.txt")) == b"my notes\n"
               and os.listdir(foreign_out) == ["report.txt"],
@@ -299,7 +299,7 @@ def case_watch(program, work):
         foreign = os.path.join(work, "foreign.prom")
         with open(foreign, "w", encoding="utf-8") as file:
             file.write("node_load1 0.5\n")
-        result = subprocess.run([program, "watch", server.address, "--every", "10s", "--out", out,
+        result = subprocess.run([*EMULATOR, program, "watch", server.address, "--every", "10s", "--out", out,
                                  "--prometheus", foreign], capture_output=True, env=env, timeout=20)
         check(result.returncode == 2 and read_bytes(foreign) == b"node_load1 0.5\n",
               f"a foreign Prometheus file: {result.returncode} {result.stderr!r}")
