@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang and runs one of them over its corpus. By hand only: CI
 # replays the corpora in the ordinary test runs instead.
 # Usage: [FUZZ_JOBS=N] scripts/fuzz.sh TARGET [RUNS] [-- extra libFuzzer options]
-#   TARGET: config, world or rcon; RUNS: executions (default 10000000).
+#   TARGET: config, world, rcon or dump; RUNS: executions (default 10000000).
 #   FUZZ_JOBS=2 scripts/fuzz.sh world 10000000
 # The world target runs in processes of 500 000 executions each (FUZZ_JOBS of them side by side),
 # under the undefined-behaviour sanitizer; WORLD_SANITIZERS=address,undefined adds the address
@@ -13,7 +13,7 @@ set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-target=${1:?usage: scripts/fuzz.sh config|world|rcon [RUNS] [-- libFuzzer options]}
+target=${1:?usage: scripts/fuzz.sh config|world|rcon|dump [RUNS] [-- libFuzzer options]}
 runs=${2:-10000000}
 shift $(($# < 2 ? $# : 2))
 [[ ${1:-} == -- ]] && shift
@@ -67,6 +67,8 @@ case $target in
   config) "${fuzzer[@]}" -runs="$runs" -max_len=600 "$@" "${corpus[@]}" ;;
   # RCON inputs span several packets of up to 4 KiB each.
   rcon) "${fuzzer[@]}" -runs="$runs" -max_len=9000 "$@" "${corpus[@]}" ;;
+  # Dump files and logs: a few dozen lines are enough to reach every rule.
+  dump) "${fuzzer[@]}" -runs="$runs" -max_len=4000 "$@" "${corpus[@]}" ;;
   world)
     # Inputs of up to 50 operations, each from a new map; longer runs are the soak's. Every load of
     # the library leaves a little behind by design (the host keeps the log formatter whose code

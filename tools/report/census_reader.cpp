@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::string_view kDumpPrefix = "DinoDumpLog_";
 constexpr std::string_view kDumpSuffix = ".txt";
+constexpr std::string_view kKeyStart = "Blueprint'";
 // After this many lines that are no dump lines, a file is judged to be no dump at all: reporting
 // each of its lines would print the file.
 constexpr int kHandful = 5;
@@ -236,19 +237,34 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
   CensusBuilder builder(history, source_index);
   std::vector<Finding> findings;
   int not_dump = 0;
+  int entries = 0;
   builder.Start(time, 1);
   for (const NumberedDumpLine& line : ReadDumpLines(text)) {
     switch (line.read.form) {
       case DumpLineForm::kEntry: {
-        const uint32_t key = KeyOf(history, line.read.key);
+        const auto place = static_cast<std::size_t>(entries++);
+        uint32_t key = 0;
+        if (place < history.key_at_line.size() &&
+            history.keys[history.key_at_line[place]] == line.read.key) {
+          key = history.key_at_line[place];
+        } else {
+          key = KeyOf(history, line.read.key);
+          if (place >= history.key_at_line.size()) history.key_at_line.resize(place + 1);
+          history.key_at_line[place] = key;
+        }
         // The table holds each class once: a key met again is the next dump's.
         if (builder.Has(key)) builder.Start(time, line.number);
         builder.Add(key, line.read.count);
         break;
       }
       case DumpLineForm::kCutShort:
-        findings.push_back(CutShort(source, line.number, line.text));
-        break;
+        // A last line without its line end is cut short only when it looks like the start of
+        // one: any text would otherwise pass for a dump cut in its first line.
+        if (!line.read.key.empty() || line.text.starts_with(kKeyStart)) {
+          findings.push_back(CutShort(source, line.number, line.text));
+          break;
+        }
+        [[fallthrough]];
       case DumpLineForm::kOther:
         if (line.text.empty()) break;
         if (++not_dump == kHandful) {
@@ -265,6 +281,11 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
     }
   }
   builder.Finish();
+  if (entries == 0 && not_dump > 0) {
+    history.findings.push_back(
+        NotADump(source, "none of its lines is a dump line (\"KEY. Num: N\")"));
+    return;
+  }
   history.findings.insert(history.findings.end(), findings.begin(), findings.end());
   KeepCensuses(history, source, builder.Censuses());
 }

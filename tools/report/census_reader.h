@@ -47,6 +47,10 @@ struct CensusHistory {
   // Files that held more than one census, with how many.
   std::vector<std::pair<std::string, int>> shared_files;
 
+  // The class at each line of the last dump read: dumps list the table in the same order, so a
+  // line's key is most often the one at its place in the dump before.
+  std::vector<uint32_t> key_at_line;
+
   uint32_t KeyIndex(std::string_view key);
   void SortByTime();
 };

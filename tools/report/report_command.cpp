@@ -67,7 +67,8 @@ std::string Percent(std::size_t part, std::size_t whole) {
 std::string Span(LocalSeconds seconds) {
   if (seconds >= 2 * 86400) return fmt::format("{:.1f} days", static_cast<double>(seconds) / 86400);
   if (seconds >= 2 * 3600) return fmt::format("{:.1f} hours", static_cast<double>(seconds) / 3600);
-  return fmt::format("{} minutes", seconds / 60);
+  if (seconds >= 120) return fmt::format("{} minutes", seconds / 60);
+  return fmt::format("{} second{}", seconds, seconds == 1 ? "" : "s");
 }
 
 // Counts per class over every census; a class missing from a census had none then.
@@ -131,6 +132,8 @@ void Gather(Report& report, const ConfigInForce* config) {
     }
     (row.limit ? report.limited : report.unlimited).push_back(row);
   }
+  std::sort(report.limited.begin(), report.limited.end(),
+            [](const ClassRow& a, const ClassRow& b) { return a.key < b.key; });
   std::sort(report.unlimited.begin(), report.unlimited.end(),
             [](const ClassRow& a, const ClassRow& b) {
               return a.last != b.last         ? a.last > b.last
@@ -173,8 +176,8 @@ void WriteNotes(Report& report, const std::map<std::string, std::string>& names)
   const auto name = [&](const ClassRow& row) { return names.at(row.key); };
   for (const auto& [file, count] : report.history.shared_files) {
     report.notes.push_back(fmt::format(
-        "{} holds {} censuses: dumps made in the same second share a file, so they are placed at "
-        "the same time",
+        "{} holds {} censuses (a class comes again): dumps made in the same second share a "
+        "file's name; each is counted, at the time the name carries",
         PrintableText(file), count));
   }
   for (const ClassRow& row : report.limited) {
@@ -284,19 +287,47 @@ std::string Table(const Report& report, const std::map<std::string, std::string>
   }
   if (!wide) {
     std::string legend;
+    std::size_t width = 0;
+    for (const auto& [key, name] : names) width = std::max(width, name.size());
     for (const auto& [key, name] : names) {
-      if (name != PrintableText(key)) legend += "  " + name + "  " + PrintableText(key) + "\n";
+      if (name != PrintableText(key)) {
+        legend += fmt::format("  {:<{}}  {}\n", name, width, PrintableText(key));
+      }
     }
     if (!legend.empty()) out += "\nkeys:\n" + legend;
   }
   return out;
 }
 
+// A note in lines of at most 100 columns where its words allow: "  " before the first, "    "
+// before the others.
+std::string Wrapped(const std::string& text) {
+  std::string out = "  ";
+  std::size_t column = 2;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view word(text.data() + at, end - at);
+    if (column > 4 && column + 1 + word.size() > kTableWidth) {
+      out += "\n    ";
+      column = 4;
+    } else if (at > 0) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    at = end + 1;
+  }
+  return out + "\n";
+}
+
 std::string NotesText(const Report& report) {
   std::string out;
   if (report.notes.empty()) return out;
   out += "\nnotes:\n";
-  for (const std::string& note : report.notes) out += "  " + note + "\n";
+  for (const std::string& note : report.notes) out += Wrapped(note);
   return out;
 }
 
@@ -378,7 +409,7 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
                     const std::string& svg_name) {
   if (report.limited.empty() || report.history.censuses.empty()) return {};
   const CensusHistory& history = report.history;
-  constexpr double kPanelHeight = 240;
+  constexpr double kPanelHeight = 270;
   constexpr double kTop = 60;
   constexpr double kBottom = 30;
   const std::size_t panels = report.limited.size();
@@ -411,16 +442,18 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
       screen(18));
   out += "set lmargin at screen 0.07\nset rmargin at screen 0.97\n";
   out += "set grid\nset ylabel 'creatures'\nset xdata time\n";
-  out += "set timefmt '%Y-%m-%dT%H:%M:%S'\nset format x \"%m-%d\\n%H:%M\"\n";
   const LocalSeconds first = history.censuses.front().time;
   const LocalSeconds last = std::max(history.censuses.back().time, first + 60);
+  // Seconds show on a run of minutes; the date on a run of days.
+  out += std::string("set timefmt '%Y-%m-%dT%H:%M:%S'\nset format x \"") +
+         (last - first < 2 * 3600 ? "%H:%M:%S" : "%m-%d\\n%H:%M") + "\"\n";
   out +=
       fmt::format("set xrange ['{}':'{}']\n", LocalTimeText(first, 'T'), LocalTimeText(last, 'T'));
   for (std::size_t i = 0; i < panels; ++i) {
     const ClassRow& row = report.limited[i];
     const double block = kTop + kPanelHeight * static_cast<double>(i);
     out += fmt::format("set tmargin at screen {:.4f}\nset bmargin at screen {:.4f}\n",
-                       screen(block + 26), screen(block + kPanelHeight - 40));
+                       screen(block + 32), screen(block + kPanelHeight - 56));
     const int64_t top = std::max<int64_t>({row.highest, *row.limit, 1});
     const int64_t step = std::max<int64_t>(1, (top + 4) / 5);
     const int64_t y_top = (top / step + 1) * step;

@@ -1,0 +1,273 @@
+// `kestrovar report`: the censuses read from dump files and logs, hand-made edge cases included,
+// and the whole report (limits matched, exit status, the files it may write).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/report/census_reader.h"
+#include "tools/report/report_command.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "KEY=N,KEY=N|KEY=N": each census's counts, censuses apart by "|"; "()" for an empty census.
+std::string Censuses(const CensusHistory& history) {
+  std::string text;
+  for (const Census& census : history.censuses) {
+    if (!text.empty()) text += "|";
+    std::string counts;
+    for (const ClassCount& count : census.counts) {
+      counts += (counts.empty() ? "" : ",") + history.shown[count.key] + "=" +
+                std::to_string(count.count);
+    }
+    text += counts.empty() ? "()" : counts;
+  }
+  return text;
+}
+
+std::string Codes(const CensusHistory& history) {
+  std::string codes;
+  for (const Finding& finding : history.findings) {
+    codes += (codes.empty() ? "" : " ") + finding.code;
+    if (finding.line > 0) codes += ":" + std::to_string(finding.line);
+  }
+  return codes;
+}
+
+struct Case {
+  const char* name;
+  std::string text;
+  const char* censuses;
+  const char* codes;
+};
+
+TEST(ReportReader, DumpFiles) {
+  const Case cases[] = {
+      {"one census", "A. Num: 1\nB. Num: 2\n", "A=1,B=2", ""},
+      {"two dumps in one file", "A. Num: 1\nB. Num: 2\nA. Num: 3\nB. Num: 0\n", "A=1,B=2|A=3,B=0",
+       ""},
+      {"? keys", "Blueprint'/Game/Gr??n.Gr??n'. Num: 4\n", "Blueprint'/Game/Gr??n.Gr??n'=4", ""},
+      {"CRLF", "A. Num: 1\r\nB. Num: 2\r\n", "A=1,B=2", ""},
+      {"byte-order mark",
+       "\xEF\xBB\xBF"
+       "A. Num: 1\n",
+       "A=1", ""},
+      {"empty dump: the table was empty", "", "()", ""},
+      {"truncated count", "A. Num: 1\nB. Num: 2", "A=1", "cut-short:2"},
+      {"truncated within the mark", "A. Num: 1\nBlueprint'/G/B.B'. Nu", "A=1", "cut-short:2"},
+      {"truncated within the key", "A. Num: 1\nBlueprint'/Ga", "A=1", "cut-short:2"},
+      {"text without a line end", "{\"Max_Dino_Counts\": {}}", "", "not-a-dump"},
+      {"truncated before the count", "A. Num: 1\nB. Num: \nC. Num: 3\n", "A=1,C=3", "cut-short:2"},
+      {"a stray line", "A. Num: 1\nhello\nB. Num: 2\n", "A=1,B=2", "not-a-dump-line:2"},
+      {"a count past 32 bits", "A. Num: 4294967296\nB. Num: 1\n", "B=1", "not-a-dump-line:1"},
+      {"no dump line at all", "{\"Max_Dino_Counts\": {}}\n", "", "not-a-dump"},
+      {"blank lines only", "\n\r\n", "()", ""},
+      {"four stray lines", "a\nb\nA. Num: 1\nc\nd\n", "A=1",
+       "not-a-dump-line:1 not-a-dump-line:2 not-a-dump-line:4 not-a-dump-line:5"},
+      {"a handful of stray lines: not a dump", "a\nb\nA. Num: 1\nc\nd\ne\n", "", "not-a-dump"},
+      {"UTF-16", std::string("A\0.\0 \0N\0u\0m\0", 12), "", "not-a-dump"},
+  };
+  for (const Case& c : cases) {
+    CensusHistory history;
+    ReadDumpText(c.text, "f", 1000, history);
+    EXPECT_EQ(Censuses(history), c.censuses) << c.name;
+    EXPECT_EQ(Codes(history), c.codes) << c.name;
+    for (const Census& census : history.censuses) EXPECT_EQ(census.time, 1000) << c.name;
+  }
+  // The next dump lists a new class first: each line still counts for its own class.
+  CensusHistory two;
+  ReadDumpText("A. Num: 1\nB. Num: 2\n", "f", 0, two);
+  ReadDumpText("C. Num: 3\nA. Num: 4\nB. Num: 5\n", "g", 600, two);
+  EXPECT_EQ(Censuses(two), "A=1,B=2|C=3,A=4,B=5");
+  CensusHistory shared;
+  ReadDumpText("A. Num: 1\nA. Num: 2\nA. Num: 3\n", "f", 0, shared);
+  ASSERT_EQ(shared.shared_files.size(), 1U);
+  EXPECT_EQ(shared.shared_files[0].second, 3);
+}
+
+TEST(ReportReader, ServerLogs) {
+  const std::string w = "[Kestrovar][warning] ";
+  const Case cases[] = {
+      {"one run", "12/08/26 13:43:05 " + w + "A. Num: 1\n12/08/26 13:43:05 " + w + "B. Num: 2\n",
+       "A=1,B=2", ""},
+      {"runs apart by another entry",
+       "12/08/26 13:43 " + w + "A. Num: 1\n12/08/26 13:43 [Kestrovar][info] Reloaded config\n" +
+           "12/08/26 13:43 " + w + "A. Num: 2\n",
+       "A=1|A=2", ""},
+      {"runs back to back",
+       "12/08/26 13:43 " + w + "A. Num: 1\n12/08/26 13:43 " + w + "B. Num: 1\n12/08/26 13:43 " + w +
+           "A. Num: 2\n",
+       "A=1,B=1|A=2", ""},
+      {"runs a pause apart",
+       "12/08/26 13:43 " + w + "A. Num: 1\n12/08/26 13:45 " + w + "B. Num: 1\n", "A=1|B=1", ""},
+      {"continuation lines and other loggers",
+       "12/08/26 13:43 " + w +
+           "A. Num: 1\n  more of the message\n12/08/26 13:43 [Other][warning] " +
+           "B. Num: 9\n12/08/26 13:43 [Kestrovar][info] C. Num: 9\n",
+       "A=1", ""},
+      {"the log's letters", "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n", "Gr\xC3\xBCn=2", ""},
+      {"the logging library's own form",
+       "[2026-12-08 13:43:05.120] [Kestrovar] [warning] A. Num: 1\r\n", "A=1", ""},
+      {"a cut dump entry",
+       "12/08/26 13:43 " + w + "A. Num: 1\n12/08/26 13:43 " + w + "B. Num: ", "A=1", "cut-short:2"},
+      {"a time that is no date", "13/45/26 13:43 " + w + "A. Num: 1\n", "",
+       "log-time:1 no-census-in-log"},
+      {"no census", "12/08/26 13:43 [Kestrovar][info] Loaded\n", "", "no-census-in-log"},
+  };
+  for (const Case& c : cases) {
+    CensusHistory history;
+    ASSERT_TRUE(LooksLikeLog(c.text)) << c.name;
+    ReadLogText(c.text, "log", history);
+    EXPECT_EQ(Censuses(history), c.censuses) << c.name;
+    EXPECT_EQ(Codes(history), c.codes) << c.name;
+  }
+  // Under the dump form, the log's letters and the file's "?" are one class.
+  CensusHistory both;
+  ReadLogText("12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n", "log", both);
+  ReadDumpText("Gr??n. Num: 3\n", "f", 0, both);
+  EXPECT_EQ(both.keys, std::vector<std::string>{"Gr??n"});
+  EXPECT_EQ(*LogEntryTime("12/08/26 13:43:05"),
+            *DumpFileTime("DinoDumpLog_08-12-2026_13-43-05.txt"));
+}
+
+TEST(ReportReader, TimesInNames) {
+  EXPECT_EQ(LocalTimeText(*DumpFileTime("DinoDumpLog_07-12-2026_21-30-05.txt")),
+            "2026-12-07 21:30:05");
+  EXPECT_EQ(LocalTimeText(*DumpFileTime("DinoDumpLog_29-02-2028_00-00-00.txt")),
+            "2028-02-29 00:00:00");
+  EXPECT_EQ(LocalTimeText(*DumpFileTime("DinoDumpLog_01-01-1969_23-59-59.txt"), 'T'),
+            "1969-01-01T23:59:59");
+  for (const char* bad :
+       {"DinoDumpLog_29-02-2027_00-00-00.txt", "DinoDumpLog_31-04-2026_00-00-00.txt",
+        "DinoDumpLog_07-12-2026_24-00-00.txt", "DinoDumpLog_7-12-2026_21-30-05.txt",
+        "DinoDumpLog_07-12-2026_21-30-05.log", "dump_07-12-2026_21-30-05.txt"}) {
+    EXPECT_FALSE(DumpFileTime(bad).has_value()) << bad;
+  }
+}
+
+class ReportRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kestrovar_report_test_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "dumps");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  void Write(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  int Run(ReportOptions options, std::string* out = nullptr) {
+    std::ostringstream text;
+    const int status = RunReport(options, text);
+    if (out != nullptr) *out = text.str();
+    return status;
+  }
+  fs::path dir_;
+};
+
+TEST_F(ReportRun, LimitsMatchedAsTheDumpWritesKeys) {
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_10-00-00.txt",
+        "Blueprint'/G/Gr??n.Gr??n'. Num: 5\nBlueprint'/G/A.A'. Num: 3\nBlueprint'/G/Big.Big'. Num: "
+        "90\n");
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_11-00-00.txt",
+        "Blueprint'/G/Gr??n.Gr??n'. Num: 5\nBlueprint'/G/A.A'. Num: 1\nBlueprint'/G/Big.Big'. Num: "
+        "95\n");
+  Write(dir_ / "config.json",
+        "{\"Max_Dino_Counts\": {\"Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'\": 5, "
+        "\"Blueprint'/G/A.A'\": 4, \"Blueprint'/G/Never.Never'\": 2, \"Blueprint'/G/big.big'\": 1, "
+        "\"Blueprint'/G/Off.Off'\": -1}}");
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.config = (dir_ / "config.json").string();
+  options.format = "json";
+  std::string out;
+  // The limit of "big" (letter case) never applies: a finding.
+  EXPECT_EQ(Run(options, &out), 1);
+  const nlohmann::json doc = nlohmann::json::parse(out);
+  EXPECT_EQ(doc["censuses"], 2);
+  ASSERT_EQ(doc["classes"].size(), 3U);
+  EXPECT_EQ(doc["classes"][0]["name"], "A");
+  EXPECT_EQ(doc["classes"][0]["limit"], 4);
+  EXPECT_EQ(doc["classes"][0]["highest"], 3);
+  EXPECT_EQ(doc["classes"][1]["dump_key"], "Blueprint'/G/Gr??n.Gr??n'");
+  EXPECT_EQ(doc["classes"][1]["limit"], 5);
+  EXPECT_EQ(doc["classes"][1]["at_limit"], 1.0);
+  EXPECT_EQ(doc["classes"][2]["limit"], nullptr);
+  EXPECT_EQ(doc["classes"][2]["last"], 95);
+  ASSERT_EQ(doc["not_met_yet"].size(), 1U);
+  EXPECT_EQ(doc["not_met_yet"][0]["key"], "Blueprint'/G/Never.Never'");
+  ASSERT_EQ(doc["findings"].size(), 1U);
+  EXPECT_EQ(doc["findings"][0]["code"], "limit-letter-case");
+  const std::string notes = doc["notes"].dump();
+  EXPECT_NE(notes.find("is matched to the dump's"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("Gr??n: at its limit (5) in every census"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("A: never reached its limit (4); at most 3"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("Big: no limit, 95 in the last census"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("remove"), std::string::npos) << notes;
+}
+
+TEST_F(ReportRun, ExitStatusAndFolder) {
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_10-00-00.txt", "Blueprint'/G/A.A'. Num: 3\n");
+  Write(dir_ / "config.json", "{\"Max_Dino_Counts\": {\"Blueprint'/G/A.A'\": 3}}");
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.config = (dir_ / "config.json").string();
+  EXPECT_EQ(Run(options), 0);
+  // A missing input, an empty folder, no census at all, an unreadable configuration: 2.
+  options.inputs = {(dir_ / "dumps").string(), (dir_ / "missing.txt").string()};
+  EXPECT_EQ(Run(options), 2);
+  options.inputs = {dir_.string() + "/config.json"};
+  EXPECT_EQ(Run(options), 2);
+  options.inputs = {(dir_ / "dumps").string()};
+  options.config = (dir_ / "no-config.json").string();
+  EXPECT_EQ(Run(options), 2);
+  options.config.reset();
+  // The output folder: its files are written, rewritten, and an operator's file is never touched.
+  options.out_dir = (dir_ / "dumps").string();
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  EXPECT_TRUE(fs::exists(dir_ / "dumps/report.txt"));
+  EXPECT_TRUE(fs::exists(dir_ / "dumps/census.csv"));
+  std::ifstream csv(dir_ / "dumps/census.csv");
+  std::string header, row;
+  std::getline(csv, header);
+  std::getline(csv, row);
+  EXPECT_EQ(header, "time,key,count,limit");
+  EXPECT_EQ(row, "2026-12-01T10:00:00,Blueprint'/G/A.A',3,");
+  EXPECT_EQ(Run(options), 0);
+  Write(dir_ / "dumps/report.txt", "my own notes\n");
+  EXPECT_EQ(Run(options), 2);
+  std::ifstream kept(dir_ / "dumps/report.txt");
+  std::string line;
+  std::getline(kept, line);
+  EXPECT_EQ(line, "my own notes");
+}
+
+}  // namespace
+
+namespace {
+
+// A dump larger than the file reader's block is read whole.
+TEST_F(ReportRun, LargeDumpReadWhole) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "Blueprint'/G/K" + std::to_string(i) + ".K'. Num: 1\n";
+  ASSERT_GT(text.size(), 65536U);
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_10-00-00.txt", text);
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.format = "json";
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0);
+  EXPECT_EQ(nlohmann::json::parse(out)["classes"].size(), 3000U);
+}
+
+}  // namespace
