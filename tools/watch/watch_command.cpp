@@ -54,13 +54,14 @@ std::string EveryError(const std::string& text) {
 }
 
 // "2026-12-08 14:05:10", local time.
-std::string Now() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
+std::string Stamp(std::time_t when) {
+  const std::tm* local = std::localtime(&when);
   char text[32] = "";
   if (local != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
   return text;
 }
+
+std::string Now() { return Stamp(std::time(nullptr)); }
 
 // Sleeps until `when`; false when Ctrl-C came first.
 bool SleepUntil(Clock::time_point when) {
@@ -248,6 +249,11 @@ Watch::Outcome Watch::TakeCensus() {
     return Outcome::kFailed;
   }
   const std::time_t when = std::time(nullptr);
+  if (failures_in_a_row_ > 0) {
+    PrintLine(Stamp(when) + " connected again to " + client_.where() + " after " +
+              std::to_string(failures_in_a_row_) + " failed attempt(s)");
+    failures_in_a_row_ = 0;
+  }
   std::optional<Census> census = ReadCensus(reply, failure_);
   if (!census) return Outcome::kNoDump;
   ++censuses_;
@@ -275,7 +281,7 @@ Watch::Outcome Watch::TakeCensus() {
   WritePrometheus();
   UpdateWatchReport(out_dir_, options_.config);
   // Said once the files are up to date.
-  PrintLine(Now() + " census " + std::to_string(censuses_) + ": " +
+  PrintLine(Stamp(when) + " census " + std::to_string(censuses_) + ": " +
             std::to_string(census->counts.size()) + " classes, " +
             std::to_string(census->creatures) + " creatures" +
             (options_.config.empty() ? std::string()
@@ -312,16 +318,12 @@ int Watch::Run() {
         PrintError("kestrovar watch: " + failure_ + "; stopping (check the password)");
         return Stop(kExitUnusableInput);
       case Outcome::kDone:
-        if (failures_in_a_row_ > 0) {
-          PrintLine(Now() + " connected again to " + client_.where() + " after " +
-                    std::to_string(failures_in_a_row_) + " failed attempt(s)");
-        }
-        failures_in_a_row_ = 0;
         retry = milliseconds(0);
         next = started + every;
         break;
       case Outcome::kNoDump:
         // The server answers; the next census comes at the usual time.
+        retry = milliseconds(0);
         prometheus_.success = false;
         WritePrometheus();
         PrintLine(Now() + " census failed: " + failure_);
