@@ -146,32 +146,6 @@ class Watch {
 
 bool Watch::Prepare() {
   std::error_code error;
-  if (fs::exists(out_dir_, error) && !fs::is_directory(out_dir_, error)) {
-    PrintError("kestrovar watch: --out " + out_dir_.string() + " is a file, not a folder");
-    return false;
-  }
-  fs::create_directories(out_dir_, error);
-  if (error) {
-    PrintError("kestrovar watch: cannot make the folder " + out_dir_.string() + ": " +
-               FileProblem(error));
-    return false;
-  }
-  // The report's own files in DIR are replaced only while they are as a report wrote them.
-  if (!CheckWatchReportFolder(out_dir_)) return false;
-  if (!options_.prometheus.empty()) {
-    // Only a file this program wrote is replaced; the temporary one alike.
-    for (const fs::path& file :
-         {fs::path(options_.prometheus), PrometheusTemporary(options_.prometheus)}) {
-      if (!fs::exists(fs::symlink_status(file, error))) continue;
-      const std::optional<std::string> text = ReadWholeFile(file);
-      if (!text || !IsPrometheusTextOfOurs(*text)) {
-        PrintError("kestrovar watch: --prometheus: " + file.string() +
-                   " is there already and kestrovar watch did not write it; it is left as it is. "
-                   "Give a new file name");
-        return false;
-      }
-    }
-  }
   if (!options_.config.empty()) {
     std::string why;
     const auto text = ReadWholeFile(options_.config, &why, LineEnds::kAsTextStream);
@@ -186,7 +160,39 @@ bool Watch::Prepare() {
     }
     ReadConfig(true);
   }
-  return true;
+  if (!options_.prometheus.empty()) {
+    const fs::path folder = fs::path(options_.prometheus).parent_path();
+    if (const std::string why = FolderProblem(folder.empty() ? fs::path(".") : folder);
+        !why.empty()) {
+      PrintError("kestrovar watch: --prometheus " + options_.prometheus + ": the folder " +
+                 folder.string() + ": " + why);
+      return false;
+    }
+    // Only a file this program wrote is replaced; the temporary one alike.
+    for (const fs::path& file :
+         {fs::path(options_.prometheus), PrometheusTemporary(options_.prometheus)}) {
+      if (!fs::exists(fs::symlink_status(file, error))) continue;
+      const std::optional<std::string> text = ReadWholeFile(file);
+      if (!text || !IsPrometheusTextOfOurs(*text)) {
+        PrintError("kestrovar watch: --prometheus: " + file.string() +
+                   " is there already and kestrovar watch did not write it; it is left as it is. "
+                   "Give a new file name");
+        return false;
+      }
+    }
+  }
+  if (fs::exists(out_dir_, error) && !fs::is_directory(out_dir_, error)) {
+    PrintError("kestrovar watch: --out " + out_dir_.string() + " is a file, not a folder");
+    return false;
+  }
+  fs::create_directories(out_dir_, error);
+  if (error) {
+    PrintError("kestrovar watch: cannot make the folder " + out_dir_.string() + ": " +
+               FileProblem(error));
+    return false;
+  }
+  // The report's own files in DIR are replaced only while they are as a report wrote them.
+  return CheckWatchReportFolder(out_dir_);
 }
 
 // The limits as the plug-in would take them from the file now: the operator may edit it and run
