@@ -9,8 +9,9 @@
 namespace {
 
 void Write(std::FILE* stream, std::string_view line, std::string_view more) noexcept {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fwrite(more.data(), 1, more.size(), stream);
+  // An empty view may hold a null pointer, which fwrite must not be given even for no bytes.
+  if (!line.empty()) std::fwrite(line.data(), 1, line.size(), stream);
+  if (!more.empty()) std::fwrite(more.data(), 1, more.size(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
 }
