@@ -1,13 +1,16 @@
 // The simulator's speed: the built-in default scenario (a game day with the example
 // configuration and the real plug-in library) in world events per second of processor time, and
 // the same world over 24, 240 and 2 400 game hours with the peak memory of each run: both must grow
-// linearly with the hours.
+// linearly with the hours. So must a world where the creatures of a class without a limit get
+// tamed and pile up (24, 2 400 and 12 000 game hours), and a run whose configuration has the
+// plug-in write a file at each dump must cost what one without it costs.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "tools/common/plugin_path.h"
@@ -73,6 +76,64 @@ void BM_SimulateHours(benchmark::State& state) {
   state.counters["peak_above_start_MB"] = peak_mb - before_mb;
 }
 
+constexpr const char* kStrider = "/Game/Creatures/Strider/Strider_Character.Strider_Character_C";
+constexpr const char* kGrazer = "/Game/Creatures/Grazer/Grazer_Character.Grazer_Character_C";
+
+// One zone of two classes: Striders without a limit, half of whose endings are tamings (the tamed
+// stay in the world for good), and Grazers held at 6.
+Scenario UnlimitedTaming(double hours) {
+  Scenario scenario;
+  scenario.hours = hours;
+  scenario.sample_minutes = 10;
+  scenario.classes[kStrider] = {0.5, 0.5};
+  scenario.classes[kGrazer] = {0.5, 0.2};
+  scenario.zones.push_back({"plain", {{kStrider, 1}, {kGrazer, 1}}, 20, 60, 1, 100, {}});
+  return scenario;
+}
+
+void RunAndCount(benchmark::State& state, const SimulationSetup& setup) {
+  uint64_t events = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::filesystem::remove_all(setup.server_dir);
+    state.ResumeTiming();
+    const SimulationResult result = RunSimulation(setup);
+    events += result.world_events;
+    if (!result.faults.empty()) state.SkipWithError(result.faults.front().c_str());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(events));
+  state.counters["world_events"] = static_cast<double>(events) / state.iterations();
+  // Processor time per game hour: flat when the run is linear in the hours.
+  state.counters["cpu_per_game_hour"] =
+      benchmark::Counter(setup.scenario.hours, benchmark::Counter::kIsIterationInvariantRate |
+                                                   benchmark::Counter::kInvert);
+}
+
+void BM_SimulateUnlimitedTaming(benchmark::State& state) {
+  SimulationSetup setup;
+  setup.scenario = UnlimitedTaming(static_cast<double>(state.range(0)));
+  setup.config_text = R"({"Max_Dino_Counts": {"Blueprint'/Game/Creatures/Grazer/)"
+                      R"(Grazer_Character.Grazer_Character'": 6}})";
+  setup.server_dir = (std::filesystem::temp_directory_path() / "kestrovar-simulate-bench").string();
+  setup.plugin = DefaultPluginPath();
+  RunAndCount(state, setup);
+}
+
+// The default scenario over 480 game hours with the example configuration held for the whole run,
+// "WriteDumpsToFile" false (0) or true (1).
+void BM_SimulateDumpFiles(benchmark::State& state) {
+  SimulationSetup setup;
+  setup.scenario = ReadScenario(kDefaultScenario, "default");
+  setup.scenario.hours = 480;
+  nlohmann::json config = nlohmann::json::parse(kExampleConfig);
+  config["WriteDumpsToFile"] = state.range(0) != 0;
+  setup.config_text = config.dump();
+  setup.keep_config = true;
+  setup.server_dir = (std::filesystem::temp_directory_path() / "kestrovar-simulate-bench").string();
+  setup.plugin = DefaultPluginPath();
+  RunAndCount(state, setup);
+}
+
 }  // namespace
 
 BENCHMARK(BM_SimulateDefaultDay)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -80,5 +141,10 @@ BENCHMARK(BM_SimulateDefaultDay)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_SimulateHours)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_SimulateHours)->Arg(240)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_SimulateHours)->Arg(2400)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SimulateUnlimitedTaming)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_SimulateUnlimitedTaming)->Arg(2400)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_SimulateUnlimitedTaming)->Arg(12000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SimulateDumpFiles)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SimulateDumpFiles)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK_MAIN();

@@ -48,7 +48,7 @@ void SetLevelRuleInForce(std::optional<int32_t> max_level) {
 
 std::vector<ClassLedger> ClassLedgers() {
   const Server& server = RunningServer("ClassLedgers");
-  return server.ledger.Ledgers(server);
+  return server.ledger.Ledgers();
 }
 
 int TameWild(const std::string& reference, int count) {

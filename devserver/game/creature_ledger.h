@@ -32,6 +32,7 @@ class CreatureLedger {
     bool counted = false;
     bool awaiting_removal = false;
     bool over_level = false;  // the level rule in force at its spawn removes it
+    bool alive = true;        // neither dead nor removed
     int32_t marks_before = 0;
   };
 
@@ -52,9 +53,10 @@ class CreatureLedger {
   void EndStartup(Server& server, bool swept);
   void PluginReleased();
   // Every creature has left the world and is forgotten (a new map): their lives go with them.
-  void ForgetCreatures() { lives_.clear(); }
-  // A removed creature's record is dropped: its life goes with it (the class totals stay).
-  void Forget(CreatureId id) { lives_.erase(id); }
+  void ForgetCreatures();
+  // A removed creature's record is dropped: its life goes with it (the class totals stay, and a
+  // creature the plug-in still counts stays among its class's counted bodies or gone).
+  void Forget(CreatureId id);
 
   Happening happening = Happening::Game;
   uint64_t events = 0;
@@ -64,10 +66,17 @@ class CreatureLedger {
   const Life* Find(CreatureId id) const;
   // The live wild creatures of a class, in world order.
   std::vector<CreatureId> LiveWild(const Server& server, std::string_view reference) const;
-  std::vector<ClassLedger> Ledgers(const Server& server) const;
+  // Kept as the lives change, so that asking costs the classes, not the creatures.
+  std::vector<ClassLedger> Ledgers() const;
 
  private:
-  Life& Of(CreatureId id);
+  Life& Of(const CreatureRecord& creature);
+  // Changes a life through `change`, keeping its class's tallies of the plug-in's count
+  // (counted, counted_tamed, counted_not_alive, awaiting_removal, never_counted) in step.
+  template <typename Change>
+  void Update(Life& life, Change&& change);
+  void Tally(const Life& life, int sign);
+  void Forget(const Life& life);
   int32_t ClassOf(const CreatureRecord& creature);
   void EnterWild(Life& life);
   void LeaveWild(Life& life);
@@ -82,6 +91,9 @@ class CreatureLedger {
   std::unordered_map<CreatureId, Life> lives_;
   std::vector<ClassLedger> classes_;
   std::vector<int> awaiting_live_;  // per class: live wild creatures awaiting the gate's removal
+  // Per class: forgotten creatures that the plug-in still counts, until its table is cleared.
+  std::vector<int> counted_gone_;
+  void ClearCountedGone();
   std::unordered_map<std::string, int32_t> class_index_;  // by reference text
   std::vector<int> zone_live_;
 };

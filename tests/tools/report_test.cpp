@@ -271,3 +271,37 @@ TEST_F(ReportRun, LargeDumpReadWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// Many censuses: the CSV holds every one, the chart at most 900 points a panel.
+TEST_F(ReportRun, ManyCensusesChartedInStretches) {
+  for (int i = 0; i < 1000; ++i) {
+    Write(dir_ / "dumps" /
+              ("DinoDumpLog_01-12-2026_" + std::string(i / 60 < 10 ? "0" : "") +
+               std::to_string(i / 60) + "-" + (i % 60 < 10 ? "0" : "") + std::to_string(i % 60) +
+               "-00.txt"),
+          "Blueprint'/G/A.A'. Num: " + std::to_string(i % 7) + "\n");
+  }
+  Write(dir_ / "config.json", "{\"Max_Dino_Counts\": {\"Blueprint'/G/A.A'\": 6}}");
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.config = (dir_ / "config.json").string();
+  options.out_dir = (dir_ / "out").string();
+  EXPECT_EQ(Run(options), 0);
+  std::ifstream csv(dir_ / "out/census.csv");
+  int rows = 0;
+  for (std::string line; std::getline(csv, line);) ++rows;
+  EXPECT_EQ(rows, 1 + 1000);
+  std::ifstream plot(dir_ / "out/population.gp");
+  int points = 0;
+  bool in_data = false;
+  for (std::string line; std::getline(plot, line);) {
+    if (line == "EOD") in_data = false;
+    if (in_data) ++points;
+    if (line == "$class0 << EOD") in_data = true;
+  }
+  EXPECT_EQ(points, 900);
+}
+
+}  // namespace

@@ -29,6 +29,8 @@ constexpr std::size_t kTableWidth = 100;
 // An unlimited class this large a share of the last census is worth a look.
 constexpr double kBigShare = 0.05;
 constexpr std::size_t kBigClassesNamed = 5;
+// The most points a chart's panel has: about one per pixel of its width.
+constexpr std::size_t kChartStretches = 900;
 
 struct ClassRow {
   uint32_t id = 0;
@@ -381,7 +383,8 @@ std::string Json(const Report& report, const std::map<std::string, std::string>&
   return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-std::string Csv(const Report& report) {
+// The CSV, written a piece at a time: a year of censuses is over a gigabyte.
+void WriteCsv(const Report& report, ReportFileWriter& file) {
   const CensusHistory& history = report.history;
   std::vector<std::string> limits(history.keys.size());
   for (const ClassRow& row : report.limited) limits[row.id] = std::to_string(*row.limit);
@@ -400,8 +403,13 @@ std::string Csv(const Report& report) {
       out += limits[count.key];
       out += '\n';
     }
+    if (out.size() > (1 << 20)) {
+      file.Append(out);
+      out.clear();
+    }
   }
-  return out;
+  file.Append(out);
+  file.Finish();
 }
 
 // A panel per limited class: the limit as a wide pale band, the count over the server's time.
@@ -419,13 +427,32 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
   std::vector<std::string> series(history.keys.size());
   std::vector<int> panel_of(history.keys.size(), -1);
   for (std::size_t i = 0; i < panels; ++i) panel_of[report.limited[i].id] = static_cast<int>(i);
+  // At most kChartStretches points a panel: a year of ten-minute censuses would make a chart of a
+  // quarter of a gigabyte. Each point then covers a stretch of censuses, drawn from its lowest to
+  // its highest count.
+  const std::size_t censuses = history.censuses.size();
+  const std::size_t stretches = std::min(censuses, kChartStretches);
+  const bool ranges = stretches < censuses;
   std::vector<uint32_t> counts(history.keys.size());
-  for (const Census& census : history.censuses) {
-    std::fill(counts.begin(), counts.end(), 0);
-    for (const ClassCount& count : census.counts) counts[count.key] = count.count;
-    const std::string time = LocalTimeText(census.time, 'T');
+  std::vector<uint32_t> lowest(history.keys.size());
+  std::vector<uint32_t> highest(history.keys.size());
+  for (std::size_t stretch = 0; stretch < stretches; ++stretch) {
+    const std::size_t from = stretch * censuses / stretches;
+    const std::size_t to = (stretch + 1) * censuses / stretches;
+    std::fill(lowest.begin(), lowest.end(), UINT32_MAX);
+    std::fill(highest.begin(), highest.end(), 0);
+    for (std::size_t i = from; i < to; ++i) {
+      std::fill(counts.begin(), counts.end(), 0);
+      for (const ClassCount& count : history.censuses[i].counts) counts[count.key] = count.count;
+      for (const ClassRow& row : report.limited) {
+        lowest[row.id] = std::min(lowest[row.id], counts[row.id]);
+        highest[row.id] = std::max(highest[row.id], counts[row.id]);
+      }
+    }
+    const std::string time = LocalTimeText(history.censuses[from].time, 'T');
     for (const ClassRow& row : report.limited) {
-      series[row.id] += fmt::format("{} {} {}\n", time, counts[row.id], *row.limit);
+      series[row.id] +=
+          fmt::format("{} {} {} {}\n", time, lowest[row.id], highest[row.id], *row.limit);
     }
   }
   for (std::size_t i = 0; i < panels; ++i) {
@@ -446,7 +473,10 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
   const LocalSeconds last = std::max(history.censuses.back().time, first + 60);
   // Seconds show on a run of minutes; the date on a run of days.
   out += std::string("set timefmt '%Y-%m-%dT%H:%M:%S'\nset format x \"") +
-         (last - first < 2 * 3600 ? "%H:%M:%S" : "%m-%d\\n%H:%M") + "\"\n";
+         (last - first < 2 * 3600     ? "%H:%M:%S"
+          : last - first < 60 * 86400 ? "%m-%d\\n%H:%M"
+                                      : "%Y-%m-%d") +
+         "\"\n";
   out +=
       fmt::format("set xrange ['{}':'{}']\n", LocalTimeText(first, 'T'), LocalTimeText(last, 'T'));
   for (std::size_t i = 0; i < panels; ++i) {
@@ -467,10 +497,17 @@ std::string Gnuplot(const Report& report, const std::map<std::string, std::strin
       out += "unset key\nunset label\n";
     }
     out += i + 1 == panels ? "set xlabel \"the server's local time\"\n" : "unset xlabel\n";
-    out += fmt::format(
-        "plot $class{0} using 1:3 with steps lw 7 lc rgb '#f4a6a6' title 'limit', "
-        "$class{0} using 1:2 with steps lw 2 lc rgb '#1b7837' title \"the census's count\"\n",
-        i);
+    out +=
+        fmt::format("plot $class{0} using 1:4 with steps lw 7 lc rgb '#f4a6a6' title 'limit', ", i);
+    out += ranges ? fmt::format(
+                        "$class{0} using 1:2:3 with filledcurves fs solid 0.6 noborder lc rgb "
+                        "'#1b7837' title \"the censuses' count, lowest to highest in each stretch "
+                        "of {1} censuses\"\n",
+                        i, (censuses + stretches - 1) / stretches)
+                  : fmt::format(
+                        "$class{0} using 1:2 with steps lw 2 lc rgb '#1b7837' title \"the "
+                        "census's count\"\n",
+                        i);
   }
   out += "unset multiplot\n";
   return out;
@@ -559,7 +596,8 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
       PrepareReportFolder(dir);
       WriteReportFile(dir, "report.txt", text);
       written.push_back("report.txt");
-      WriteReportFile(dir, "census.csv", Csv(report));
+      ReportFileWriter csv(dir, "census.csv");
+      WriteCsv(report, csv);
       written.push_back("census.csv");
       files += "census: " + (dir / "census.csv").generic_string() + "\n";
       const std::string plot = Gnuplot(report, names, "population.svg");

@@ -74,7 +74,7 @@ void LoadPlugin(const std::string& plugin) {
 bool RunLine(const std::string& line, const std::string& plugin) {
   const std::vector<std::string> words = SplitWords(line);
   const std::string& verb = words.front();
-  const auto is = [&verb](std::string_view name) { return EqualIgnoringCase(verb, name); };
+  const auto is = [&verb](std::string_view name) { return EqualIgnoringAsciiCase(verb, name); };
   if (is("quit")) {
     if (words.size() > 1) throw std::invalid_argument("usage: quit");
     return false;
@@ -91,7 +91,8 @@ bool RunLine(const std::string& line, const std::string& plugin) {
   } else if (is("help")) {
     if (words.size() > 1) throw std::invalid_argument("usage: help");
     PrintHelp();
-  } else if (verb.size() > 4 && EqualIgnoringCase(std::string_view(verb).substr(0, 4), "sim.")) {
+  } else if (verb.size() > 4 &&
+             EqualIgnoringAsciiCase(std::string_view(verb).substr(0, 4), "sim.")) {
     RunSimCommand(words, line);
     if (is("sim.rcon") && words.size() > 1) ExplainMissingCommand(words[1]);
   } else {

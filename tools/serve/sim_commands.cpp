@@ -7,6 +7,7 @@
 
 #include "devserver/control/server.h"
 #include "host/api.h"
+#include "tools/common/ascii_case.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/serve/words.h"
@@ -223,7 +224,7 @@ void Remove(const Words& words) {
 void RunSimCommand(const std::vector<std::string>& words, std::string_view line) {
   // Found ignoring letter case, as the host finds console commands.
   const auto is = [verb = words.at(0)](std::string_view name) {
-    return EqualIgnoringCase(verb, name);
+    return EqualIgnoringAsciiCase(verb, name);
   };
   const std::string& verb = words.at(0);
   if (is("sim.spawn")) return Spawn(words);

@@ -41,12 +41,6 @@ std::string_view RestOfLine(std::string_view line, std::size_t words) {
   return at == std::string_view::npos ? std::string_view() : line.substr(at);
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return fold(x) == fold(y); });
-}
-
 int ReadCount(const std::string& word) {
   int count = 0;
   // Beyond the bound a count would take gigabytes; several commands still make more.

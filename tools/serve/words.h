@@ -12,8 +12,6 @@
 std::vector<std::string> SplitWords(std::string_view line);
 // What follows the first `words` words of a line, its spacing kept, the blanks before it dropped.
 std::string_view RestOfLine(std::string_view line, std::size_t words);
-// Whether two words are the same but for the case of ASCII letters (command names).
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 int ReadCount(const std::string& word);                     // 0 to kMostCreaturesAtOnce
 std::optional<int32_t> ReadLevel(const std::string& word);  // an int32, or "none"

@@ -1,26 +1,31 @@
 #include "tools/simulate/config_in_force.h"
 
-#include <cmath>
 #include <limits>
-#include <nlohmann/json.hpp>
+#include <map>
+#include <utility>
+
+#include "config/config_lookup.h"
+#include "tools/common/positioned_json.h"
 
 namespace {
 
-// As the plug-in converts a number to a signed 32-bit integer: integers keep their low 32 bits,
-// fractions are cut toward zero and held to the range, true and false are 1 and 0.
-std::optional<int32_t> AsInt32(const nlohmann::json& value) {
-  if (value.is_number_integer()) {
-    return static_cast<int32_t>(static_cast<uint32_t>(value.get<int64_t>() & 0xFFFFFFFF));
+// The lookup's answer, or empty where the plug-in's lookup raises the library's error (a value of
+// the wrong type): the plug-in then keeps the creature, as with no limit or no level rule.
+template <typename Lookup>
+auto Guarded(Lookup&& lookup) -> std::optional<decltype(lookup())> {
+  try {
+    return lookup();
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;
   }
-  if (value.is_number_float()) {
-    const double number = value.get<double>();
-    if (std::isnan(number)) return 0;
-    if (number >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-    if (number <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(number);
-  }
-  if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
-  return std::nullopt;
+}
+
+std::string LimitText(const std::optional<int32_t>& limit) {
+  return limit ? std::to_string(*limit) : "none";
+}
+
+std::string LevelRuleText(const std::optional<int32_t>& level) {
+  return level ? "level " + std::to_string(*level) : std::string("off");
 }
 
 }  // namespace
@@ -31,23 +36,47 @@ std::optional<int32_t> ConfigInForce::LimitOf(const std::string& key) const {
   return limit->second;
 }
 
-ConfigInForce ReadConfigInForce(const std::string& text) {
+ConfigInForce ReadConfigInForce(std::string_view text) {
   ConfigInForce config;
-  const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-  if (document.is_discarded() || !document.is_object()) return config;
+  const PositionedDocument read = ReadPositioned(text);
+  const nlohmann::json& document = read.document;
+  if (read.failure || !document.is_object()) return config;
   config.readable = true;
-  if (const auto counts = document.find("Max_Dino_Counts");
-      counts != document.end() && counts->is_object()) {
+  const nlohmann::json* counts =
+      Guarded([&] { return FindMember(document, config_keys::kMaxDinoCounts); }).value_or(nullptr);
+  if (counts != nullptr && counts->is_object()) {
     for (const auto& [key, value] : counts->items()) {
-      if (const auto limit = AsInt32(value)) config.limits[key] = *limit;
+      if (const auto limit = Guarded([&, &name = key] { return LookupInt32(*counts, name, -1); })) {
+        config.limits[key] = *limit;
+      }
     }
   }
-  const auto rule = document.find("DestroyDinosOverLevel");
-  if (rule != document.end() && rule->is_boolean() && rule->get<bool>()) {
-    const auto level = document.find("MaxDinoLevel");
-    config.level_rule = level == document.end()
-                            ? std::optional<int32_t>(std::numeric_limits<int32_t>::max())
-                            : AsInt32(*level);
+  const auto rule_on =
+      Guarded([&] { return LookupBool(document, config_keys::kDestroyDinosOverLevel, false); });
+  if (rule_on.value_or(false)) {
+    config.level_rule = Guarded([&] {
+      return LookupInt32(document, config_keys::kMaxDinoLevel, std::numeric_limits<int32_t>::max());
+    });
   }
+  config.writes_dump_files =
+      Guarded([&] { return LookupBool(document, config_keys::kWriteDumpsToFile, false); });
   return config;
+}
+
+std::string Difference(const ConfigInForce& before, const ConfigInForce& after) {
+  std::map<std::string, std::pair<std::optional<int32_t>, std::optional<int32_t>>> limits;
+  for (const auto& [key, limit] : before.limits) limits[key].first = before.LimitOf(key);
+  for (const auto& [key, limit] : after.limits) limits[key].second = after.LimitOf(key);
+  std::string changes;
+  for (const auto& [key, pair] : limits) {
+    if (pair.first == pair.second) continue;
+    changes += (changes.empty() ? "" : ", ") + key + " " + LimitText(pair.first) + " -> " +
+               LimitText(pair.second);
+  }
+  if (!changes.empty()) changes = "limits " + changes;
+  if (before.level_rule != after.level_rule) {
+    changes += (changes.empty() ? "" : "; ") + std::string("level rule ") +
+               LevelRuleText(before.level_rule) + " -> " + LevelRuleText(after.level_rule);
+  }
+  return changes;
 }

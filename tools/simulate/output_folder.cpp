@@ -13,6 +13,8 @@
 #include <set>
 #include <sstream>
 
+#include "tools/common/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -41,7 +43,7 @@ struct Manifest {
 [[noreturn]] void Fail(const std::string& action, const fs::path& path,
                        const std::error_code& code) {
   throw OutputFolderError(
-      fmt::format("cannot {} \"{}\": {}", action, path.string(), FileSystemReason(code)));
+      fmt::format("cannot {} \"{}\": {}", action, path.string(), FileProblem(code)));
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -177,20 +179,6 @@ std::string Listed(const std::vector<std::string>& names) {
 }
 
 }  // namespace
-
-std::string FileSystemReason(const std::error_code& code) {
-  if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted) {
-    return "permission denied";
-  }
-  if (code == std::errc::read_only_file_system) return "the file system is read-only";
-  if (code == std::errc::no_space_on_device) return "the disk is full";
-  if (code == std::errc::not_a_directory) return "a part of its path is a file, not a folder";
-  if (code == std::errc::no_such_file_or_directory) return "no such file or folder";
-  if (code == std::errc::filename_too_long) return "the name is too long";
-  std::string text = code.message();
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
-}
 
 fs::path PrepareOutputFolder(const fs::path& dir) {
   if (dir.empty()) throw OutputFolderError("--out \"\": give the name of a folder");

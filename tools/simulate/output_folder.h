@@ -30,5 +30,3 @@ void RecordServerFolder(const std::filesystem::path& server);
 // OutputFolderError.
 void RecordOutputFiles(const std::filesystem::path& dir, const std::vector<std::string>& names);
 
-// Why a file system call failed, in words: "permission denied", "the disk is full", ...
-std::string FileSystemReason(const std::error_code& code);

@@ -42,14 +42,30 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
+void TimeLeft::Observe(double seconds, double hours) {
+  seen_.emplace_back(seconds, hours);
+  // Keep one point at or before the window's start, so that the window is always covered.
+  const double window = std::max(3.0, seconds / 5);
+  while (seen_.size() > 2 && seen_[1].first <= seconds - window) seen_.pop_front();
+}
+
+std::optional<double> TimeLeft::Seconds(double total_hours) const {
+  if (seen_.size() < 2) return std::nullopt;
+  const auto& [from_seconds, from_hours] = seen_.front();
+  const auto& [seconds, hours] = seen_.back();
+  if (seconds - from_seconds < 0.5 || hours <= from_hours) return std::nullopt;
+  return (total_hours - hours) * (seconds - from_seconds) / (hours - from_hours);
+}
+
 ProgressBar::ProgressBar(bool shown, double total_hours)
     : shown_(shown), total_(total_hours), started_(std::chrono::steady_clock::now()) {}
 
-std::string ProgressBar::Line(double hours, double total, double seconds, std::size_t columns) {
+std::string ProgressBar::Line(double hours, double total, std::optional<double> seconds_left,
+                              std::size_t columns) {
   const double share = total > 0 ? std::clamp(hours / total, 0.0, 1.0) : 1.0;
   std::string text = fmt::format(" {:3.0f}% {:g}/{:g} game hours", share * 100, hours, total);
-  if (share > 0.01 && share < 1) {
-    text += ", " + Duration(seconds * (1 - share) / share) + " left";
+  if (seconds_left && share > 0.01 && share < 1) {
+    text += ", " + Duration(std::max(0.0, *seconds_left)) + " left";
   }
   // The bar takes what is left of the line, 10 to 40 characters; without room, no bar.
   const std::size_t room = columns > text.size() + 3 ? columns - text.size() - 3 : 0;
@@ -66,12 +82,12 @@ std::string ProgressBar::Line(double hours, double total, double seconds, std::s
 void ProgressBar::Show(double hours) {
   if (!shown_) return;
   const auto now = std::chrono::steady_clock::now();
+  left_.Observe(std::chrono::duration<double>(now - started_).count(), hours);
   const int percent = total_ > 0 ? static_cast<int>(100 * hours / total_) : 100;
   if (percent == last_percent_ && now - last_drawn_ < std::chrono::milliseconds(500)) return;
   last_percent_ = percent;
   last_drawn_ = now;
-  const std::string line =
-      Line(hours, total_, std::chrono::duration<double>(now - started_).count(), TerminalColumns());
+  const std::string line = Line(hours, total_, left_.Seconds(total_), TerminalColumns());
   // Back to the start of the line; spaces over what the last line had beyond this one.
   const std::size_t pad = last_length_ > line.size() ? last_length_ - line.size() : 0;
   std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");

@@ -80,25 +80,16 @@ int RunSimulate(const SimulateOptions& options) {
   }
   // The same check as `kestrovar check`, against the classes the scenario brings in, so that a
   // limit that never applies is named before the run shows it. With JSON on standard output, the
-  // findings go to standard error. Its errors are errors of the run.
+  // findings are in the JSON instead. Its errors are errors of the run.
   setup.class_keys = ScenarioClasses(setup.scenario);
-  {
-    std::ostream& out = options.format == "json" ? std::cerr : std::cout;
-    out << "configuration check of " << setup.config_name << ":\n";
-    const std::vector<Finding> findings = CheckConfigText(
-        setup.config_text, options.config.empty() ? "examples/config.json" : options.config,
-        setup.class_keys);
-    PrintFindings(findings, FindingsFormat::kText, out);
-    for (const Finding& finding : findings) {
-      if (finding.severity != Severity::kError) continue;
-      std::string line = "the check of " + finding.file;
-      if (finding.line > 0)
-        line += ":" + std::to_string(finding.line) + ":" + std::to_string(finding.column);
-      setup.config_errors_before.push_back(line + ": error: " + finding.message + " [" +
-                                           finding.code + "]");
-    }
-    out << "\n";
-    out.flush();
+  setup.config_findings = CheckConfigText(
+      setup.config_text, options.config.empty() ? "examples/config.json" : options.config,
+      setup.class_keys);
+  if (options.format != "json") {
+    std::cout << "configuration check of " << setup.config_name << ":\n";
+    PrintFindings(setup.config_findings, FindingsFormat::kText, std::cout);
+    std::cout << "\n";
+    std::cout.flush();
   }
   if (options.hours) setup.scenario.hours = *options.hours;
   // The operator's own configuration holds for the whole run of the built-in scenario.
@@ -159,7 +150,7 @@ int RunSimulate(const SimulateOptions& options) {
     }
     RecordOutputFiles(out_dir, written);
   } catch (const std::exception& error) {
-    PrintFailure("kestrovar simulate: ", error);
+    PrintError("kestrovar simulate: " + ErrorText(error));
     try {
       RecordOutputFiles(out_dir, {"census.csv", "population.gp", "population.svg"});
     } catch (const std::exception&) {
@@ -180,7 +171,13 @@ int RunSimulate(const SimulateOptions& options) {
                " game hours; the table, the census and the chart cover them");
     return kExitInterrupted;
   }
-  return result.faults.empty() && result.config_errors.empty() ? kExitOk : kExitWarnings;
+  // Warnings of the check count as much as errors: a configuration in the run that the check finds
+  // fault with (the operator's, or one the scenario wrote) ends the run with exit code 1.
+  const bool findings =
+      std::any_of(result.config_checks.begin(), result.config_checks.end(),
+                  [](const ConfigCheck& check) { return ExitStatusOf(check.findings) != kExitOk; });
+  return result.faults.empty() && result.config_errors.empty() && !findings ? kExitOk
+                                                                            : kExitWarnings;
 }
 
 CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {

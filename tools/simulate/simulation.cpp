@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -14,37 +13,35 @@
 
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
+#include "tools/common/files.h"
+#include "tools/common/game_clock.h"
 #include "tools/scenario/scenario_world.h"
 #include "tools/simulate/config_in_force.h"
 #include "tools/simulate/interruption.h"
+#include "tools/simulate/plugin_counts.h"
 #include "tools/simulate/progress_bar.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// A finding of the check as one line of the notes: "FILE, line 1, column 21: error: ... [code]".
+std::string FindingLine(const Finding& finding) {
+  std::string line = finding.file;
+  if (finding.line > 0) line += fmt::format(", line {}, column {}", finding.line, finding.column);
+  return line + fmt::format(": {}: {} [{}]", SeverityName(finding.severity), finding.message,
+                            finding.code);
+}
+
+// The dump files in a folder with their last write times, to tell which one a dump wrote.
+std::map<std::string, fs::file_time_type> DumpFiles(const fs::path& dir) {
+  std::map<std::string, fs::file_time_type> files;
+  std::error_code error;
+  for (fs::directory_iterator entry(dir, error), end; !error && entry != end;
+       entry.increment(error)) {
+    files[entry->path().filename().string()] = entry->last_write_time(error);
   }
-  return text;
-}
-
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string Clock(double hours) {
-  const auto minutes = static_cast<int64_t>(std::llround(hours * 60));
-  return fmt::format("{}:{:02}", minutes / 60, minutes % 60);
+  return files;
 }
 
 class Simulation {
@@ -52,82 +49,17 @@ class Simulation {
   explicit Simulation(const SimulationSetup& setup) : setup_(setup) {}
 
   SimulationResult Run() {
-    const Scenario& scenario = setup_.scenario;
-    plugin_dir_ = fs::path(setup_.server_dir) / "ArkApi" / "Plugins" / "Kestrovar";
-    fs::create_directories(plugin_dir_);
-    WriteWholeFile(plugin_dir_ / "config.json", setup_.config_text);
-
-    devserver::ServerOptions options;
-    options.server_dir = setup_.server_dir;
-    options.log_to_stdout = false;
-    options.record_events = false;
-    options.forget_removed = true;  // memory grows with the world, not with every creature made
-    options.corpse_decay_seconds = scenario.corpse_decay_seconds;
-    devserver::StartServer(options);
-    devserver::SetOutput([this](std::string_view line) { output_.emplace_back(line); });
-    for (const std::string& error : setup_.config_errors_before) ConfigError(error);
-
+    StartWorld();
     const auto started = std::chrono::steady_clock::now();
     const std::clock_t cpu_started = std::clock();
-    PlaceScenarioPopulation(scenario, setup_.seed);
-    if (!scenario.load_into_running_world) Load();
+    PlaceScenarioPopulation(setup_.scenario, setup_.seed);
+    if (!setup_.scenario.load_into_running_world) Load();
     devserver::InitGame();
     NotePluginErrors();
     result_.level_rule_at_start = config_.level_rule;
-    OpenScenarioZones(scenario);
+    OpenScenarioZones(setup_.scenario);
 
-    std::vector<ScenarioAction> actions = scenario.actions;
-    if (scenario.load_into_running_world) {
-      ScenarioAction load;
-      load.kind = ScenarioAction::Kind::Load;
-      load.at_hours = scenario.load_at_hours;
-      const auto first_later = std::find_if(actions.begin(), actions.end(), [&](const auto& a) {
-        return a.at_hours >= load.at_hours;
-      });
-      actions.insert(first_later, load);
-    }
-
-    const double step_hours = scenario.sample_minutes / 60.0;
-    const auto samples = static_cast<int64_t>(std::floor(scenario.hours / step_hours + 1e-9));
-    std::size_t next_action = 0;
-    ProgressBar progress(setup_.progress, scenario.hours);
-    for (int64_t sample = 0; sample <= samples; ++sample) {
-      const double sample_hours = static_cast<double>(sample) * step_hours;
-      // Ctrl-C: the run ends at the last sample taken.
-      if (sample > 0 && StopRequested()) {
-        result_.interrupted = true;
-        break;
-      }
-      result_.hours_done = sample_hours;
-      while (next_action < actions.size() && actions[next_action].at_hours <= sample_hours) {
-        AdvanceTo(actions[next_action].at_hours);
-        NotePluginErrors();
-        Perform(actions[next_action++]);
-        NotePluginErrors();
-      }
-      AdvanceTo(sample_hours);
-      NotePluginErrors();
-      Sample(sample_hours);
-      progress.Show(sample_hours);
-    }
-    if (result_.interrupted) {
-      Note("stopped by Ctrl-C: the report covers the run up to here");
-    } else {
-      while (next_action < actions.size() && actions[next_action].at_hours <= scenario.hours) {
-        AdvanceTo(actions[next_action].at_hours);
-        NotePluginErrors();
-        Perform(actions[next_action++]);
-        NotePluginErrors();
-      }
-      AdvanceTo(scenario.hours);
-      NotePluginErrors();
-      result_.hours_done = scenario.hours;
-    }
-    if (next_action < actions.size()) {
-      Note(std::to_string(actions.size() - next_action) +
-           " of the scenario's actions fall after the end of the run and were not run");
-    }
-    progress.Finish();
+    Drive(Timeline());
     result_.world_events = devserver::WorldEventCount();
     result_.run_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -146,9 +78,85 @@ class Simulation {
   }
 
  private:
+  void StartWorld() {
+    plugin_dir_ = fs::path(setup_.server_dir) / "ArkApi" / "Plugins" / "Kestrovar";
+    fs::create_directories(plugin_dir_);
+    WriteWholeFile(plugin_dir_ / "config.json", setup_.config_text);
+
+    devserver::ServerOptions options;
+    options.server_dir = setup_.server_dir;
+    options.log_to_stdout = false;
+    options.record_events = false;
+    options.forget_removed = true;  // memory grows with the world, not with every creature made
+    options.corpse_decay_seconds = setup_.scenario.corpse_decay_seconds;
+    devserver::StartServer(options);
+    devserver::SetOutput([this](std::string_view line) { output_.emplace_back(line); });
+
+    result_.config_checks.push_back({setup_.config_name, std::nullopt, setup_.config_findings});
+    for (const Finding& finding : setup_.config_findings) {
+      if (finding.severity == Severity::kError) ConfigError("the check of " + FindingLine(finding));
+    }
+  }
+
+  // The scenario's actions in time order, with the load into the running world among them.
+  std::vector<ScenarioAction> Timeline() const {
+    const Scenario& scenario = setup_.scenario;
+    std::vector<ScenarioAction> actions = scenario.actions;
+    if (scenario.load_into_running_world) {
+      ScenarioAction load;
+      load.kind = ScenarioAction::Kind::Load;
+      load.at_hours = scenario.load_at_hours;
+      const auto first_later = std::find_if(actions.begin(), actions.end(), [&](const auto& a) {
+        return a.at_hours >= load.at_hours;
+      });
+      actions.insert(first_later, load);
+    }
+    return actions;
+  }
+
+  // Game time runs through the actions and the samples, a sample at every interval from 0 to the
+  // end of the run; Ctrl-C ends the run at the last sample taken.
+  void Drive(const std::vector<ScenarioAction>& actions) {
+    const Scenario& scenario = setup_.scenario;
+    const double step_hours = scenario.sample_minutes / 60.0;
+    const auto samples = static_cast<int64_t>(std::floor(scenario.hours / step_hours + 1e-9));
+    std::size_t next_action = 0;
+    const auto run_until = [&](double hours) {
+      while (next_action < actions.size() && actions[next_action].at_hours <= hours) {
+        AdvanceTo(actions[next_action].at_hours);
+        Perform(actions[next_action++]);
+      }
+      AdvanceTo(hours);
+    };
+    ProgressBar progress(setup_.progress, scenario.hours);
+    for (int64_t sample = 0; sample <= samples; ++sample) {
+      const double sample_hours = static_cast<double>(sample) * step_hours;
+      if (sample > 0 && StopRequested()) {
+        result_.interrupted = true;
+        break;
+      }
+      result_.hours_done = sample_hours;
+      run_until(sample_hours);
+      Sample(sample_hours);
+      progress.Show(sample_hours);
+    }
+    if (result_.interrupted) {
+      Note("stopped by Ctrl-C: the report covers the run up to here");
+    } else {
+      run_until(scenario.hours);
+      result_.hours_done = scenario.hours;
+    }
+    if (next_action < actions.size()) {
+      Note(std::to_string(actions.size() - next_action) +
+           " of the scenario's actions fall after the end of the run and were not run");
+    }
+    progress.Finish();
+  }
+
   void AdvanceTo(double hours) {
     // Advancing by 0 runs what is due now, such as the zones' first checks.
     devserver::Advance(std::max(0.0, hours * 3600.0 - devserver::Now()));
+    NotePluginErrors();
   }
 
   void Note(const std::string& text) {
@@ -188,67 +196,50 @@ class Simulation {
     }
   }
 
-  static std::string LimitText(const std::optional<int32_t>& limit) {
-    return limit ? std::to_string(*limit) : "none";
+  std::string TakeLoggedErrors() {
+    std::string logged;
+    for (const std::string& message : TakePluginErrors()) logged += ": " + message;
+    return logged;
   }
 
-  // What differs between two configurations in force, for the notes; empty when nothing does.
-  std::string Changes(const ConfigInForce& before, const ConfigInForce& after) {
-    std::map<std::string, std::pair<std::optional<int32_t>, std::optional<int32_t>>> limits;
-    for (const auto& [key, limit] : before.limits) limits[key].first = before.LimitOf(key);
-    for (const auto& [key, limit] : after.limits) limits[key].second = after.LimitOf(key);
-    std::string changes;
-    for (const auto& [key, pair] : limits) {
-      if (pair.first == pair.second) continue;
-      changes += (changes.empty() ? "" : ", ") + key + " " + LimitText(pair.first) + " -> " +
-                 LimitText(pair.second);
-    }
-    if (!changes.empty()) changes = "limits " + changes;
-    if (before.level_rule != after.level_rule) {
-      const auto rule = [](const std::optional<int32_t>& level) {
-        return level ? "level " + std::to_string(*level) : std::string("off");
-      };
-      changes += (changes.empty() ? "" : "; ") + std::string("level rule ") +
-                 rule(before.level_rule) + " -> " + rule(after.level_rule);
-    }
+  // A load or reload changed the configuration in force, now.
+  void ConfigChanged(const std::string& changes) {
     if (!changes.empty()) result_.config_changes.push_back(devserver::Now() / 3600.0);
-    return changes;
   }
 
-  // The plug-in read its configuration at load or at a reload that said so; returns what changed
-  // from `before` (at a load: the configuration in force before the plug-in was unloaded).
-  std::string TakeConfigFromFile() { return TakeConfigFromFile(config_); }
-  std::string TakeConfigFromFile(const ConfigInForce before) {
-    config_ = ReadConfigInForce(ReadWholeFile(plugin_dir_ / "config.json"));
+  // The configuration in force becomes `config`.
+  void PutInForce(ConfigInForce config) {
+    config_ = std::move(config);
     devserver::SetLevelRuleInForce(config_.level_rule);
-    return Changes(before, config_);
+  }
+
+  // The plug-in read its configuration file, at a load or a reload that said so.
+  ConfigInForce ConfigFromFile() const {
+    return ReadConfigInForce(ReadWholeFile(plugin_dir_ / "config.json").value_or(""));
   }
 
   // Loads the plug-in; a configuration it cannot read is an error of the run, not of the program.
+  // After an unload, what changed is told against the configuration in force before it.
   void Load() {
     const bool first = !loaded_before_;
     loaded_before_ = true;
     const std::string error = devserver::LoadPlugin(setup_.plugin);
     if (!error.empty()) throw std::runtime_error(error);
-    std::string logged;
-    for (const std::string& message : TakePluginErrors()) logged += ": " + message;
+    const std::string logged = TakeLoggedErrors();
     // A load that failed registered nothing, not even the death detour.
     const std::vector<std::string> hooks = devserver::InstalledHooks();
     const bool failed =
         std::find(hooks.begin(), hooks.end(), "APrimalDinoCharacter.Die") == hooks.end();
+    const ConfigInForce loaded = failed ? ConfigInForce{} : ConfigFromFile();
+    const std::string changes = first ? std::string() : Difference(config_before_unload_, loaded);
+    ConfigChanged(changes);
+    PutInForce(loaded);
+    plugin_answers_ = !failed;
     if (failed) {
-      const std::string changes = Changes(config_before_unload_, {});
-      config_ = {};
-      devserver::SetLevelRuleInForce(std::nullopt);
       ConfigError("the plug-in could not read config.json at load" + logged +
                   "; it does nothing until it is loaded again" +
-                  (changes.empty() || first ? "" : " (" + changes + ")"));
+                  (changes.empty() ? "" : " (" + changes + ")"));
       return;
-    }
-    std::string changes = TakeConfigFromFile(config_before_unload_);
-    if (first) {
-      if (!changes.empty()) result_.config_changes.pop_back();
-      changes.clear();
     }
     if (!changes.empty()) Note("the configuration in force changed at the load: " + changes);
     if (!logged.empty()) ConfigError("the plug-in logged an error at load" + logged);
@@ -269,154 +260,154 @@ class Simulation {
     return replies;
   }
 
+  static const char* Via(const ScenarioAction& action) {
+    return action.via == Channel::Rcon ? " over RCON" : " from the console";
+  }
+
   void Perform(const ScenarioAction& action) {
     using Kind = ScenarioAction::Kind;
-    static const std::map<Kind, const char*> marked = {{Kind::Write, "write"},
-                                                       {Kind::Reload, "reload"},
-                                                       {Kind::Unload, "unload"},
-                                                       {Kind::Load, "load"},
-                                                       {Kind::DestroyWildDinos, "cheat"}};
-    if (const auto mark = marked.find(action.kind); mark != marked.end()) {
-      result_.marks.push_back({devserver::Now() / 3600.0, mark->second});
+    struct Handler {
+      const char* mark;  // on the chart; null: none
+      void (Simulation::*perform)(const ScenarioAction&);
+    };
+    static const std::map<Kind, Handler> handlers = {
+        {Kind::Write, {"write", &Simulation::Write}},
+        {Kind::Reload, {"reload", &Simulation::Reload}},
+        {Kind::Dump, {nullptr, &Simulation::Dump}},
+        {Kind::DestroyWildDinos, {"cheat", &Simulation::DestroyWildDinos}},
+        {Kind::Unload, {"unload", &Simulation::Unload}},
+        {Kind::Load, {"load", &Simulation::LoadAction}},
+        {Kind::Tame, {nullptr, &Simulation::Tame}},
+        {Kind::Kill, {nullptr, &Simulation::Kill}},
+        {Kind::Place, {nullptr, &Simulation::Place}},
+    };
+    const Handler& handler = handlers.at(action.kind);
+    if (handler.mark != nullptr) result_.marks.push_back({devserver::Now() / 3600.0, handler.mark});
+    (this->*handler.perform)(action);
+    NotePluginErrors();
+  }
+
+  void Write(const ScenarioAction& action) {
+    if (setup_.keep_config && action.file == "config.json") {
+      Note(
+          "the scenario's write of config.json was skipped: the configuration given with "
+          "--config holds for the whole run");
+      return;
     }
-    const char* via = action.via == Channel::Rcon ? " over RCON" : " from the console";
-    switch (action.kind) {
-      case Kind::Write:
-        if (setup_.keep_config && action.file == "config.json") {
-          Note(
-              "the scenario's write of config.json was skipped: the configuration given with "
-              "--config holds for the whole run");
-          break;
-        }
-        WriteWholeFile(plugin_dir_ / action.file, action.text);
-        Note("an operator wrote " + action.file);
-        if (action.file == "config.json") CheckWritten(action.text);
-        break;
-      case Kind::Reload: {
-        bool reloaded = false;
-        std::string replies;
-        for (const std::string& reply : Command("kvar.reload", action.via)) {
-          reloaded = reloaded || reply.find("Reloaded config") != std::string::npos;
-          replies += (replies.empty() ? "" : " ") + reply;
-        }
-        std::string logged;
-        for (const std::string& message : TakePluginErrors()) logged += ": " + message;
-        const std::string what = std::string("kvar.reload") + via;
-        if (reloaded) {
-          const std::string changes = TakeConfigFromFile();
-          Note(what + ": reloaded; " +
-               (changes.empty() ? "the configuration in force is unchanged" : changes));
-          if (!logged.empty()) ConfigError(what + ": the plug-in logged an error" + logged);
-        } else {
-          ConfigError(what + ": failed, the configuration in force is unchanged" +
-                      (logged.empty() ? (replies.empty() ? "" : ": " + replies) : logged));
-        }
-        break;
-      }
-      case Kind::Dump: {
-        std::size_t lines = 0;
-        for (const std::string& reply : Command("kvar.dumpdinos", action.via)) {
-          lines += static_cast<std::size_t>(std::count(reply.begin(), reply.end(), '\n'));
-        }
-        Note(std::string("kvar.dumpdinos") + via +
-             (action.via == Channel::Rcon ? ": " + std::to_string(lines) + " classes" : ""));
-        break;
-      }
-      case Kind::DestroyWildDinos:
-        devserver::CheatDestroyWildDinos();
-        Note("the cheat destroywilddinos removed every wild creature");
-        break;
-      case Kind::Unload: {
-        const std::size_t pending = devserver::PendingTimerTasks();
-        devserver::UnloadPlugin();
-        // No limit is in force while the plug-in is away; a later load reads the file again.
-        config_before_unload_ = config_;
-        config_ = {};
-        devserver::SetLevelRuleInForce(std::nullopt);
-        Note("the plug-in was unloaded; " + std::to_string(pending) +
-             " pending removals were dropped with it; no limit is in force until it is loaded "
-             "again");
-        break;
-      }
-      case Kind::Load:
-        if (devserver::PluginLoaded()) {
-          Note("load skipped: the plug-in is loaded already");
-        } else {
-          Load();
-          Note(devserver::ServerStatusValue() == 1
-                   ? "the plug-in was loaded into the running world (start-up sweep)"
-                   : "the plug-in was loaded");
-        }
-        break;
-      case Kind::Tame:
-        Note("players tamed " +
-             std::to_string(devserver::TameWild(action.group.reference, action.group.count)) +
-             " of " + devserver::ClassKeyOf(action.group.reference));
-        break;
-      case Kind::Kill:
-        Note("players killed " +
-             std::to_string(devserver::KillWild(action.group.reference, action.group.count)) +
-             " of " + devserver::ClassKeyOf(action.group.reference));
-        break;
-      case Kind::Place:
-        Note(std::to_string(PlaceGroup(action.group)) + " creatures of " +
-             devserver::ClassKeyOf(action.group.reference) + " arrived outside the spawn zones");
-        break;
-    }
+    WriteWholeFile(plugin_dir_ / action.file, action.text);
+    Note("an operator wrote " + action.file);
+    if (action.file == "config.json") CheckWritten(action.text);
   }
 
   // A configuration the scenario wrote gets the same check as `kestrovar check`, at its time.
   void CheckWritten(const std::string& text) {
     // The note carries the time already: "12:00 config.json as written, line 1, column 21: ...".
-    const std::string file = "config.json as written";
-    for (const Finding& finding : CheckConfigText(text, file, setup_.class_keys)) {
-      std::string line = finding.file;
-      if (finding.line > 0)
-        line += fmt::format(", line {}, column {}", finding.line, finding.column);
-      line += fmt::format(": {}: {} [{}]", SeverityName(finding.severity), finding.message,
-                          finding.code);
+    ConfigCheck check{"config.json as written", devserver::Now() / 3600.0,
+                      CheckConfigText(text, "config.json as written", setup_.class_keys)};
+    for (const Finding& finding : check.findings) {
       if (finding.severity == Severity::kError) {
-        ConfigError(line);
+        ConfigError(FindingLine(finding));
       } else {
-        Note(line);
+        Note(FindingLine(finding));
       }
     }
+    result_.config_checks.push_back(std::move(check));
   }
 
-  // The plug-in's count per folded key, from its own kvar.dumpdinos reply; empty: no reply.
-  std::optional<std::map<std::string, int64_t>> PluginCounts() {
-    const auto replies = devserver::RconRequest("kvar.dumpdinos", next_rcon_id_++);
-    std::map<std::string, int64_t> counts;
-    bool answered = false;
-    for (const auto& reply : replies) {
-      if (reply.text.rfind("Unknown command:", 0) == 0) continue;
-      answered = true;
-      std::size_t start = 0;
-      while (start < reply.text.size()) {
-        std::size_t end = reply.text.find('\n', start);
-        if (end == std::string::npos) end = reply.text.size();
-        const std::string line = reply.text.substr(start, end - start);
-        const std::size_t num = line.rfind(". Num: ");
-        if (num != std::string::npos) {
-          counts[FoldCase(line.substr(0, num))] += std::stoll(line.substr(num + 7));
-        }
-        start = end + 1;
-      }
+  void Reload(const ScenarioAction& action) {
+    bool reloaded = false;
+    std::string replies;
+    for (const std::string& reply : Command("kvar.reload", action.via)) {
+      reloaded = reloaded || reply.find("Reloaded config") != std::string::npos;
+      replies += (replies.empty() ? "" : " ") + reply;
     }
-    if (!answered) return std::nullopt;
-    return counts;
+    const std::string logged = TakeLoggedErrors();
+    const std::string what = std::string("kvar.reload") + Via(action);
+    if (!reloaded) {
+      ConfigError(what + ": failed, the configuration in force is unchanged" +
+                  (logged.empty() ? (replies.empty() ? "" : ": " + replies) : logged));
+      return;
+    }
+    ConfigInForce read = ConfigFromFile();
+    const std::string changes = Difference(config_, read);
+    ConfigChanged(changes);
+    PutInForce(std::move(read));
+    Note(what + ": reloaded; " +
+         (changes.empty() ? "the configuration in force is unchanged" : changes));
+    if (!logged.empty()) ConfigError(what + ": the plug-in logged an error" + logged);
   }
 
-  std::optional<int64_t> CountOf(const std::optional<std::map<std::string, int64_t>>& counts,
-                                 const std::string& key) {
-    if (!counts) return std::nullopt;
-    const auto found = counts->find(FoldCase(key));
-    return found == counts->end() ? 0 : found->second;
+  // The scenario's own kvar.dumpdinos; the notes say where a dump file went.
+  void Dump(const ScenarioAction& action) {
+    const fs::path dumps = plugin_dir_ / "DinoDumpLogs";
+    const auto before = DumpFiles(dumps);
+    std::size_t lines = 0;
+    for (const std::string& reply : Command("kvar.dumpdinos", action.via)) {
+      lines += static_cast<std::size_t>(std::count(reply.begin(), reply.end(), '\n'));
+    }
+    std::string written;
+    for (const auto& [name, time] : DumpFiles(dumps)) {
+      const auto earlier = before.find(name);
+      if (earlier != before.end() && earlier->second == time) continue;
+      written += std::string(written.empty() ? "" : ", ") +
+                 (earlier == before.end() ? "" : "over ") + (dumps / name).generic_string();
+    }
+    Note(std::string("kvar.dumpdinos") + Via(action) +
+         (action.via == Channel::Rcon ? ": " + std::to_string(lines) + " classes" : "") +
+         (written.empty() ? "" : "; the plug-in wrote the dump to " + written));
   }
 
+  void DestroyWildDinos(const ScenarioAction&) {
+    devserver::CheatDestroyWildDinos();
+    Note("the cheat destroywilddinos removed every wild creature");
+  }
+
+  void Unload(const ScenarioAction&) {
+    const std::size_t pending = devserver::PendingTimerTasks();
+    devserver::UnloadPlugin();
+    plugin_answers_ = false;
+    // No limit is in force while the plug-in is away; a later load reads the file again.
+    config_before_unload_ = config_;
+    PutInForce({});
+    Note("the plug-in was unloaded; " + std::to_string(pending) +
+         " pending removals were dropped with it; no limit is in force until it is loaded again");
+  }
+
+  void LoadAction(const ScenarioAction&) {
+    if (devserver::PluginLoaded()) {
+      Note("load skipped: the plug-in is loaded already");
+      return;
+    }
+    Load();
+    Note(devserver::ServerStatusValue() == 1
+             ? "the plug-in was loaded into the running world (start-up sweep)"
+             : "the plug-in was loaded");
+  }
+
+  void Tame(const ScenarioAction& action) {
+    Note("players tamed " +
+         std::to_string(devserver::TameWild(action.group.reference, action.group.count)) + " of " +
+         devserver::ClassKeyOf(action.group.reference));
+  }
+
+  void Kill(const ScenarioAction& action) {
+    Note("players killed " +
+         std::to_string(devserver::KillWild(action.group.reference, action.group.count)) + " of " +
+         devserver::ClassKeyOf(action.group.reference));
+  }
+
+  void Place(const ScenarioAction& action) {
+    Note(std::to_string(PlaceGroup(action.group)) + " creatures of " +
+         devserver::ClassKeyOf(action.group.reference) + " arrived outside the spawn zones");
+  }
+
+  // A sample reads what the world keeps as it changes: it walks no creature, runs no command and
+  // writes no file, whatever the configuration says of dump files.
   void Sample(double hours) {
-    const auto counts = PluginCounts();
-    for (const devserver::ClassLedger& ledger : devserver::ClassLedgers()) {
+    const std::vector<devserver::ClassLedger> ledgers = devserver::ClassLedgers();
+    std::optional<std::map<std::string, int64_t>> counts;
+    if (plugin_answers_) counts = CountsOfWorld(ledgers);
+    for (const devserver::ClassLedger& ledger : ledgers) {
       CensusSample sample;
       sample.hours = hours;
       sample.key = ledger.key;
@@ -426,6 +417,26 @@ class Simulation {
       sample.awaiting_removal = ledger.awaiting_removal;
       result_.samples.push_back(std::move(sample));
     }
+  }
+
+  // The plug-in's own counts at the end, from its kvar.dumpdinos, unless that would write a dump
+  // file: then the world's account of them. Empty when the plug-in does not answer.
+  std::optional<std::map<std::string, int64_t>> CountsAtTheEnd(
+      const std::vector<devserver::ClassLedger>& ledgers) {
+    if (!plugin_answers_) return std::nullopt;
+    if (config_.writes_dump_files != false) {
+      result_.notes.push_back(
+          "the plug-in's counts are the world's account of what it counted: asking the plug-in "
+          "(kvar.dumpdinos) would have written a dump file");
+      return CountsOfWorld(ledgers);
+    }
+    const auto replies = devserver::RconRequest("kvar.dumpdinos", next_rcon_id_++);
+    if (std::any_of(replies.begin(), replies.end(), [](const devserver::RconReply& reply) {
+          return reply.text.rfind("Unknown command:", 0) == 0;
+        })) {
+      return std::nullopt;
+    }
+    return CountsOfDump(replies);
   }
 
   // A sample starves a class when none of its live wild creatures stays (the rest await the
@@ -450,12 +461,36 @@ class Simulation {
     }
   }
 
+  // Why the plug-in's count differs from the live wild creatures; whatever the world cannot
+  // account for is "unexplained".
+  static std::vector<DriftCause> CausesOf(const devserver::ClassLedger& ledger,
+                                          int64_t plugin_count, int64_t counted_by_folded_key) {
+    const int64_t siblings = counted_by_folded_key - ledger.counted;
+    const struct {
+      const char* id;
+      const char* what;
+      int64_t amount;
+    } causes[] = {
+        {"tamed_after_counted", "tamed after being counted", ledger.counted_tamed},
+        {"counted_bodies_or_gone", "counted bodies or gone", ledger.counted_not_alive},
+        {"awaiting_gate_removal", "awaiting the gate's removal",
+         -static_cast<int64_t>(ledger.awaiting_removal)},
+        {"never_counted", "never counted (arrived outside zones or ungated)",
+         -static_cast<int64_t>(ledger.never_counted)},
+        {"key_shared_by_case", "key shared by letter case", siblings},
+        {"unexplained", "unexplained", plugin_count - counted_by_folded_key},
+    };
+    std::vector<DriftCause> found;
+    for (const auto& [id, what, amount] : causes) {
+      if (amount != 0) found.push_back({id, what, amount});
+    }
+    return found;
+  }
+
   void MakeRows() {
-    const auto counts = PluginCounts();
     const std::vector<devserver::ClassLedger> ledgers = devserver::ClassLedgers();
-    std::map<std::string, int64_t> counted_by_folded_key;
-    for (const auto& ledger : ledgers)
-      counted_by_folded_key[FoldCase(ledger.key)] += ledger.counted;
+    const auto counts = CountsAtTheEnd(ledgers);
+    const std::map<std::string, int64_t> counted_by_folded_key = CountsOfWorld(ledgers);
     // Each class's limits as the samples saw them, each change once.
     std::map<std::string, std::vector<std::optional<int32_t>>> limits_seen;
     for (const CensusSample& sample : result_.samples) {
@@ -476,25 +511,8 @@ class Simulation {
           std::max(result_.hours_done, 1e-9);
       if (row.plugin_count) {
         row.drift = *row.plugin_count - ledger.live_wild;
-        const int64_t siblings = counted_by_folded_key[FoldCase(ledger.key)] - ledger.counted;
-        const int64_t unexplained = *row.plugin_count - counted_by_folded_key[FoldCase(ledger.key)];
-        const struct {
-          const char* id;
-          const char* what;
-          int64_t amount;
-        } causes[] = {
-            {"tamed_after_counted", "tamed after being counted", ledger.counted_tamed},
-            {"counted_bodies_or_gone", "counted bodies or gone", ledger.counted_not_alive},
-            {"awaiting_gate_removal", "awaiting the gate's removal",
-             -static_cast<int64_t>(ledger.awaiting_removal)},
-            {"never_counted", "never counted (arrived outside zones or ungated)",
-             -static_cast<int64_t>(ledger.never_counted)},
-            {"key_shared_by_case", "key shared by letter case", siblings},
-            {"unexplained", "unexplained", unexplained},
-        };
-        for (const auto& [id, what, amount] : causes) {
-          if (amount != 0) row.causes.push_back({id, what, amount});
-        }
+        row.causes =
+            CausesOf(ledger, *row.plugin_count, counted_by_folded_key.at(CountKey(ledger.key)));
       }
       result_.rows.push_back(std::move(row));
     }
@@ -506,7 +524,7 @@ class Simulation {
       if (exact) continue;
       std::string note = "the limit " + std::to_string(limit) + " of " + key + " never applied";
       for (const auto& ledger : ledgers) {
-        if (FoldCase(ledger.key) == FoldCase(key)) {
+        if (CountKey(ledger.key) == CountKey(key)) {
           note += ": the class key is " + ledger.key + " (limits match letter case exactly)";
         }
       }
@@ -520,6 +538,8 @@ class Simulation {
   ConfigInForce config_;
   ConfigInForce config_before_unload_;
   bool loaded_before_ = false;
+  // The plug-in is loaded and its load succeeded: its commands are there and it counts.
+  bool plugin_answers_ = false;
   std::map<std::string, int> logged_;  // the plug-in's error messages, and how often each came
   SimulationResult result_;
   std::vector<std::string> output_;

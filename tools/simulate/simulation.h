@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "devserver/control/server.h"
+#include "tools/check/finding.h"
 #include "tools/scenario/scenario.h"
 
 struct SimulationSetup {
@@ -22,8 +23,8 @@ struct SimulationSetup {
   bool keep_config = false;
   // The class keys the scenario brings in, for the check of each configuration a scenario writes.
   std::vector<std::string> class_keys;
-  // Errors the check found in the configuration before the run, one line each.
-  std::vector<std::string> config_errors_before;
+  // What the check found in the configuration before the run (`kestrovar check`'s findings).
+  std::vector<Finding> config_findings;
   uint64_t seed = 1;
   std::string server_dir;  // made if missing; the plug-in's folder goes under it
   std::string plugin;      // the plug-in library
@@ -34,8 +35,10 @@ struct SimulationSetup {
 struct CensusSample {
   double hours = 0;
   std::string key;
-  std::optional<int32_t> limit;         // in force; empty: none
-  std::optional<int64_t> plugin_count;  // from kvar.dumpdinos; empty: no reply from the plug-in
+  std::optional<int32_t> limit;  // in force; empty: none
+  // The plug-in's count as the world accounts for it (what its detours saw); empty: the plug-in
+  // was not loaded, or its load failed.
+  std::optional<int64_t> plugin_count;
   int live_wild = 0;
   int awaiting_removal = 0;  // of the live wild: rejected by the gate, its removal still due
 };
@@ -58,12 +61,22 @@ struct ClassRow {
   std::optional<int32_t> limit;  // in force at the end
   // The limits in force over the run, each change once, in order (one entry when none changed).
   std::vector<std::optional<int32_t>> limits;
+  // From the plug-in's own kvar.dumpdinos at the end; the world's account of it instead when a
+  // dump would write a file (the notes then say so); empty: the plug-in did not answer.
   std::optional<int64_t> plugin_count;
   double churn_per_hour = 0;  // gate removals per game hour
   double starved_hours = 0;   // the total of `starved`, measured at the samples
   std::vector<Starvation> starved;
   std::optional<int64_t> drift;
   std::vector<DriftCause> causes;  // add up to the drift
+};
+
+// The check of one configuration in the run: the one in force at the start, and each that the
+// scenario wrote as config.json.
+struct ConfigCheck {
+  std::string file;
+  std::optional<double> at_hours;  // empty: before the run
+  std::vector<Finding> findings;
 };
 
 // Something an administrator or the game did to the plug-in or its configuration, marked on the
@@ -82,6 +95,7 @@ struct SimulationResult {
   // and the errors the check found in it and in each configuration the scenario wrote; each is
   // also among the notes.
   std::vector<std::string> config_errors;
+  std::vector<ConfigCheck> config_checks;
   std::optional<int32_t> level_rule_at_start;  // in force when the world came up
   std::optional<int32_t> level_rule;           // in force at the end
   // Game hours at which a load or reload changed the limits or the level rule in force.

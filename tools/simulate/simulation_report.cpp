@@ -7,8 +7,11 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
+#include "tools/check/print_findings.h"
 #include "tools/common/chart.h"
+#include "tools/common/game_clock.h"
 
 namespace {
 
@@ -23,11 +26,6 @@ std::string LevelRule(const std::optional<int32_t>& rule) {
 }
 
 std::string Hours(double hours) { return fmt::format("{:g}", hours); }
-
-std::string Clock(double hours) {
-  const auto minutes = static_cast<int64_t>(std::llround(hours * 60));
-  return fmt::format("{}:{:02}", minutes / 60, minutes % 60);
-}
 
 std::string LimitText(const std::optional<int32_t>& limit) {
   return limit ? std::to_string(*limit) : "-";
@@ -396,6 +394,17 @@ std::string FormatJson(const SimulationSetup& setup, const SimulationResult& res
   }
   json["notes"] = result.notes;
   json["config_errors"] = result.config_errors;
+  // Each configuration checked in the run, with the check's findings as `kestrovar check --format
+  // json` gives them.
+  json["configuration_checks"] = nlohmann::ordered_json::array();
+  for (const ConfigCheck& check : result.config_checks) {
+    std::ostringstream findings;
+    PrintFindings(check.findings, FindingsFormat::kJson, findings);
+    json["configuration_checks"].push_back(
+        {{"file", check.file},
+         {"at_hours", check.at_hours ? nlohmann::ordered_json(*check.at_hours) : nullptr},
+         {"findings", nlohmann::ordered_json::parse(findings.str())}});
+  }
   json["faults"] = result.faults;
   json["world_events"] = result.world_events;
   json["run_seconds"] = result.run_seconds;
