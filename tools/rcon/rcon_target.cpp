@@ -50,14 +50,17 @@ std::string HostPortError(const std::string& text) {
 
 void AddPasswordOptions(CLI::App& command, PasswordOptions& options) {
   CLI::Option* file =
-      command.add_option("--password-file", options.file,
-                         "A file that holds the RCON password alone (one line); or set " +
-                             std::string(kPasswordVariable));
+      command
+          .add_option("--password-file", options.file,
+                      "A file that holds the RCON password alone (one line); or set " +
+                          std::string(kPasswordVariable))
+          ->type_name("FILE");
   command
       .add_option("--password", options.given,
                   "The RCON password itself: every user of this machine can see it in the "
                   "process list; prefer --password-file")
       ->excludes(file)
+      ->type_name("PASSWORD")
       ->check([](const std::string& password) {
         return password.empty() ? std::string("the RCON password must not be empty")
                                 : std::string();

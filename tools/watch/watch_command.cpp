@@ -366,13 +366,18 @@ CLI::App* AddWatchCommand(CLI::App& app, WatchOptions& options) {
       ->required()
       ->check(CLI::Validator(EveryError, "DURATION"));
   watch->add_option("--out", options.out_dir, "The folder for the dump files and the report")
-      ->required();
-  watch->add_option("--config", options.config,
-                    "The server's config.json: its limits go into the report and the Prometheus "
-                    "file (read again at each census)");
-  watch->add_option("--prometheus", options.prometheus,
-                    "Also write each census to FILE in Prometheus's text format (replaced whole "
-                    "each time), for node_exporter's textfile collector");
+      ->required()
+      ->type_name("DIR");
+  watch
+      ->add_option("--config", options.config,
+                   "The server's config.json: its limits go into the report and the Prometheus "
+                   "file (read again at each census)")
+      ->type_name("FILE");
+  watch
+      ->add_option("--prometheus", options.prometheus,
+                   "Also write each census to FILE in Prometheus's text format (replaced whole "
+                   "each time), for node_exporter's textfile collector")
+      ->type_name("FILE");
   AddPasswordOptions(*watch, options.password);
   watch
       ->add_option("--timeout", options.timeout_seconds,
