@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/serve/rcon_packets.h"
+#include "tools/common/rcon_packets.h"
 
 namespace {
 

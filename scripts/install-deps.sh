@@ -22,6 +22,7 @@ packages=(
   wine64
   clang-format
   gnuplot-nox
+  python3-prometheus-client
 )
 
 missing=()

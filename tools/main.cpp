@@ -1,7 +1,8 @@
 // The `kestrovar` program: `kestrovar serve` runs a simulated game server with the plug-in loaded;
 // `kestrovar simulate` runs a scenario with it; `kestrovar check` judges a config.json before the
 // server reads it; `kestrovar doctor` tells whether the plug-in will load in a server folder;
-// `kestrovar report` holds the server's own censuses against the limits.
+// `kestrovar report` holds the server's own censuses against the limits; `kestrovar rcon` and
+// `kestrovar watch` talk to a live server over RCON.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -23,9 +24,11 @@
 #include "tools/common/exit_codes.h"
 #include "tools/common/output.h"
 #include "tools/doctor/doctor_command.h"
+#include "tools/rcon/rcon_command.h"
 #include "tools/report/report_command.h"
 #include "tools/serve/serve_options.h"
 #include "tools/simulate/simulate_command.h"
+#include "tools/watch/watch_command.h"
 
 namespace {
 
@@ -36,9 +39,9 @@ constexpr const char* kExitCodes =
     "      unusable value), the check, the doctor or the report found problems, or the\n"
     "      stand-in caught a fault\n"
     "  2   input that cannot be used: a missing or unreadable file or folder, a bad scenario,\n"
-    "      no census\n"
+    "      no census; rcon and watch: no server, a wrong password, a time-out\n"
     "  64  bad usage: an unknown command or option, a value out of range\n"
-    "  130 stopped by Ctrl-C (simulate writes what it had done so far)";
+    "  130 stopped by Ctrl-C (simulate and watch write what they had done so far)";
 
 // Help lines fit 100 columns: a longer one is broken at spaces, an option's or a command's
 // description going on under the column where it started.
@@ -97,6 +100,10 @@ int main(int argc, char** argv) {
   CLI::App* doctor = AddDoctorCommand(app, doctor_options);
   ReportOptions report_options;
   CLI::App* report = AddReportCommand(app, report_options);
+  RconOptions rcon_options;
+  CLI::App* rcon = AddRconCommand(app, rcon_options);
+  WatchOptions watch_options;
+  CLI::App* watch = AddWatchCommand(app, watch_options);
 
   // A first word that is not an option must name a command: `help [COMMAND]`, or the closest
   // command is suggested.
@@ -144,6 +151,8 @@ int main(int argc, char** argv) {
     if (report->parsed()) return RunReport(report_options, std::cout);
     if (simulate->parsed()) return RunSimulate(simulate_options);
     if (serve->parsed()) return RunServe(options);
+    if (rcon->parsed()) return RunRcon(rcon_options);
+    if (watch->parsed()) return RunWatch(watch_options);
   } catch (const std::exception& error) {
     PrintFailure("kestrovar: ", error);
     return kExitUnusableInput;

@@ -24,7 +24,7 @@
 
 #include "devserver/control/server.h"
 #include "tests/rcon/test_client.h"
-#include "tools/serve/rcon_packets.h"
+#include "tools/common/rcon_packets.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The packet reader and writer: bytes as they come off a socket, in any split, to packets, and
 // every malformed packet to the reason the connection closes.
 
-#include "tools/serve/rcon_packets.h"
+#include "tools/common/rcon_packets.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/serve/rcon_packets.h"
+#include "tools/common/rcon_packets.h"
 
 class TestClient {
  public:

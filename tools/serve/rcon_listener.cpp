@@ -9,7 +9,7 @@
 #include <system_error>
 #include <utility>
 
-#include "tools/serve/rcon_packets.h"
+#include "tools/common/rcon_packets.h"
 
 namespace rcon {
 

@@ -1,4 +1,4 @@
-#include "tools/serve/rcon_packets.h"
+#include "tools/common/rcon_packets.h"
 
 #include <algorithm>
 
@@ -20,15 +20,14 @@ void AppendInt32(std::string& out, int32_t value) {
 }
 
 // Why a packet of this size field cannot be one; empty when it can.
-std::string SizeError(int32_t size) {
+std::string SizeError(int32_t size, int32_t max_size) {
   if (size < 0) return "negative packet size " + std::to_string(size);
   if (size < kMinPacketSize) {
     return "packet size " + std::to_string(size) + " below the minimum " +
            std::to_string(kMinPacketSize);
   }
-  if (size > kMaxPacketSize) {
-    return "packet size " + std::to_string(size) + " over the limit " +
-           std::to_string(kMaxPacketSize);
+  if (size > max_size) {
+    return "packet size " + std::to_string(size) + " over the limit " + std::to_string(max_size);
   }
   return {};
 }
@@ -59,7 +58,7 @@ std::vector<Packet> PacketReader::Feed(std::string_view bytes) {
   std::size_t at = 0;
   while (buffer_.size() - at >= 4) {
     const int32_t size = ReadInt32(buffer_, at);
-    error_ = SizeError(size);
+    error_ = SizeError(size, max_size_);
     if (failed()) break;
     if (buffer_.size() - at - 4 < static_cast<std::size_t>(size)) break;
     Packet packet;

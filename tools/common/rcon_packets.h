@@ -36,6 +36,10 @@ struct Packet {
 // the connection is to be closed.
 class PacketReader {
  public:
+  // A server takes packets of kMaxPacketSize at most, as clients send them; a client reads larger
+  // replies.
+  explicit PacketReader(int32_t max_size = kMaxPacketSize) : max_size_(max_size) {}
+
   // Complete packets from the bytes received so far, in order. Packets that came whole before a
   // bad one are still returned; error() then says why the connection must close.
   std::vector<Packet> Feed(std::string_view bytes);
@@ -48,6 +52,7 @@ class PacketReader {
   std::string EndOfStreamError() const;
 
  private:
+  int32_t max_size_;
   std::string buffer_;
   std::string error_;
 };

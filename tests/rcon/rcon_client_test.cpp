@@ -1,0 +1,326 @@
+// The RCON client of `kestrovar rcon` and `watch` against servers that behave as servers may (a
+// reply in several packets that arrive in any split, an empty packet before the password's answer,
+// answers to earlier requests) and as they should not (no end of reply, a close mid-reply), and the
+// words an operator gives them: HOST:PORT, the password file, durations, the Prometheus file.
+
+#include "tools/rcon/rcon_client.h"
+
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "tools/common/rcon_packets.h"
+#include "tools/rcon/rcon_target.h"
+#include "tools/watch/duration.h"
+#include "tools/watch/prometheus_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using rcon::EncodePacket;
+using rcon::Packet;
+
+// A server of one connection on 127.0.0.1, on a thread: `script` gets each packet received and
+// the socket to answer on; it returns false to close the connection.
+class ScriptedServer {
+ public:
+  using Script = std::function<bool(const Packet&, asio::ip::tcp::socket&)>;
+
+  explicit ScriptedServer(Script script)
+      : acceptor_(io_, {asio::ip::make_address("127.0.0.1"), 0}) {
+    port_ = acceptor_.local_endpoint().port();
+    thread_ = std::thread([this, script = std::move(script)] {
+      asio::error_code error;
+      asio::ip::tcp::socket socket(io_);
+      acceptor_.accept(socket, error);
+      if (error) return;
+      rcon::PacketReader reader;
+      std::array<char, 4096> buffer{};
+      for (;;) {
+        const std::size_t size = socket.read_some(asio::buffer(buffer), error);
+        if (error) return;
+        for (const Packet& packet : reader.Feed(std::string_view(buffer.data(), size))) {
+          if (!script(packet, socket)) return;
+        }
+      }
+    });
+  }
+  ~ScriptedServer() {
+    asio::error_code ignored;
+    acceptor_.close(ignored);
+    thread_.join();
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  asio::io_context io_;
+  asio::ip::tcp::acceptor acceptor_;
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+// Writes `bytes` a few at a time, so that the client meets packets split anywhere.
+void Trickle(asio::ip::tcp::socket& socket, const std::string& bytes, std::size_t piece) {
+  for (std::size_t at = 0; at < bytes.size(); at += piece) {
+    asio::write(socket, asio::buffer(bytes.data() + at, std::min(piece, bytes.size() - at)));
+  }
+}
+
+rcon::ClientOptions Quick() {
+  rcon::ClientOptions options;
+  options.timeout = 2000ms;
+  return options;
+}
+
+std::string LongReply() {
+  std::string text;
+  for (int i = 0; i < 300; ++i) {
+    text += "Blueprint'/Game/K" + std::to_string(i) + "/K.K'. Num: " + std::to_string(i) + "\n";
+  }
+  return text;
+}
+
+TEST(RconClient, AReplyOfManyPacketsComesWholeWhateverTheSplit) {
+  const std::string reply = LongReply();
+  ASSERT_GT(reply.size(), 2 * rcon::kMaxBodyPerPacket);
+  for (const std::size_t piece : {std::size_t{5}, std::size_t{4099}, std::size_t{1} << 20}) {
+    SCOPED_TRACE("writes of " + std::to_string(piece) + " bytes");
+    ScriptedServer server([&](const Packet& packet, asio::ip::tcp::socket& socket) {
+      if (packet.type == rcon::kAuth) {
+        // An empty response-value packet before the answer, as some servers send.
+        Trickle(socket,
+                EncodePacket(packet.id, rcon::kResponseValue, "") +
+                    EncodePacket(packet.id, rcon::kAuthResponse, ""),
+                piece);
+      } else if (packet.type == rcon::kExecCommand) {
+        // An answer to some earlier request first: not part of this reply.
+        Trickle(socket,
+                EncodePacket(packet.id - 10, rcon::kResponseValue, "stale\n") +
+                    rcon::EncodeReply(packet.id, reply),
+                piece);
+      } else {
+        Trickle(socket, EncodePacket(packet.id, rcon::kResponseValue, ""), piece);
+      }
+      return true;
+    });
+    rcon::Client client("127.0.0.1", server.port(), Quick());
+    client.Connect();
+    client.Authenticate("pw");
+    EXPECT_EQ(client.Command("kvar.dumpdinos"), reply);
+    // The connection serves the next command too.
+    EXPECT_EQ(client.Command("kvar.dumpdinos"), reply);
+    client.Close();
+  }
+}
+
+// What each misbehaving server makes of a command: the failure and words of the error.
+TEST(RconClient, EachFailureIsNamed) {
+  struct Case {
+    const char* name;
+    ScriptedServer::Script script;
+    rcon::Failure failure;
+    const char* words;
+  };
+  const auto authenticate = [](const Packet& packet, asio::ip::tcp::socket& socket) {
+    asio::write(socket, asio::buffer(EncodePacket(packet.id, rcon::kAuthResponse, "")));
+  };
+  const Case cases[] = {
+      {"wrong password",
+       [](const Packet&, asio::ip::tcp::socket& socket) {
+         asio::write(socket, asio::buffer(EncodePacket(-1, rcon::kAuthResponse, "")));
+         return false;
+       },
+       rcon::Failure::kWrongPassword, "refused the RCON password"},
+      {"no end of the reply",
+       [&](const Packet& packet, asio::ip::tcp::socket& socket) {
+         if (packet.type == rcon::kAuth) authenticate(packet, socket);
+         if (packet.type == rcon::kExecCommand) {
+           asio::write(socket, asio::buffer(EncodePacket(packet.id, rcon::kResponseValue, "a\n")));
+         }
+         return true;  // the empty request is never answered
+       },
+       rcon::Failure::kTimedOut, "did not come within 300 ms (2 bytes of it came"},
+      {"closed mid-reply",
+       [&](const Packet& packet, asio::ip::tcp::socket& socket) {
+         if (packet.type == rcon::kAuth) authenticate(packet, socket);
+         if (packet.type != rcon::kExecCommand) return true;
+         const std::string bytes = EncodePacket(packet.id, rcon::kResponseValue, "abc");
+         asio::write(socket, asio::buffer(bytes.substr(0, 9)));
+         return false;
+       },
+       rcon::Failure::kLost, "closed the connection before the end of the reply"},
+      {"no RCON at all",
+       [](const Packet&, asio::ip::tcp::socket& socket) {
+         asio::write(socket, asio::buffer(std::string("HTTP/1.1 400 Bad Request\r\n\r\n")));
+         return true;
+       },
+       rcon::Failure::kProtocol, "sent bytes that are no RCON packet"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer server(c.script);
+    rcon::ClientOptions options;
+    options.timeout = 300ms;
+    rcon::Client client("127.0.0.1", server.port(), options);
+    try {
+      client.Connect();
+      client.Authenticate("pw");
+      client.Command("kvar.dumpdinos");
+      ADD_FAILURE() << "no error";
+    } catch (const rcon::ClientError& error) {
+      EXPECT_EQ(error.failure(), c.failure) << error.what();
+      EXPECT_NE(std::string(error.what()).find(c.words), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(client.connected());
+  }
+}
+
+TEST(RconClient, NothingListeningIsARefusalAndAStopEndsAWait) {
+  uint16_t port = 0;
+  {
+    asio::io_context io;
+    asio::ip::tcp::acceptor taken(io, {asio::ip::make_address("127.0.0.1"), 0});
+    port = taken.local_endpoint().port();
+  }
+  rcon::Client refused("127.0.0.1", port, Quick());
+  try {
+    refused.Connect();
+    ADD_FAILURE() << "connected";
+  } catch (const rcon::ClientError& error) {
+    EXPECT_EQ(error.failure(), rcon::Failure::kRefused) << error.what();
+  }
+
+  // A server that never answers the password, and Ctrl-C: the wait ends within a tenth of a second
+  // or so, long before the time limit.
+  ScriptedServer silent([](const Packet&, asio::ip::tcp::socket&) { return true; });
+  rcon::ClientOptions options;
+  options.timeout = 10000ms;
+  const auto started = std::chrono::steady_clock::now();
+  options.stop = [started] { return std::chrono::steady_clock::now() - started > 200ms; };
+  rcon::Client client("127.0.0.1", silent.port(), options);
+  client.Connect();
+  try {
+    client.Authenticate("pw");
+    ADD_FAILURE() << "authenticated";
+  } catch (const rcon::ClientError& error) {
+    EXPECT_EQ(error.failure(), rcon::Failure::kStopped);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2000ms);
+}
+
+TEST(RconTarget, HostPortAsOperatorsWriteIt) {
+  struct Case {
+    const char* text;
+    const char* host;  // nullptr: refused
+    uint16_t port;
+  };
+  const Case cases[] = {
+      {"127.0.0.1:27020", "127.0.0.1", 27020},
+      {"localhost:1", "localhost", 1},
+      {"[::1]:27020", "::1", 27020},
+      {"game.example:65535", "game.example", 65535},
+      {"127.0.0.1", nullptr, 0},
+      {"127.0.0.1:", nullptr, 0},
+      {"127.0.0.1:0", nullptr, 0},
+      {"127.0.0.1:65536", nullptr, 0},
+      {"127.0.0.1:27x", nullptr, 0},
+      {":27020", nullptr, 0},
+      {"::1:27020", nullptr, 0},
+      {"[::1]27020", nullptr, 0},
+      {"[::1:27020", nullptr, 0},
+      {"127.0.0.1:-1", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string why;
+    const auto target = ParseHostPort(c.text, &why);
+    if (c.host == nullptr) {
+      EXPECT_FALSE(target);
+      EXPECT_NE(why.find("expected HOST:PORT"), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(target) << why;
+    EXPECT_EQ(target->host, c.host);
+    EXPECT_EQ(target->port, c.port);
+  }
+}
+
+TEST(RconTarget, PasswordFileHoldsOneLine) {
+  EXPECT_EQ(PasswordFromFileText("secret\n", "f"), "secret");
+  EXPECT_EQ(PasswordFromFileText("secret\r\n", "f"), "secret");
+  EXPECT_EQ(PasswordFromFileText("with space ", "f"), "with space ");
+  for (const char* bad : {"", "\n", "one\ntwo\n"}) {
+    EXPECT_THROW(PasswordFromFileText(bad, "f"), PasswordError) << bad;
+  }
+  EXPECT_THROW(PasswordFromFileText(std::string("a\0b", 3), "f"), PasswordError);
+}
+
+TEST(WatchDuration, AsOperatorsWriteThem) {
+  struct Case {
+    const char* text;
+    long long ms;  // -1: refused
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"30s", 30000, "30s"},
+      {"10m", 600000, "10m"},
+      {"1h", 3600000, "1h"},
+      {"1h30m", 5400000, "1h30m"},
+      {"2d", 172800000, "2d"},
+      {"45", 45000, "45s"},
+      {"250ms", 250, "250ms"},
+      {"", -1, ""},
+      {"10x", -1, ""},
+      {"s", -1, ""},
+      {"1.5h", -1, ""},
+      {"-5s", -1, ""},
+      {"99999999999999999999s", -1, ""},
+      {"10 s", -1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto parsed = ParseDuration(c.text);
+    if (c.ms < 0) {
+      EXPECT_FALSE(parsed);
+      continue;
+    }
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->count(), c.ms);
+    EXPECT_EQ(FormatDuration(*parsed), c.shown);
+  }
+}
+
+TEST(WatchPrometheus, LabelValuesEscapedAndTheFileReplacedWhole) {
+  EXPECT_EQ(EscapeLabelValue("a\\b\"c\nd'é"), "a\\\\b\\\"c\\nd'é");
+  PrometheusCensus census;
+  census.counts = {{"Blueprint'/Game/A\\B/A.A'", 3}};
+  census.limits = {{"Blueprint'/Game/Q\"/Q.Q'", 2}};
+  census.last_good = 1796737353;
+  census.success = false;
+  const std::string text = PrometheusText(census);
+  EXPECT_NE(text.find("\nkestrovar_class_count{key=\"Blueprint'/Game/A\\\\B/A.A'\"} 3\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\nkestrovar_class_limit{key=\"Blueprint'/Game/Q\\\"/Q.Q'\"} 2\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\nkestrovar_last_census_timestamp_seconds 1796737353\n"), std::string::npos);
+  EXPECT_NE(text.find("\nkestrovar_census_success 0\n"), std::string::npos);
+  EXPECT_TRUE(IsPrometheusTextOfOurs(text));
+  EXPECT_FALSE(IsPrometheusTextOfOurs("node_load1 0.5\n"));
+  // No census yet: no time at all, rather than 0.
+  EXPECT_EQ(PrometheusText({}).find("\nkestrovar_last_census_timestamp_seconds "),
+            std::string::npos);
+
+  const std::filesystem::path file = std::filesystem::current_path() / "kestrovar.prom";
+  ReplaceFileAtomically(file, "one\n");
+  ReplaceFileAtomically(file, text);
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+  EXPECT_FALSE(std::filesystem::exists(PrometheusTemporary(file)));
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+#pragma once
+
+// `kestrovar rcon HOST:PORT COMMAND...`: one RCON command and its whole reply, however many packets
+// carry it.
+
+#include <string>
+#include <vector>
+
+#include "tools/rcon/rcon_target.h"
+
+namespace CLI {
+class App;
+}
+
+struct RconOptions {
+  std::string address;  // HOST:PORT
+  std::vector<std::string> command;
+  PasswordOptions password;
+  double timeout_seconds = 10;
+};
+
+// Adds `rcon` to the program's subcommands.
+CLI::App* AddRconCommand(CLI::App& app, RconOptions& options);
+// Returns the program's exit code: 0 the reply printed, 2 no reply (no server, a wrong password, a
+// time-out), 64 bad usage.
+int RunRcon(const RconOptions& options);
+
+// The --timeout check, shared with `watch`: seconds above 0, at most an hour.
+std::string TimeoutError(const std::string& text);
