@@ -11,12 +11,16 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <numeric>
 #include <set>
 
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
 #include "tools/simulate/config_in_force.h"
+#include "tools/simulate/dump_world.h"
 #include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulate_command.h"
@@ -298,6 +302,156 @@ TEST(Simulation, OnlyTheScenariosOwnDumpWritesADumpFile) {
     if (note.find("kvar.dumpdinos over") != std::string::npos) seen.push_back(note);
   }
   EXPECT_EQ(seen, dump_notes);
+}
+
+// A world made from a dump that the plug-in wrote holds the dumped populations when the plug-in
+// first loads; its start-up sweep removes, per class, the count over the limit and nothing else.
+TEST(Simulation, AWorldFromADumpStartsWithItsPopulations) {
+  namespace fs = std::filesystem;
+  constexpr const char* kGlider = "/Game/Creatures/Glider/Glider_Character.Glider_Character_C";
+  Scenario census;
+  census.hours = 1;
+  census.zones.push_back({"a", {{kStrider, 1}}, 9, 60, 1, 1, 0});
+  census.zones.push_back({"b", {{kGrazer, 1}}, 14, 60, 1, 1, 0});
+  census.zones.push_back({"c", {{kGlider, 1}}, 3, 60, 1, 1, 0});
+  ScenarioAction dump;
+  dump.at_hours = 0.5;
+  dump.kind = ScenarioAction::Kind::Dump;
+  census.actions = {dump};
+  const SimulationSetup writer = MakeSetup(census, R"({"WriteDumpsToFile": true})", "dump-write");
+  RunSimulation(writer);
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(writer.server_dir) /
+                                                  "ArkApi/Plugins/Kestrovar/DinoDumpLogs")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  std::ifstream in(files[0], std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const DumpWorld world = ReadDumpWorld(text, "dump");
+  EXPECT_TRUE(world.notes.empty()) << ::testing::PrintToString(world.notes);
+  std::map<std::string, int> dumped;
+  for (const DumpedClass& c : world.classes) dumped[c.reference] = c.count;
+  EXPECT_EQ(dumped, (std::map<std::string, int>{{kStrider, 9}, {kGrazer, 14}, {kGlider, 3}}));
+
+  const struct {
+    const char* name;
+    const char* config;
+    std::map<std::string, int64_t> removed;  // by reference
+  } cases[] = {
+      {"no limits", "{}", {{kStrider, 0}, {kGrazer, 0}, {kGlider, 0}}},
+      {"limits",
+       R"({"Max_Dino_Counts": {"Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'": 4, )"
+       R"("Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_Character'": 20, )"
+       R"("Blueprint'/Game/Creatures/Glider/Glider_Character.Glider_Character'": 0}})",
+       {{kStrider, 5}, {kGrazer, 0}, {kGlider, 3}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scenario scenario;
+    scenario.hours = 1;
+    PutDumpWorld(scenario, world);
+    SimulationSetup setup = MakeSetup(scenario, c.config, "dump-read");
+    setup.from_dump = "dump";
+    for (const DumpedClass& dumped_class : world.classes) {
+      setup.dumped_counts[dumped_class.key] = dumped_class.count;
+    }
+    const SimulationResult result = RunSimulation(setup);
+    std::map<std::string, int> at_start;
+    std::map<std::string, int64_t> removed;
+    for (const FirstLoadRow& row : result.first_load) {
+      const std::string reference = *ReferenceOfClassKey(row.key);
+      at_start[reference] = row.live_wild_before;
+      removed[reference] = row.removed;
+    }
+    EXPECT_EQ(at_start, dumped);
+    EXPECT_EQ(removed, c.removed);
+    // The JSON gives the same, per class.
+    const auto json = nlohmann::json::parse(FormatJson(setup, result));
+    for (const auto& entry : json.at("from_dump").at("first_load")) {
+      const std::string reference = *ReferenceOfClassKey(entry.at("key").get<std::string>());
+      EXPECT_EQ(entry.at("dumped").get<int>(), dumped.at(reference));
+      EXPECT_EQ(entry.at("removed").get<int64_t>(), c.removed.at(reference));
+    }
+  }
+}
+
+// Keys that cannot be turned back into a class are left out with a note; a text without a dump
+// line is no dump.
+TEST(Simulation, DumpKeysThatNameNoClassAreNotes) {
+  const struct {
+    const char* key;
+    const char* reference;  // empty: none, and `why` holds this
+    const char* why;
+  } cases[] = {
+      {"Blueprint'/Game/A/B.B'", "/Game/A/B.B_C", ""},
+      {"Blueprint'/Game/A/B?r.B?r'", "", "\"?\""},
+      {"Class'/Game/A/B.B'", "", "form Blueprint'...'"},
+      {"", "", "empty"},
+      {"Blueprint''", "", "form"},
+      {"Blueprint'Game/A/B.B'", "", "no class path"},
+      {"Blueprint'/Game/A/B'", "", "no class path"},
+      {"Blueprint'/Game/A/B.'", "", "no class path"},
+      {"Blueprint'/Game/A B/B.B'", "", "spaces"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    std::string why;
+    const auto reference = ReferenceOfClassKey(c.key, &why);
+    if (*c.reference != 0) {
+      EXPECT_EQ(reference, c.reference);
+    } else {
+      EXPECT_FALSE(reference);
+      EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
+  }
+
+  const DumpWorld world = ReadDumpWorld(
+      "Blueprint'/Game/A/B.B'. Num: 3\r\nBlueprint'/Game/A/B?r.B?r'. Num: 2\r\n"
+      "Blueprint'/Game/A/C.C'. Num: 1\r\nBlueprint'/Game/A/B.B'. Num: 5\r\n",
+      "f");
+  ASSERT_EQ(world.classes.size(), 2u);
+  EXPECT_EQ(world.classes[0].count, 5);  // the later census holds
+  ASSERT_EQ(world.notes.size(), 2u);
+  EXPECT_NE(world.notes[0].find("f, line 2: the class \"Blueprint'/Game/A/B?r.B?r'\" (2 creatures) "
+                                "is left out"),
+            std::string::npos)
+      << world.notes[0];
+  EXPECT_NE(world.notes[1].find("more than one census"), std::string::npos);
+  EXPECT_THROW(ReadDumpWorld("{\"Max_Dino_Counts\": {}}\n", "f"), NotADump);
+  EXPECT_THROW(ReadDumpWorld("", "f"), NotADump);
+}
+
+// The default scenario's actions on a class are kept when the dump holds the class and skipped
+// otherwise, each said in the notes.
+TEST(Simulation, ADumpsWorldKeepsOnlyActionsOnItsClasses) {
+  Scenario scenario = ReadScenario(kDefaultScenario, "default");
+  const DumpWorld world = ReadDumpWorld(
+      "Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_Character'. Num: 4\n", "f");
+  const std::vector<std::string> notes = PutDumpWorld(scenario, world);
+  const auto kinds = [&] {
+    std::vector<ScenarioAction::Kind> found;
+    for (const ScenarioAction& action : scenario.actions) found.push_back(action.kind);
+    return found;
+  }();
+  using Kind = ScenarioAction::Kind;
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), Kind::Tame), 0);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), Kind::Kill), 0);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), Kind::Place), 1);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), Kind::Reload), 1);
+  const std::string all = ::testing::PrintToString(notes);
+  EXPECT_NE(all.find("tame of 3 Blueprint'/Game/Creatures/Grazer/Grazer_Character.Grazer_"
+                     "Character' at hour 10 is skipped"),
+            std::string::npos)
+      << all;
+  EXPECT_NE(all.find("kill of 5"), std::string::npos);
+  EXPECT_NE(all.find("place of 6 Blueprint'/Game/Creatures/Strider/Strider_Character.Strider_"
+                     "Character' at hour 21 is kept"),
+            std::string::npos);
+  ASSERT_EQ(scenario.zones.size(), 1u);
+  EXPECT_EQ(scenario.zones[0].target, 4);
+  EXPECT_TRUE(scenario.population.empty());
+  EXPECT_TRUE(scenario.load_into_running_world);
 }
 
 // The report without the line that gives the run's wall-clock speed.

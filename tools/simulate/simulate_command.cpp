@@ -22,6 +22,7 @@
 #include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
 #include "tools/scenario/scenario.h"
+#include "tools/simulate/dump_world.h"
 #include "tools/simulate/interruption.h"
 #include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"
@@ -62,6 +63,8 @@ std::vector<std::string> ScenarioClasses(const Scenario& scenario) {
 
 int RunSimulate(const SimulateOptions& options) {
   SimulationSetup setup;
+  std::vector<std::string> dump_notes;  // what the dump's world left out and assumed
+  bool dump_left_out = false;           // a dumped class is not in the world: a warning
   try {
     setup.seed = ParseSeed(options.seed);
     const std::string scenario_text =
@@ -75,6 +78,18 @@ int RunSimulate(const SimulateOptions& options) {
         options.config.empty() ? kExampleConfig : ReadFileOrThrow(options.config, "configuration");
     setup.config_name =
         options.config.empty() ? "the built-in examples/config.json" : options.config;
+    if (!options.from_dump.empty()) {
+      const DumpWorld world =
+          ReadDumpWorld(ReadFileOrThrow(options.from_dump, "dump"), options.from_dump);
+      dump_notes = world.notes;
+      dump_left_out = world.left_out > 0;
+      const std::vector<std::string> put = PutDumpWorld(setup.scenario, world);
+      dump_notes.insert(dump_notes.end(), put.begin(), put.end());
+      setup.scenario_name += " in the world of " + options.from_dump;
+      setup.from_dump = options.from_dump;
+      for (const DumpedClass& dumped : world.classes)
+        setup.dumped_counts[dumped.key] = dumped.count;
+    }
   } catch (const std::exception& error) {
     PrintFailure("kestrovar simulate: ", error);
     return kExitUnusableInput;
@@ -94,7 +109,9 @@ int RunSimulate(const SimulateOptions& options) {
   }
   if (options.hours) setup.scenario.hours = *options.hours;
   // The operator's own configuration holds for the whole run of the built-in scenario.
-  setup.keep_config = options.scenario.empty() && !options.config.empty();
+  // So does any configuration in the world of a dump: the question is what it does there.
+  setup.keep_config =
+      (options.scenario.empty() && !options.config.empty()) || !options.from_dump.empty();
   setup.plugin = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
   if (const std::string why = FileToReadProblem(setup.plugin); !why.empty()) {
     PrintError("kestrovar simulate: cannot load the plug-in " + setup.plugin + ": " + why);
@@ -133,6 +150,7 @@ int RunSimulate(const SimulateOptions& options) {
     PrintError("kestrovar simulate: " + run_error);
     return kExitUnusableInput;
   }
+  result.notes.insert(result.notes.begin(), dump_notes.begin(), dump_notes.end());
 
   std::string files;
   std::vector<std::string> written;
@@ -179,8 +197,9 @@ int RunSimulate(const SimulateOptions& options) {
   const bool findings =
       std::any_of(result.config_checks.begin(), result.config_checks.end(),
                   [](const ConfigCheck& check) { return ExitStatusOf(check.findings) != kExitOk; });
-  return result.faults.empty() && result.config_errors.empty() && !findings ? kExitOk
-                                                                            : kExitWarnings;
+  return result.faults.empty() && result.config_errors.empty() && !findings && !dump_left_out
+             ? kExitOk
+             : kExitWarnings;
 }
 
 CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
@@ -192,6 +211,9 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
   // A file that cannot be read is unusable input (exit 2), found when the run starts.
   simulate->add_option("--scenario", options.scenario, "The scenario file (JSON)");
   simulate->add_option("--config", options.config, "The plug-in's config.json to try");
+  simulate->add_option("--from-dump", options.from_dump,
+                       "A dump file of the plug-in (DinoDumpLog_*.txt): the world starts with its "
+                       "populations, and the report says what the plug-in's first load removes");
   simulate
       ->add_option("--hours", options.hours,
                    "Game hours to run, above 0 and at most " + Shortest(kMaxHours) +

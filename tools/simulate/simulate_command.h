@@ -10,8 +10,9 @@ class App;
 
 // The options of `kestrovar simulate`.
 struct SimulateOptions {
-  std::string scenario;  // empty: the built-in default scenario
-  std::string config;    // empty: the example configuration
+  std::string scenario;   // empty: the built-in default scenario
+  std::string config;     // empty: the example configuration
+  std::string from_dump;  // a dump file whose populations the world starts with; empty: none
   std::optional<double> hours;
   std::string seed = "1";  // checked by ParseSeed
   std::string out_dir = "kestrovar-simulation";

@@ -225,6 +225,8 @@ class Simulation {
   void Load() {
     const bool first = !loaded_before_;
     loaded_before_ = true;
+    const std::vector<devserver::ClassLedger> before =
+        first ? devserver::ClassLedgers() : std::vector<devserver::ClassLedger>{};
     const std::string error = devserver::LoadPlugin(setup_.plugin);
     if (!error.empty()) throw std::runtime_error(error);
     const std::string logged = TakeLoggedErrors();
@@ -237,6 +239,7 @@ class Simulation {
     ConfigChanged(changes);
     PutInForce(loaded);
     plugin_answers_ = !failed;
+    if (first) RecordFirstLoad(before);
     if (failed) {
       ConfigError("the plug-in could not read config.json at load" + logged +
                   "; it does nothing until it is loaded again" +
@@ -245,6 +248,22 @@ class Simulation {
     }
     if (!changes.empty()) Note("the configuration in force changed at the load: " + changes);
     if (!logged.empty()) ConfigError("the plug-in logged an error at load" + logged);
+  }
+
+  // What the first load's sweep removed, class by class (ledgers come in key order).
+  void RecordFirstLoad(const std::vector<devserver::ClassLedger>& before) {
+    std::map<std::string, const devserver::ClassLedger*> earlier;
+    for (const devserver::ClassLedger& ledger : before) earlier[ledger.key] = &ledger;
+    for (const devserver::ClassLedger& ledger : devserver::ClassLedgers()) {
+      const auto was = earlier.find(ledger.key);
+      FirstLoadRow row;
+      row.key = ledger.key;
+      row.live_wild_before = was == earlier.end() ? 0 : was->second->live_wild;
+      row.removed =
+          ledger.sweep_removals - (was == earlier.end() ? 0 : was->second->sweep_removals);
+      row.limit = config_.LimitOf(ledger.key);
+      result_.first_load.push_back(std::move(row));
+    }
   }
 
   std::vector<std::string> Command(const std::string& text, Channel via) {
@@ -291,9 +310,11 @@ class Simulation {
 
   void Write(const ScenarioAction& action) {
     if (setup_.keep_config && action.file == "config.json") {
-      Note(
-          "the scenario's write of config.json was skipped: the configuration given with "
-          "--config holds for the whole run");
+      Note(setup_.from_dump.empty()
+               ? "the scenario's write of config.json was skipped: the configuration given with "
+                 "--config holds for the whole run"
+               : "the scenario's write of config.json was skipped: in the world of a dump, the "
+                 "configuration at the start holds for the whole run");
       return;
     }
     WriteWholeFile(plugin_dir_ / action.file, action.text);

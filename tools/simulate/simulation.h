@@ -4,6 +4,7 @@
 // a fixed game-time interval, and the table of what happened per class at the end.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,6 +30,10 @@ struct SimulationSetup {
   std::string server_dir;  // made if missing; the plug-in's folder goes under it
   std::string plugin;      // the plug-in library
   bool progress = false;   // progress on standard error (see ProgressBar)
+  // `--from-dump`: the dump file the world was made from, and each dumped class's count by key;
+  // empty otherwise.
+  std::string from_dump;
+  std::map<std::string, int> dumped_counts;
 };
 
 // One class at one sample time.
@@ -41,6 +46,14 @@ struct CensusSample {
   std::optional<int64_t> plugin_count;
   int live_wild = 0;
   int awaiting_removal = 0;  // of the live wild: rejected by the gate, its removal still due
+};
+
+// One class at the plug-in's first load: what the world held and what the load removed.
+struct FirstLoadRow {
+  std::string key;
+  int live_wild_before = 0;      // just before the load
+  int64_t removed = 0;           // by the load's sweep
+  std::optional<int32_t> limit;  // in force after the load
 };
 
 // A stretch of game time in which a class had no live wild creature that stays while the plug-in's
@@ -101,6 +114,7 @@ struct SimulationResult {
   // Game hours at which a load or reload changed the limits or the level rule in force.
   std::vector<double> config_changes;
   std::vector<RunMark> marks;
+  std::vector<FirstLoadRow> first_load;  // empty until the plug-in first loads
   // Stopped by Ctrl-C: everything above covers the game time up to `hours_done` only.
   bool interrupted = false;
   double hours_done = 0;

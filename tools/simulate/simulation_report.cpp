@@ -308,6 +308,68 @@ std::string RejectedSurplus(const SimulationResult& result,
                     "  ");
 }
 
+// `--from-dump`: each dumped class, its count in the dump and in the world when the plug-in first
+// loaded, and what that load's sweep removed.
+struct FirstLoadLine {
+  std::string key;
+  int dumped = 0;
+  int at_start = 0;
+  std::optional<int32_t> limit;
+  int64_t removed = 0;
+};
+
+std::vector<FirstLoadLine> FirstLoadLines(const SimulationSetup& setup,
+                                          const SimulationResult& result) {
+  std::map<std::string, const FirstLoadRow*> rows;
+  for (const FirstLoadRow& row : result.first_load) rows[row.key] = &row;
+  std::vector<FirstLoadLine> lines;
+  for (const auto& [key, count] : setup.dumped_counts) {
+    FirstLoadLine line;
+    line.key = key;
+    line.dumped = count;
+    if (const auto row = rows.find(key); row != rows.end()) {
+      line.at_start = row->second->live_wild_before;
+      line.limit = row->second->limit;
+      line.removed = row->second->removed;
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::string FirstLoadTable(const SimulationSetup& setup, const SimulationResult& result,
+                           const std::map<std::string, std::string>& names) {
+  if (setup.from_dump.empty()) return {};
+  std::string out = "\n" + Wrapped("the plug-in's first load in the world of " + setup.from_dump +
+                                       " (its start-up sweep in a running world):",
+                                   "  ");
+  if (result.first_load.empty()) {
+    return out + "  the plug-in did not load: it removed nothing\n";
+  }
+  const auto name = [&](const std::string& key) {
+    const auto found = names.find(key);
+    return found == names.end() ? key : found->second;
+  };
+  const std::vector<FirstLoadLine> lines = FirstLoadLines(setup, result);
+  std::size_t width = 5;
+  for (const FirstLoadLine& line : lines) width = std::max(width, name(line.key).size());
+  out += fmt::format("  {:<{}} {:>8} {:>8} {:>7} {:>8}\n", "class", width, "dumped", "at start",
+                     "limit", "removed");
+  int64_t dumped = 0;
+  int64_t at_start = 0;
+  int64_t removed = 0;
+  for (const FirstLoadLine& line : lines) {
+    out += fmt::format("  {:<{}} {:>8} {:>8} {:>7} {:>8}\n", name(line.key), width, line.dumped,
+                       line.at_start, LimitText(line.limit), line.removed);
+    dumped += line.dumped;
+    at_start += line.at_start;
+    removed += line.removed;
+  }
+  out += fmt::format("  {:<{}} {:>8} {:>8} {:>7} {:>8}\n", "total", width, dumped, at_start, "",
+                     removed);
+  return out;
+}
+
 std::string NotesAndFaults(const SimulationResult& result) {
   std::string out;
   if (!result.notes.empty()) {
@@ -335,6 +397,7 @@ std::string FormatTable(const SimulationSetup& setup, const SimulationResult& re
   std::string out = Header(setup, result) + "\n" + ClassRows(result, names, wide, fit);
   out += ColumnKey(fit);
   if (!wide) out += ClassLegend(result, names, fit.class_width);
+  out += FirstLoadTable(setup, result, names);
   return out + StarvedClasses(result, names) + DriftCauses(result, names) +
          RejectedSurplus(result, names) + NotesAndFaults(result) + Speed(result);
 }
@@ -391,6 +454,19 @@ std::string FormatJson(const SimulationSetup& setup, const SimulationResult& res
           {{"id", cause.id}, {"what", cause.what}, {"amount", cause.amount}});
     }
     json["classes"].push_back(std::move(entry));
+  }
+  if (!setup.from_dump.empty()) {
+    nlohmann::ordered_json first_load = nlohmann::ordered_json::array();
+    for (const FirstLoadLine& line : FirstLoadLines(setup, result)) {
+      first_load.push_back({{"key", line.key},
+                            {"dumped", line.dumped},
+                            {"at_start", line.at_start},
+                            {"limit", rule(line.limit)},
+                            {"removed", line.removed}});
+    }
+    json["from_dump"] = {{"file", setup.from_dump},
+                         {"plugin_loaded", !result.first_load.empty()},
+                         {"first_load", std::move(first_load)}};
   }
   json["notes"] = result.notes;
   json["config_errors"] = result.config_errors;
