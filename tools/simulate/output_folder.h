@@ -29,4 +29,3 @@ void RecordServerFolder(const std::filesystem::path& server);
 // Lists in DIR's marker those of `names` (files directly in DIR) that exist now. Throws
 // OutputFolderError.
 void RecordOutputFiles(const std::filesystem::path& dir, const std::vector<std::string>& names);
-
