@@ -146,7 +146,7 @@ namespace {
 // Builds the censuses of one source: a key met again starts the next census.
 class CensusBuilder {
  public:
-  CensusBuilder(CensusHistory& history, uint32_t source) : history_(history), source_(source) {}
+  explicit CensusBuilder(uint32_t source) : source_(source) {}
 
   void Start(LocalSeconds time, int line) {
     Finish();
@@ -170,7 +170,6 @@ class CensusBuilder {
   std::vector<Census>& Censuses() { return censuses_; }
 
  private:
-  CensusHistory& history_;
   uint32_t source_;
   bool open_ = false;
   Census current_;
@@ -234,7 +233,7 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   const uint32_t source_index = AddSource(history, source);
-  CensusBuilder builder(history, source_index);
+  CensusBuilder builder(source_index);
   std::vector<Finding> findings;
   int not_dump = 0;
   int entries = 0;
@@ -305,7 +304,7 @@ bool LooksLikeLog(std::string_view text) {
 
 void ReadLogText(std::string_view text, const std::string& source, CensusHistory& history) {
   const uint32_t source_index = AddSource(history, source);
-  CensusBuilder builder(history, source_index);
+  CensusBuilder builder(source_index);
   LocalSeconds last_time = 0;
   int number = 0;
   while (!text.empty()) {
