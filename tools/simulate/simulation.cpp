@@ -35,12 +35,20 @@ std::string FindingLine(const Finding& finding) {
 }
 
 // The dump files in a folder with their last write times, to tell which one a dump wrote.
-std::map<std::string, fs::file_time_type> DumpFiles(const fs::path& dir) {
+// The dump files in `dir` with their times. With `backdate`, each file's time is first set an hour
+// back: a file the plug-in then writes again within the same second shows a new time even where the
+// file system's clock is coarse.
+std::map<std::string, fs::file_time_type> DumpFiles(const fs::path& dir, bool backdate = false) {
   std::map<std::string, fs::file_time_type> files;
   std::error_code error;
   for (fs::directory_iterator entry(dir, error), end; !error && entry != end;
        entry.increment(error)) {
-    files[entry->path().filename().string()] = entry->last_write_time(error);
+    std::error_code ignored;
+    if (backdate) {
+      fs::last_write_time(entry->path(), entry->last_write_time(ignored) - std::chrono::hours(1),
+                          ignored);
+    }
+    files[entry->path().filename().string()] = fs::last_write_time(entry->path(), ignored);
   }
   return files;
 }
@@ -372,7 +380,7 @@ class Simulation {
       return;
     }
     const fs::path dumps = plugin_dir_ / "DinoDumpLogs";
-    const auto before = DumpFiles(dumps);
+    const auto before = DumpFiles(dumps, true);
     std::size_t lines = 0;
     for (const std::string& reply : Command("kvar.dumpdinos", action.via)) {
       lines += static_cast<std::size_t>(std::count(reply.begin(), reply.end(), '\n'));
