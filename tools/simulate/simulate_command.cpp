@@ -16,6 +16,7 @@
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
 #include "tools/common/chart.h"
+#include "tools/common/dump_lines.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
@@ -65,6 +66,7 @@ int RunSimulate(const SimulateOptions& options) {
   SimulationSetup setup;
   std::vector<std::string> dump_notes;  // what the dump's world left out and assumed
   bool dump_left_out = false;           // a dumped class is not in the world: a warning
+  std::vector<std::string> dump_keys;   // every key of the dump, as written
   try {
     setup.seed = ParseSeed(options.seed);
     const std::string scenario_text =
@@ -79,8 +81,11 @@ int RunSimulate(const SimulateOptions& options) {
     setup.config_name =
         options.config.empty() ? "the built-in examples/config.json" : options.config;
     if (!options.from_dump.empty()) {
-      const DumpWorld world =
-          ReadDumpWorld(ReadFileOrThrow(options.from_dump, "dump"), options.from_dump);
+      const std::string dump_text = ReadFileOrThrow(options.from_dump, "dump");
+      const DumpWorld world = ReadDumpWorld(dump_text, options.from_dump);
+      for (const NumberedDumpLine& line : ReadDumpLines(dump_text)) {
+        if (line.read.form == DumpLineForm::kEntry) dump_keys.emplace_back(line.read.key);
+      }
       dump_notes = world.notes;
       dump_left_out = world.left_out > 0;
       const std::vector<std::string> put = PutDumpWorld(setup.scenario, world);
@@ -98,9 +103,12 @@ int RunSimulate(const SimulateOptions& options) {
   // limit that never applies is named before the run shows it. With JSON on standard output, the
   // findings are in the JSON instead. Its errors are errors of the run.
   setup.class_keys = ScenarioClasses(setup.scenario);
+  // In the world of a dump the check reads the dump as `check --classes` does: every key in it as
+  // written (a letter outside ASCII as "?"), and only the classes the plug-in had met so far.
+  const std::vector<std::string>& checked_keys = dump_keys.empty() ? setup.class_keys : dump_keys;
   setup.config_findings = CheckConfigText(
       setup.config_text, options.config.empty() ? "examples/config.json" : options.config,
-      setup.class_keys);
+      checked_keys, dump_keys.empty() ? ClassListKind::kAllClasses : ClassListKind::kMetSoFar);
   if (options.format != "json") {
     std::cout << "configuration check of " << setup.config_name << ":\n";
     PrintFindings(setup.config_findings, FindingsFormat::kText, std::cout);

@@ -565,10 +565,19 @@ class Simulation {
                                      [&](const auto& ledger) { return ledger.key == key; });
       if (exact) continue;
       std::string note = "the limit " + std::to_string(limit) + " of " + key + " never applied";
+      bool case_differs = false;
       for (const auto& ledger : ledgers) {
         if (CountKey(ledger.key) == CountKey(key)) {
           note += ": the class key is " + ledger.key + " (limits match letter case exactly)";
+          case_differs = true;
         }
+      }
+      // In a dump's world only the dumped classes live: a limit on another class, or on one whose
+      // key the dump could not keep, says nothing of the server.
+      if (!case_differs && !setup_.from_dump.empty()) {
+        note +=
+            " in this run: its class is not in the world made from the dump (a class not met "
+            "yet, or one left out above)";
       }
       result_.notes.push_back(PrintableText(note));
     }
