@@ -154,6 +154,9 @@ class CensusBuilder {
     current_ = Census{time, source_, line, {}};
   }
   bool Open() const { return open_; }
+  // The open census lacks the lines after a break: its missing classes would read as none.
+  void MarkCut() { cut_ = open_; }
+  int CutCensuses() const { return cut_censuses_; }
   // Whether the key is already in the open census.
   bool Has(uint32_t key) const { return key < seen_.size() && seen_[key] == stamp_; }
   void Add(uint32_t key, uint32_t count) {
@@ -163,8 +166,13 @@ class CensusBuilder {
   }
   void Finish() {
     if (!open_) return;
-    censuses_.push_back(std::move(current_));
+    if (cut_) {
+      ++cut_censuses_;
+    } else {
+      censuses_.push_back(std::move(current_));
+    }
     open_ = false;
+    cut_ = false;
     ++stamp_;
   }
   std::vector<Census>& Censuses() { return censuses_; }
@@ -172,6 +180,8 @@ class CensusBuilder {
  private:
   uint32_t source_;
   bool open_ = false;
+  bool cut_ = false;
+  int cut_censuses_ = 0;
   Census current_;
   std::vector<Census> censuses_;
   std::vector<uint32_t> seen_;  // per key: the stamp of the census that holds it
@@ -207,8 +217,9 @@ Finding CutShort(const std::string& source, int line, std::string_view text) {
                  1,
                  "cut-short",
                  "this dump line breaks off before its count: " + Quote(text),
-                 "the census was written while the disk filled up or the server stopped; its "
-                 "other lines are counted"};
+                 "the census was written while the disk filled up or the server stopped; the "
+                 "census this line belongs to is left out (its classes after the break are "
+                 "unknown), the file's other censuses are counted"};
 }
 
 // The key of a dump line, counted under its dump form; the log's whole letters are kept for show.
@@ -261,6 +272,13 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
         // one: any text would otherwise pass for a dump cut in its first line.
         if (!line.read.key.empty() || line.text.starts_with(kKeyStart)) {
           findings.push_back(CutShort(source, line.number, line.text));
+          // A key the open census already holds starts the next one: the open one is whole.
+          if (const auto known = history.index.find(DumpForm(line.read.key));
+              !line.read.key.empty() && known != history.index.end() &&
+              builder.Has(known->second)) {
+            builder.Start(time, line.number);
+          }
+          builder.MarkCut();
           break;
         }
         [[fallthrough]];
@@ -280,9 +298,11 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
     }
   }
   builder.Finish();
-  if (entries == 0 && not_dump > 0) {
+  // A dump always lists the table's classes: a file with none, an empty one included, is no census.
+  if (entries == 0 && builder.CutCensuses() == 0) {
     history.findings.push_back(
-        NotADump(source, "none of its lines is a dump line (\"KEY. Num: N\")"));
+        NotADump(source, not_dump == 0 ? "it is empty or holds blank lines only"
+                                       : "none of its lines is a dump line (\"KEY. Num: N\")"));
     return;
   }
   history.findings.insert(history.findings.end(), findings.begin(), findings.end());
@@ -319,6 +339,7 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
     const DumpLine dump = plugin_warning ? ReadDumpLine(entry->message) : DumpLine{};
     if (dump.form == DumpLineForm::kCutShort) {
       history.findings.push_back(CutShort(source, number, entry->message));
+      builder.MarkCut();
       continue;
     }
     if (dump.form != DumpLineForm::kEntry) {
@@ -342,7 +363,7 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
     builder.Add(key, dump.count);
   }
   builder.Finish();
-  if (builder.Censuses().empty()) {
+  if (builder.Censuses().empty() && builder.CutCensuses() == 0) {
     history.findings.push_back(Finding{
         Severity::kWarning, source, 0, 0, "no-census-in-log",
         "this log holds no census: no warning entry of the plug-in's logger is a dump line",
