@@ -81,6 +81,7 @@ class Doctor {
             "the system folder given with --system-dir is not a folder",
             "give the folder that holds Windows' own DLLs, or leave --system-dir out");
         report_.findings.back().unusable_input = true;
+        system_dirs_usable_ = false;
       }
     }
     const std::optional<PeImage> plugin = CheckPlugin();
@@ -135,9 +136,14 @@ class Doctor {
     }
     PeReadResult read = ReadPeImage(file.bytes);
     if (!read.image) {
+      // A file the operator named that is no Windows library at all is a mistaken --plugin.
+      const bool mistaken = read.not_pe && input_.plugin.has_value();
       Add(Severity::kError, Shown(path), read.not_pe ? "plugin-not-pe" : "plugin-damaged",
           "this is not a usable Windows library: " + read.problem,
-          fix + " again; the copy here is " + (read.not_pe ? "some other file" : "damaged"));
+          mistaken
+              ? std::string("give --plugin the path of Kestrovar.dll")
+              : fix + " again; the copy here is " + (read.not_pe ? "some other file" : "damaged"))
+          .unusable_input = mistaken;
       return std::nullopt;
     }
     const PeImage& image = *read.image;
@@ -289,7 +295,8 @@ class Doctor {
       bool in_server = false;
       const std::optional<fs::path> path = Locate(needed.dll, in_server);
       if (!path) {
-        if (input_.system_dirs.empty()) {
+        // Without a usable system folder a DLL not in the server folder is unknown, not missing.
+        if (input_.system_dirs.empty() || !system_dirs_usable_) {
           unchecked.push_back(needed.dll);
         } else {
           Add(Severity::kError, needed.dll, "runtime-missing",
@@ -409,6 +416,7 @@ class Doctor {
   fs::path server_;
   fs::path plugin_folder_;
   fs::path plugin_path_;
+  bool system_dirs_usable_ = true;  // every --system-dir is a folder
   DoctorReport report_;
 };
 
@@ -417,6 +425,15 @@ class Doctor {
 DoctorReport RunDoctorChecks(const DoctorInput& input) { return Doctor(input).Run(); }
 
 std::string DoctorVerdict(const DoctorReport& report) {
+  // An input the doctor could not use says nothing of the folder: no verdict on it.
+  const std::size_t unusable = static_cast<std::size_t>(
+      std::count_if(report.findings.begin(), report.findings.end(),
+                    [](const Finding& finding) { return finding.unusable_input; }));
+  if (unusable > 0) {
+    return "verdict: cannot tell whether the plug-in will load here: give the doctor usable input "
+           "(" +
+           std::to_string(unusable) + (unusable == 1 ? " error" : " errors") + " above)";
+  }
   const std::size_t errors = static_cast<std::size_t>(
       std::count_if(report.findings.begin(), report.findings.end(),
                     [](const Finding& finding) { return finding.severity == Severity::kError; }));
