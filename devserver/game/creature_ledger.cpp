@@ -197,7 +197,9 @@ void CreatureLedger::ClearCountedGone() {
 
 void CreatureLedger::TableCleared() {
   ClearCountedGone();
-  for (auto& [id, life] : lives_) {
+  for (auto& entry : lives_) {
+    // Named, not a structured binding: older compilers cannot capture a binding.
+    Life& life = entry.second;
     Update(life, [&] { life.counted = false; });
   }
 }
@@ -205,7 +207,8 @@ void CreatureLedger::TableCleared() {
 void CreatureLedger::PluginReleased() {
   // The table goes with the library, and the removals it still had queued are dropped.
   ClearCountedGone();
-  for (auto& [id, life] : lives_) {
+  for (auto& entry : lives_) {
+    Life& life = entry.second;
     Update(life, [&] {
       life.counted = false;
       SetAwaiting(life, false);
