@@ -35,16 +35,5 @@ else()
   endif()
 endif()
 
-execute_process(
-  COMMAND ${emulator} ${PROGRAM} check ${CHECKED} --classes ${classes}
-  OUTPUT_VARIABLE output
-  ERROR_VARIABLE errors
-  RESULT_VARIABLE exit_status
-  TIMEOUT 60)
-string(REPLACE "\r\n" "\n" output "${output}${errors}")
-if(NOT exit_status EQUAL EXIT_STATUS)
-  message(FATAL_ERROR "exit status ${exit_status}, expected ${EXIT_STATUS}; output:\n${output}")
-endif()
-if(NOT output MATCHES "${OUTPUT_REGEX}")
-  message(FATAL_ERROR "the output does not match ${OUTPUT_REGEX}:\n${output}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/run_and_match.cmake)
+kv_run_and_match(COMMAND check ${CHECKED} --classes ${classes})
