@@ -12,6 +12,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -81,18 +82,25 @@ Corpus LoadCorpus() {
 // gives its reading (nothing where it declines), then an empty line.
 std::map<std::string, std::optional<std::string>> Undname(const std::vector<std::string>& names,
                                                           std::string& problem) {
-  const fs::path in = fs::absolute("undname-in.txt");
-  const fs::path out = fs::absolute("undname-out.txt");
+  // A folder of this run's own: other checkouts may run the same test at the same time.
+  const fs::path dir =
+      fs::temp_directory_path() / ("kestrovar-undname-" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir);
+  const fs::path in = dir / "names.txt";
+  const fs::path out = dir / "readings.txt";
   {
     std::ofstream file(in, std::ios::binary);
     for (const std::string& name : names) file << name << '\n';
   }
   const std::string command = "\"" + std::string(KESTROVAR_LLVM_UNDNAME) + "\" < \"" + in.string() +
-                              "\" > \"" + out.string() + "\" 2> undname-err.txt";
+                              "\" > \"" + out.string() + "\" 2> \"" +
+                              (dir / "errors.txt").string() + "\"";
   std::map<std::string, std::optional<std::string>> readings;
   // It exits with 1 when it declines any name; its output tells whether it read them all.
   (void)std::system(command.c_str());
   const std::vector<std::string> lines = Lines(ReadFile(out));
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
   std::size_t at = 0;
   for (const std::string& name : names) {
     if (at >= lines.size() || lines[at] != name) {
