@@ -323,4 +323,25 @@ TEST(MsvcNames, SpellsAsADeveloperWrites) {
             "std::basic_string<char, std::char_traits<char>, std::allocator<char>>");
 }
 
+// Back-references copy what they refer to, and a copy can hold copies: a short name could ask for
+// more than any memory. Such a name is declined, quickly.
+TEST(MsvcNames, DeclinesANameThatWouldGrowPastAnyRealOne) {
+  for (const int levels : {6, 25}) {
+    // Each template's arguments: the next template, then nine back-references to it.
+    std::string inner = "?$n@H@";
+    for (int i = 0; i < levels; ++i) {
+      std::string copies;
+      for (int c = 0; c < 9; ++c) copies += "V1@";
+      inner = "?$n@V" + inner + "@" + copies + "@";
+    }
+    const std::string name = "?f@@YAXV" + inner + "@@Z";
+    EXPECT_FALSE(ParseMsvcFunction(name)) << levels;
+    EXPECT_FALSE(ReadableMsvcName(name)) << levels;
+  }
+  // Three levels (a thousand copies) are still read.
+  std::string inner = "?$n@H@";
+  for (int i = 0; i < 3; ++i) inner = "?$n@V" + inner + "@V1@V1@V1@V1@V1@V1@V1@V1@V1@@";
+  EXPECT_TRUE(ParseMsvcFunction("?f@@YAXV" + inner + "@@Z"));
+}
+
 }  // namespace
