@@ -306,6 +306,7 @@ TEST(MsvcNames, SpellsAsADeveloperWrites) {
        "TArray<AActor*, FDefaultAllocator>*)"},
       {"?Print@@YAHPEBDZZ", "Print(const char*, ...)"},
       {"?Member@@YAXPERBox@@H@Z", "Member(const int Box::*)"},
+      {"?Method@@YAXP8Box@@EBAXH@Z@Z", "Method(void(Box::*)(int) const)"},
       {"?Flag@Box@@QEHAAXXZ", "Box::Flag() &&"},
       {"?Values@@YAXV?$a@$0A@$0BA@$0?1@@@Z", "Values(a<0, 16, -2>)"},
       {"?Move@@YAX$$QEAVFString@@@Z", "Move(FString&&)"},

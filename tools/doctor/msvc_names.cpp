@@ -758,7 +758,24 @@ class Reader {
       type.target.push_back(FunctionType());
       return type;
     }
-    if (IsDigit(Peek())) throw Fail{};                 // pointers to member functions
+    if (Consume("8")) {
+      // A pointer to a member function: its class, then the function with its `this`.
+      if (type.kind != Kind::kPointer) throw Fail{};
+      type.kind = Kind::kMemberPointer;
+      MsvcType cls = ClassType(Kind::kClass, "class");
+      type.parts = std::move(cls.parts);
+      type.template_arguments = std::move(cls.template_arguments);
+      // The 64-bit marker and `this`'s qualifiers; restrict, unaligned and & or && are not read.
+      if (!Consume("E")) throw Fail{};
+      const char qualifiers = Next();
+      if (qualifiers < 'A' || qualifiers > 'D') throw Fail{};
+      MsvcType function = FunctionType();
+      function.const_this = qualifiers == 'B' || qualifiers == 'D';
+      function.volatile_this = qualifiers == 'C' || qualifiers == 'D';
+      type.target.push_back(std::move(function));
+      return type;
+    }
+    if (IsDigit(Peek())) throw Fail{};
     if (!Consume("E")) throw Fail{};                   // a 32-bit name
     if (Peek() == 'I' || Peek() == 'F') throw Fail{};  // __restrict, __unaligned
     if (Peek() >= 'Q' && Peek() <= 'T') {
