@@ -59,6 +59,35 @@ void MsfWriter::SetNilStream(std::uint32_t index) {
   entry.blocks.clear();
 }
 
+void MsfWriter::BeginStream(std::uint32_t index) {
+  At(index) = Entry();
+  open_ = index;
+  pending_.clear();
+}
+
+void MsfWriter::FlushBlock() {
+  const std::uint32_t block = Allocate(1)[0];
+  Entry& entry = streams_[open_];
+  entry.blocks.push_back(block);
+  pending_.resize(block_size_, '\0');
+  sink_.Write(std::uint64_t{block} * block_size_, pending_);
+  pending_.clear();
+}
+
+void MsfWriter::Append(std::string_view bytes) {
+  streams_[open_].size += static_cast<std::uint32_t>(bytes.size());
+  while (!bytes.empty()) {
+    const std::size_t n = std::min<std::size_t>(block_size_ - pending_.size(), bytes.size());
+    pending_.append(bytes.substr(0, n));
+    bytes.remove_prefix(n);
+    if (pending_.size() == block_size_) FlushBlock();
+  }
+}
+
+void MsfWriter::EndStream() {
+  if (!pending_.empty()) FlushBlock();
+}
+
 void MsfWriter::Finish() {
   std::string directory;
   PutU32(directory, static_cast<std::uint32_t>(streams_.size()));
@@ -171,61 +200,52 @@ void AddPublic(PdbParts& parts, std::string_view name, bool is_function) {
   parts.symbols += record;
 }
 
-void WritePdb(MsfWriter& writer, const PdbParts& parts) {
+std::string PdbInfoStream() {
   std::string info;
   PutU32(info, 20000404);  // VC70
   PutU32(info, 0x5EED5EED);
   PutU32(info, 1);
   for (int i = 0; i < 16; ++i) info += static_cast<char>(0x10 + i);
-  PutU32(info, 0);  // the named stream map: no names
-  PutU32(info, 0);
-  PutU32(info, 0);
-  PutU32(info, 0);
-  PutU32(info, 0);
-  writer.SetStream(1, info);
+  for (int i = 0; i < 5; ++i) PutU32(info, 0);  // the named stream map: no names
+  return info;
+}
 
+std::string TypeStreamHeader(std::uint32_t type_count, std::uint32_t record_bytes) {
   std::string tpi;
   PutU32(tpi, 20040203);  // V80
   PutU32(tpi, 56);
   PutU32(tpi, 0x1000);
-  PutU32(tpi, 0x1000 + parts.type_count);
-  PutU32(tpi, static_cast<std::uint32_t>(parts.types.size()));
+  PutU32(tpi, 0x1000 + type_count);
+  PutU32(tpi, record_bytes);
   PutU16(tpi, 0xFFFF);  // no hash stream
   PutU16(tpi, 0xFFFF);
   PutU32(tpi, 4);
   PutU32(tpi, 0x3FFFF);
   for (int i = 0; i < 6; ++i) PutU32(tpi, 0);
-  const std::string_view types = parts.types;
-  writer.SetStream(2, tpi.size() + types.size(),
-                   [&](std::uint64_t offset, std::uint64_t count, std::string& piece) {
-                     if (offset < tpi.size()) {
-                       const std::uint64_t n = std::min<std::uint64_t>(count, tpi.size() - offset);
-                       piece.append(tpi, offset, n);
-                       offset += n;
-                       count -= n;
-                     }
-                     piece.append(types.substr(offset - tpi.size(), count));
-                   });
+  return tpi;
+}
 
+std::string DbiStream() {
   std::string dbi;
   PutU32(dbi, 0xFFFFFFFF);
   PutU32(dbi, 19990903);
   PutU32(dbi, 1);
-  PutU16(dbi, 7);  // globals
+  PutU16(dbi, kGlobalsStreamIndex);
   PutU16(dbi, 0x8E1D);
-  PutU16(dbi, 5);  // publics
+  PutU16(dbi, kPublicsStreamIndex);
   PutU16(dbi, 0);
-  PutU16(dbi, 6);  // symbol records
+  PutU16(dbi, kSymbolStreamIndex);
   PutU16(dbi, 0);
   for (int i = 0; i < 8; ++i) PutU32(dbi, 0);  // substream sizes, MFC index
   PutU16(dbi, 0);
   PutU16(dbi, 0x8664);
   PutU32(dbi, 0);
-  writer.SetStream(3, dbi);
-  writer.SetStream(4, std::string_view());
+  return dbi;
+}
 
-  // The publics hash without its buckets (a reader walks its records) and the address map.
-  const std::uint32_t count = static_cast<std::uint32_t>(parts.publics.size());
+// The publics hash without its buckets (a reader walks its records) and the address map.
+std::string PublicsStream(const std::vector<std::uint32_t>& offsets) {
+  const std::uint32_t count = static_cast<std::uint32_t>(offsets.size());
   std::string publics;
   PutU32(publics, 16 + count * 8);
   PutU32(publics, count * 4);
@@ -234,17 +254,34 @@ void WritePdb(MsfWriter& writer, const PdbParts& parts) {
   PutU32(publics, 0xEFFE0000 + 19990810);
   PutU32(publics, count * 8);
   PutU32(publics, 0);
-  for (const std::uint32_t offset : parts.publics) {
+  for (const std::uint32_t offset : offsets) {
     PutU32(publics, offset + 1);
     PutU32(publics, 1);
   }
-  for (const std::uint32_t offset : parts.publics) PutU32(publics, offset);
-  writer.SetStream(5, publics);
-  writer.SetStream(6, parts.symbols);
+  for (const std::uint32_t offset : offsets) PutU32(publics, offset);
+  return publics;
+}
+
+std::string GlobalsStream() {
   std::string globals;
   PutU32(globals, 0xFFFFFFFF);
   PutU32(globals, 0xEFFE0000 + 19990810);
   PutU32(globals, 0);
   PutU32(globals, 0);
-  writer.SetStream(7, globals);
+  return globals;
+}
+
+void WritePdb(MsfWriter& writer, const PdbParts& parts) {
+  writer.SetStream(1, PdbInfoStream());
+  const std::string tpi =
+      TypeStreamHeader(parts.type_count, static_cast<std::uint32_t>(parts.types.size()));
+  writer.BeginStream(2);
+  writer.Append(tpi);
+  writer.Append(parts.types);
+  writer.EndStream();
+  writer.SetStream(3, DbiStream());
+  writer.SetStream(4, std::string_view());
+  writer.SetStream(kPublicsStreamIndex, PublicsStream(parts.publics));
+  writer.SetStream(kSymbolStreamIndex, parts.symbols);
+  writer.SetStream(kGlobalsStreamIndex, GlobalsStream());
 }

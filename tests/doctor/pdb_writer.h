@@ -46,6 +46,11 @@ class MsfWriter {
   using Fill = std::function<void(std::uint64_t offset, std::uint64_t count, std::string& piece)>;
   void SetStream(std::uint32_t index, std::uint64_t size, const Fill& fill);
   void SetNilStream(std::uint32_t index);
+  // A stream written as it is made, in pieces of any size: its blocks are taken one after another
+  // (never scattered). One at a time, between the other streams.
+  void BeginStream(std::uint32_t index);
+  void Append(std::string_view bytes);
+  void EndStream();
   // The stream directory, its block list and the superblock; streams never set are empty.
   void Finish();
 
@@ -60,8 +65,12 @@ class MsfWriter {
   MsfSink& sink_;
   std::uint32_t block_size_;
   bool scatter_;
+  void FlushBlock();
+
   std::uint32_t next_block_ = 3;  // after the superblock and the two free block maps
   std::vector<Entry> streams_;
+  std::uint32_t open_ = 0;  // the stream being appended to
+  std::string pending_;     // its bytes that do not fill a block yet
 };
 
 // Type records from index 0x1000 on, each padded to four bytes as the linkers pad them.
@@ -99,3 +108,12 @@ void AddPublic(PdbParts& parts, std::string_view name, bool is_function);
 // The streams: 1 PDB info, 2 TPI, 3 DBI, 4 IPI (empty), 5 publics, 6 symbol records, 7 globals;
 // the caller's own from 8 on. Ends with Finish().
 void WritePdb(MsfWriter& writer, const PdbParts& parts);
+// Their parts, for a writer that makes the records as it writes them.
+std::string PdbInfoStream();
+std::string TypeStreamHeader(std::uint32_t type_count, std::uint32_t record_bytes);
+std::string DbiStream();
+std::string PublicsStream(const std::vector<std::uint32_t>& offsets);
+std::string GlobalsStream();
+inline constexpr std::uint32_t kPublicsStreamIndex = 5;
+inline constexpr std::uint32_t kSymbolStreamIndex = 6;
+inline constexpr std::uint32_t kGlobalsStreamIndex = 7;

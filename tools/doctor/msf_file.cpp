@@ -64,20 +64,19 @@ std::string MsfStream::ReadAll() const {
   return std::string(Bytes(0, size_, scratch, "the stream"));
 }
 
-void MsfStream::ReleaseBefore(std::uint64_t offset) const {
+void MsfStream::Release(std::uint64_t begin, std::uint64_t end) const {
   if (mapped_ == nullptr) return;
-  const std::size_t end =
-      static_cast<std::size_t>(std::min<std::uint64_t>(offset / block_size_, blocks_.size()));
+  const std::uint64_t first = (begin + block_size_ - 1) / block_size_;
+  const std::uint64_t last = std::min<std::uint64_t>(end / block_size_, blocks_.size());
   // Runs of neighbouring blocks go in one call.
-  std::size_t run = released_;
-  for (std::size_t i = released_; i < end; ++i) {
-    if (i + 1 == end || blocks_[i + 1] != blocks_[i] + 1) {
-      mapped_->Release(std::size_t{blocks_[run]} * block_size_,
-                       (i + 1 - run) * std::size_t{block_size_});
+  std::uint64_t run = first;
+  for (std::uint64_t i = first; i < last; ++i) {
+    if (i + 1 == last || blocks_[i + 1] != blocks_[i] + 1) {
+      mapped_->Release(static_cast<std::size_t>(std::uint64_t{blocks_[run]} * block_size_),
+                       static_cast<std::size_t>((i + 1 - run) * block_size_));
       run = i + 1;
     }
   }
-  released_ = std::max(released_, end);
 }
 
 MsfFile::MsfFile(std::string_view bytes, const MappedFile* mapped)

@@ -33,8 +33,9 @@ class MsfStream {
   std::uint16_t U16(std::uint64_t offset, const char* what) const;
   std::uint32_t U32(std::uint64_t offset, const char* what) const;
   std::string ReadAll() const;
-  // Tells the file that the stream's bytes before `offset` will not be read again soon.
-  void ReleaseBefore(std::uint64_t offset) const;
+  // Tells the file that the stream's blocks wholly within [begin, end) will not be read again
+  // soon, so that a walk through a stream of hundreds of megabytes keeps little of it resident.
+  void Release(std::uint64_t begin, std::uint64_t end) const;
 
  private:
   friend class MsfFile;
@@ -43,7 +44,26 @@ class MsfStream {
   std::uint32_t block_size_ = 0;
   std::uint64_t size_ = 0;
   std::vector<std::uint32_t> blocks_;
-  mutable std::size_t released_ = 0;  // blocks already released
+};
+
+// Releases a stream's bytes behind a walk through it, every 16 MB.
+class MsfReleaser {
+ public:
+  explicit MsfReleaser(const MsfStream& stream) : stream_(stream) {}
+  ~MsfReleaser() { stream_.Release(released_, stream_.Size()); }
+  MsfReleaser(const MsfReleaser&) = delete;
+  MsfReleaser& operator=(const MsfReleaser&) = delete;
+  void Passed(std::uint64_t offset) {
+    if (offset >= released_ + kStep) {
+      stream_.Release(released_, offset);
+      released_ = offset;
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t kStep = 16u << 20;
+  const MsfStream& stream_;
+  std::uint64_t released_ = 0;
 };
 
 class MsfFile {

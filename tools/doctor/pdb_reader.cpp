@@ -35,7 +35,7 @@ class Reader final : public PdbReader {
   void ForEachPublic(
       const std::function<void(std::string_view name, bool is_function)>& visit) const override {
     std::string scratch;
-    std::uint64_t release_at = 16u << 20;
+    MsfReleaser releaser(*symbols_);
     for (const std::uint32_t offset : publics_) {
       bool is_function = false;
       std::string_view name;
@@ -47,10 +47,7 @@ class Reader final : public PdbReader {
         continue;
       }
       visit(name, is_function);
-      if (offset >= release_at) {
-        symbols_->ReleaseBefore(offset);
-        release_at = offset + (16u << 20);
-      }
+      releaser.Passed(offset);
     }
   }
 
@@ -125,7 +122,9 @@ class Reader final : public PdbReader {
     }
     publics_.reserve(records / 8);
     std::string scratch;
+    MsfReleaser releaser(hash);
     for (std::uint64_t at = 44; at < 44 + std::uint64_t{records}; at += 8) {
+      releaser.Passed(at);
       const std::uint32_t offset = hash.U32(at, "the publics hash");
       if (offset == 0 || offset - 1 >= symbols_->Size()) {
         throw MsfDamaged{"its publics hash points outside its symbol records"};
@@ -134,14 +133,11 @@ class Reader final : public PdbReader {
     }
     std::sort(publics_.begin(), publics_.end());
     publics_.erase(std::unique(publics_.begin(), publics_.end()), publics_.end());
-    std::uint64_t release_at = 16u << 20;
+    MsfReleaser symbols(*symbols_);
     for (const std::uint32_t offset : publics_) {
       bool is_function = false;
       PublicAt(offset, scratch, is_function);
-      if (offset >= release_at) {
-        symbols_->ReleaseBefore(offset);
-        release_at = offset + (16u << 20);
-      }
+      symbols.Passed(offset);
     }
   }
 

@@ -299,7 +299,7 @@ PdbTypeRecords::PdbTypeRecords(MsfStream stream) : stream_(std::move(stream)) {
   const std::uint64_t limit = std::uint64_t{header_size} + record_bytes;
   offsets_.reserve(end - first_);
   std::uint64_t at = header_size;
-  std::uint64_t release_at = at + (16u << 20);
+  MsfReleaser releaser(tpi);
   std::string scratch;
   for (PdbTypeIndex index = first_; index < end; ++index) {
     if (at + 4 > limit) {
@@ -319,10 +319,7 @@ PdbTypeRecords::PdbTypeRecords(MsfStream stream) : stream_(std::move(stream)) {
       }
     }
     at += 2 + std::uint64_t{length};
-    if (at >= release_at) {
-      tpi.ReleaseBefore(at);
-      release_at = at + (16u << 20);
-    }
+    releaser.Passed(at);
   }
   std::sort(definitions_.begin(), definitions_.end());
 }
