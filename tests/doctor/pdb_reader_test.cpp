@@ -127,14 +127,16 @@ Dump ReadDump(const std::string& publics_text, const std::string& types_text) {
   const std::regex member_line(
       R"(- LF_MEMBER \[name = `(.*)`, Type = 0x([0-9A-F]+).*, offset = (\d+), attrs)");
   const std::regex base_line(R"(^\s*type = 0x([0-9A-F]+), offset = \d+)");
+  const std::regex virtual_base_line(R"(^\s*base = 0x([0-9A-F]+), vbptr)");
   PdbTypeIndex current = 0;
   bool in_base = false;
+  bool in_virtual_base = false;
   while (std::getline(types, line)) {
     if (std::regex_search(line, match, record_line)) {
       current = Hex(match[1]);
       dump.records[current] = {match[2], match[3], {}};
       if (match[2] == "LF_FIELDLIST") dump.field_lists[current];
-      in_base = false;
+      in_base = in_virtual_base = false;
       continue;
     }
     if (current == 0) continue;
@@ -147,6 +149,12 @@ Dump ReadDump(const std::string& publics_text, const std::string& types_text) {
     } else if (in_base && std::regex_search(line, match, base_line)) {
       dump.field_lists[current].bases.push_back(Hex(match[1]));
       in_base = false;
+    } else if (line.find("- LF_VBCLASS") != std::string::npos) {
+      // A direct virtual base; an indirect one (LF_IVBCLASS) is a base's base.
+      in_virtual_base = true;
+    } else if (in_virtual_base && std::regex_search(line, match, virtual_base_line)) {
+      dump.field_lists[current].bases.push_back(Hex(match[1]));
+      in_virtual_base = false;
     }
   }
   return dump;
@@ -256,7 +264,7 @@ TEST(PdbReader, ReadsThePublicsAndClassesThatLlvmPdbutilReads) {
       EXPECT_EQ(type.kind, PdbType::Kind::kMemberFunction);
     }
   }
-  EXPECT_GE(classes, 8);
+  EXPECT_GE(classes, 11);
 }
 
 // What the doctor asks of the classes of the test program, spelt out.
@@ -304,6 +312,20 @@ TEST(PdbReader, ReadsTheTestProgramsClasses) {
   EXPECT_FALSE(reader.FindClass("base"));
   EXPECT_FALSE(reader.FindClass(""));
   EXPECT_TRUE(reader.FindClass("Number"));  // a union
+
+  // A direct virtual base counts, an indirect one does not; a nested class by its full name.
+  const std::optional<PdbClass> shared = reader.FindClass("Shared");
+  ASSERT_TRUE(shared);
+  ASSERT_EQ(shared->bases.size(), 1u);
+  EXPECT_EQ(reader.Type(shared->bases[0]).name, "Base");
+  const std::optional<PdbClass> joined = reader.FindClass("Joined");
+  ASSERT_TRUE(joined);
+  ASSERT_EQ(joined->bases.size(), 1u);
+  EXPECT_EQ(reader.Type(joined->bases[0]).name, "Shared");
+  ASSERT_EQ(joined->fields.size(), 1u);
+  EXPECT_EQ(reader.Type(joined->fields[0].type).name, "Joined::Inner");
+  EXPECT_TRUE(joined->problem.empty()) << joined->problem;
+  EXPECT_EQ(reader.FindClass("Joined::Inner")->size, 4u);
 
   // The by-value struct and the member function's type.
   const std::optional<PdbClass> arg = reader.FindClass("Arg");

@@ -110,24 +110,24 @@ class Cursor {
     if (leaf < 0x8000) return leaf;
     std::int64_t value = 0;
     switch (leaf) {
-      case 0x8000:
+      case 0x8000:  // LF_CHAR
         value = static_cast<std::int8_t>(Byte());
-        break;  // LF_CHAR
-      case 0x8001:
+        break;
+      case 0x8001:  // LF_SHORT
         value = static_cast<std::int16_t>(U16());
-        break;  // LF_SHORT
-      case 0x8002:
-        return U16();  // LF_USHORT
-      case 0x8003:
+        break;
+      case 0x8002:  // LF_USHORT
+        return U16();
+      case 0x8003:  // LF_LONG
         value = static_cast<std::int32_t>(U32());
-        break;  // LF_LONG
-      case 0x8004:
-        return U32();  // LF_ULONG
-      case 0x8009:
+        break;
+      case 0x8004:  // LF_ULONG
+        return U32();
+      case 0x8009:  // LF_QUADWORD
         value = static_cast<std::int64_t>(U64());
-        break;  // LF_QUADWORD
-      case 0x800a:
-        return U64();  // LF_UQUADWORD
+        break;
+      case 0x800a:  // LF_UQUADWORD
+        return U64();
       default:
         Fail("has a number of a kind this reader does not read");
     }
