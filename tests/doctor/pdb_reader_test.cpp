@@ -705,6 +705,24 @@ TEST(PdbReader, ReadsNumericLeavesAndForwardReferences) {
   // Two definitions of one name (the linkers keep both when they differ): the first counts.
   db.types.Add(kStructure, ClassBody(0, 0, 1, "Twice"));
   db.types.Add(kStructure, ClassBody(0, 0, 2, "Twice"));
+  // The newer MSVC record with 32-bit properties (LF_STRUCTURE2), defining a class of its own, and
+  // its union form.
+  std::string wide;
+  PutU32(wide, 0);
+  PutU32(wide, 0x1005);
+  PutU32(wide, 0);
+  PutU32(wide, 0);
+  PutU16(wide, 1);
+  PutU16(wide, 12);
+  PutName(wide, "Wide");
+  db.types.Add(0x1609, wide);
+  std::string wide_union;
+  PutU32(wide_union, 0x80);
+  PutU32(wide_union, 0);
+  PutU16(wide_union, 0);
+  PutU16(wide_union, 0);
+  PutName(wide_union, "WideUnion");
+  const PdbTypeIndex wide_union_index = db.types.Add(0x160a, wide_union);
   const PdbOpenResult read = db.Open(1024);
   ASSERT_TRUE(read.reader) << read.problem;
 
@@ -722,6 +740,12 @@ TEST(PdbReader, ReadsNumericLeavesAndForwardReferences) {
       "reader does not read (0x1234)");
   EXPECT_FALSE(read.reader->FindClass("OnlyDeclared"));
   EXPECT_EQ(read.reader->FindClass("Twice")->size, 1u);
+  EXPECT_EQ(Describe(*read.reader->FindClass("Wide")),
+            "Wide size 12 bases | known@0:116 problem: type record 0x1005 has an entry of a kind "
+            "this reader does not read (0x1234)");
+  const PdbType declared = read.reader->Type(wide_union_index);
+  EXPECT_EQ(declared.name, "WideUnion");
+  EXPECT_TRUE(declared.forward_reference);
 }
 
 TEST(PdbReader, VisitsThePublicsInStreamOrderEachOnce) {
