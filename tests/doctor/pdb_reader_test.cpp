@@ -500,6 +500,14 @@ TEST(PdbReader, BytesThatAreNoDatabaseAreToldApart) {
     EXPECT_EQ(read.not_pdb, c.not_pdb) << c.problem;
     EXPECT_EQ(read.problem.rfind(c.problem, 0), 0u) << read.problem;
   }
+  // A file of no bytes cannot be mapped, and is read as empty all the same; so is one of text.
+  std::ofstream("empty.pdb", std::ios::binary).flush();
+  const PdbOpenResult empty = OpenPdbFile("empty.pdb");
+  EXPECT_FALSE(empty.reader);
+  EXPECT_EQ(empty.problem, "it is empty");
+  std::ofstream("text.pdb", std::ios::binary) << "not a database\n";
+  const PdbOpenResult text = OpenPdbFile("text.pdb");
+  EXPECT_TRUE(text.not_pdb);
   if (std::filesystem::exists(kFixtures / "program.exe")) {
     const PdbOpenResult read = ReadPdbBytes(ReadFile(kFixtures / "program.exe"));
     EXPECT_TRUE(read.not_pdb);
