@@ -1,7 +1,7 @@
 // `kestrovar doctor`'s program database reader on a database of 1.1 GB, as large as a game
 // server's: 250 MB of type records (classes of a dozen members and a method each), 110 MB of
 // symbol records (1.3 million publics among other records) and 740 MB of module streams that the
-// reader does not read. Written once into a temporary folder (about 10 s) and deleted after. One
+// reader does not read. Written once into a temporary folder (10 to 15 s) and deleted after. One
 // run opens it, visits every public and finds a handful of classes: it must take at most 5 s of
 // processor time and 300 MB of resident memory (the writing is not counted).
 //   build/native/bin/kestrovar_pdb_bench
