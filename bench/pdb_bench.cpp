@@ -31,7 +31,7 @@ constexpr int kModules = 740;
 constexpr std::uint32_t kModuleBytes = 1 << 20;
 
 std::string ClassName(std::uint32_t index) {
-  return fmt::format("UPrimalGeneratedComponent{:06}_Character_BP_C", index);
+  return fmt::format("UGeneratedComponent{:06}_Character_BP_C", index);
 }
 
 // The type records of class `i`, starting at type index `first`: its forward reference, a pointer
@@ -76,7 +76,7 @@ void ClassRecords(std::uint32_t i, std::uint32_t first, TypeRecordWriter& out) {
   PutU16(one_method, 0x1511);
   PutU16(one_method, 3);
   PutU32(one_method, first + 3);
-  PutName(one_method, "TryMultiUse");
+  PutName(one_method, "Activate");
   fields += one_method;
   out.Add(0x1203, fields);  // first + 4
   body = ClassBody(0x200, first + 4, 8 + 8 * kMembersPerClass, name);
@@ -85,9 +85,8 @@ void ClassRecords(std::uint32_t i, std::uint32_t first, TypeRecordWriter& out) {
 }
 
 std::string PublicName(std::uint32_t index) {
-  return fmt::format(
-      "?Function{}@UPrimalGeneratedComponent{:06}_Character_BP_C@@QEAA_NAEBUFVector@@H@Z",
-      index % 97, index % kClasses);
+  return fmt::format("?Function{}@UGeneratedComponent{:06}_Character_BP_C@@QEAA_NAEBUFPoint@@H@Z",
+                     index % 97, index % kClasses);
 }
 
 void PublicRecord(std::uint32_t index, std::string& out) {
