@@ -182,6 +182,17 @@ void WriteNotes(Report& report, const std::map<std::string, std::string>& names)
         "file's name; each is counted, at the time the name carries",
         PrintableText(file), count));
   }
+  for (const auto& [id, met] : report.history.alike) {
+    std::string whole;
+    for (const std::string& key : met) {
+      if (key == report.history.keys[id]) continue;
+      whole += fmt::format("{}\"{}\"", whole.empty() ? "" : ", ", PrintableText(key));
+    }
+    report.notes.push_back(fmt::format(
+        "\"{}\" is more than one class{}: a dump writes each byte of a letter outside ASCII as "
+        "\"?\", so their counts are summed under this key",
+        PrintableText(report.history.keys[id]), whole.empty() ? "" : " (" + whole + ")"));
+  }
   for (const ClassRow& row : report.limited) {
     if (row.limit_key != report.history.keys[row.id] &&
         row.limit_key != report.history.shown[row.id]) {
