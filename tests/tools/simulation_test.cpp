@@ -17,9 +17,9 @@
 #include <numeric>
 #include <set>
 
+#include "tools/common/config_in_force.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
-#include "tools/simulate/config_in_force.h"
 #include "tools/simulate/dump_world.h"
 #include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"

@@ -13,13 +13,13 @@
 #include "tools/check/print_findings.h"
 #include "tools/common/ascii_case.h"
 #include "tools/common/chart.h"
+#include "tools/common/config_in_force.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
 #include "tools/common/text_bytes.h"
 #include "tools/report/census_reader.h"
 #include "tools/report/report_folder.h"
-#include "tools/simulate/config_in_force.h"
 
 namespace fs = std::filesystem;
 

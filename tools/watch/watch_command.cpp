@@ -10,14 +10,14 @@
 #include <optional>
 #include <thread>
 
+#include "tools/common/config_in_force.h"
 #include "tools/common/dump_lines.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
+#include "tools/common/interruption.h"
 #include "tools/common/output.h"
 #include "tools/rcon/rcon_client.h"
 #include "tools/rcon/rcon_command.h"
-#include "tools/simulate/config_in_force.h"
-#include "tools/simulate/interruption.h"
 #include "tools/watch/census_file.h"
 #include "tools/watch/duration.h"
 #include "tools/watch/prometheus_text.h"
