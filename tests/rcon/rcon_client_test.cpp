@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "tools/common/rcon_packets.h"
+#include "tools/rcon/rcon_command.h"
 #include "tools/rcon/rcon_target.h"
 #include "tools/watch/census_file.h"
 #include "tools/watch/duration.h"
@@ -375,6 +376,23 @@ TEST(WatchPrometheus, LabelValuesEscapedAndTheFileReplacedWhole) {
   EXPECT_NE(PrometheusFileProblem(file).find("changed"), std::string::npos);
   EXPECT_THROW(ReplaceFileAtomically(file, text), std::exception);
   EXPECT_EQ(read(file), edited);
+}
+
+// `rcon`'s exit code: 1 for a reply that says the command failed, for scripts.
+TEST(RconReply, FailureRepliesAreTold) {
+  const struct {
+    const char* reply;
+    bool failed;
+  } cases[] = {
+      {"Kestrovar: Failed to reload config", true},
+      {"Kestrovar: Failed to reload config\n", true},
+      {"Unknown command: kvar.nosuch", true},
+      {"Kestrovar: Reloaded config", false},
+      {"", false},  // an empty world's census
+      {"Blueprint'/Game/Failed/Failed.Failed'. Num: 1\n", false},
+      {"Blueprint'/Game/A/A.A'. Num: 1\nKestrovar: Failed\n", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReplySaysFailed(c.reply), c.failed) << c.reply;
 }
 
 // The clocks go back: a local time comes again, and its name may be taken. The census goes under
