@@ -20,6 +20,7 @@
 #include "tools/watch/census_file.h"
 #include "tools/watch/duration.h"
 #include "tools/watch/prometheus_text.h"
+#include "tools/watch/watch_command.h"
 
 namespace {
 
@@ -376,6 +377,18 @@ TEST(WatchPrometheus, LabelValuesEscapedAndTheFileReplacedWhole) {
   EXPECT_NE(PrometheusFileProblem(file).find("changed"), std::string::npos);
   EXPECT_THROW(ReplaceFileAtomically(file, text), std::exception);
   EXPECT_EQ(read(file), edited);
+}
+
+// A server that stays away is asked again after 1 s, then twice as long each time, at most a
+// minute: not hammered, and not left for hours.
+TEST(WatchRetry, BacksOffByDoublingUpToAMinute) {
+  std::chrono::milliseconds wait{0};
+  std::vector<long long> seconds;
+  for (int i = 0; i < 9; ++i) {
+    wait = NextRetry(wait);
+    seconds.push_back(wait.count() / 1000);
+  }
+  EXPECT_EQ(seconds, (std::vector<long long>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
 }
 
 // `rcon`'s exit code: 1 for a reply that says the command failed, for scripts.

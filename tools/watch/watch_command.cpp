@@ -346,7 +346,7 @@ int Watch::Run() {
         break;
       case Outcome::kFailed:
         ++failures_in_a_row_;
-        retry = retry.count() == 0 ? kFirstRetry : std::min(retry * 2, kLongestRetry);
+        retry = NextRetry(retry);
         prometheus_.success = false;
         WritePrometheus();
         PrintLine(Now() + " census failed: " + failure_ + "; trying again in " +
@@ -358,6 +358,10 @@ int Watch::Run() {
 }
 
 }  // namespace
+
+milliseconds NextRetry(milliseconds last) {
+  return last.count() == 0 ? kFirstRetry : std::min(last * 2, kLongestRetry);
+}
 
 CLI::App* AddWatchCommand(CLI::App& app, WatchOptions& options) {
   CLI::App* watch = app.add_subcommand(
