@@ -573,7 +573,11 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
     }
     report.config_name = *options.config;
   }
-  for (const std::string& input : options.inputs) ReadCensusInput(input, report.history);
+  if (options.history != nullptr) {
+    report.history = *options.history;
+  } else {
+    for (const std::string& input : options.inputs) ReadCensusInput(input, report.history);
+  }
   report.history.SortByTime();
   {
     std::vector<bool> counted(report.history.sources.size(), false);

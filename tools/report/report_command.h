@@ -13,6 +13,7 @@
 namespace CLI {
 class App;
 }
+struct CensusHistory;
 
 // The options of `kestrovar report`.
 struct ReportOptions {
@@ -24,6 +25,8 @@ struct ReportOptions {
   // write those files in (new, or one whose files of those names it wrote itself). None: the
   // table is printed and nothing is written.
   std::optional<std::string> out_dir;
+  // The censuses read already (`watch` keeps its folder's): used instead of reading `inputs`.
+  const CensusHistory* history = nullptr;
   std::string format = "text";  // "text" or "json"
   bool wide = false;            // full keys in the table, however wide it gets
 };

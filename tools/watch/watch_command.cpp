@@ -144,6 +144,7 @@ class Watch {
   std::map<std::string, int32_t> limits_;
   bool config_warned_ = false;
   PrometheusCensus prometheus_;
+  std::optional<WatchHistory> history_;  // DIR's censuses, read once
   std::string failure_;
   int censuses_ = 0;
   int failures_in_a_row_ = 0;
@@ -190,7 +191,9 @@ bool Watch::Prepare() {
     return false;
   }
   // The report's own files in DIR are replaced only while they are as a report wrote them.
-  return CheckWatchReportFolder(out_dir_);
+  if (!CheckWatchReportFolder(out_dir_)) return false;
+  history_.emplace(out_dir_);
+  return true;
 }
 
 // The limits as the plug-in would take them from the file now: the operator may edit it and run
@@ -267,6 +270,7 @@ Watch::Outcome Watch::TakeCensus() {
   try {
     int later = 0;
     const std::optional<std::string> name = StoreCensus(out_dir_, when, reply, later);
+    if (name) history_->Add(*name, reply);
     stored = !name ? "NOT stored: " + DumpFileName(when) +
                          " and the names of the hour after it are taken; they are left as they are"
              : later == 0 ? "stored as " + *name
@@ -294,7 +298,7 @@ Watch::Outcome Watch::TakeCensus() {
   prometheus_.last_good = when;
   prometheus_.success = true;
   WritePrometheus();
-  UpdateWatchReport(out_dir_, options_.config);
+  UpdateWatchReport(out_dir_, options_.config, *history_);
   // Said once the files are up to date.
   PrintLine(Stamp(when) + " census " + std::to_string(censuses_) + ": " +
             std::to_string(census->counts.size()) + " classes, " +
