@@ -3,6 +3,7 @@
 // more after 50 000 than after 100.
 //   build/native/bin/kestrovar_watch_bench
 // Without a configuration no class has a limit and no chart is drawn: gnuplot's own time stays out.
+// The first census of a watch, which writes the report's files whole, is taken before the timing.
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
@@ -45,19 +46,22 @@ void WatchCensus(benchmark::State& state) {
     history.Add(DumpFileName(kStart + std::time_t{i} * kEvery), Census(i));
   }
   int next = stored;
-  for (auto _ : state) {
+  const auto census = [&] {
     const std::time_t when = kStart + std::time_t{next} * kEvery;
     const std::string text = Census(next++);
     int later = 0;
     const auto name = StoreCensus(dir, when, text, later);
     if (name) history.Add(*name, text);
     UpdateWatchReport(dir, "", history);
-  }
+  };
+  // A watch's first census writes the report's files whole; each one after adds to them.
+  census();
+  for (auto _ : state) census();
   state.counters["stored"] = static_cast<double>(stored);
   fs::remove_all(dir);
 }
 
-BENCHMARK(WatchCensus)->Arg(100)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(WatchCensus)->Arg(100)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

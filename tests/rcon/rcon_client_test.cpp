@@ -12,15 +12,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "tools/common/rcon_packets.h"
 #include "tools/rcon/rcon_command.h"
 #include "tools/rcon/rcon_target.h"
+#include "tools/report/report_command.h"
 #include "tools/watch/census_file.h"
 #include "tools/watch/duration.h"
 #include "tools/watch/prometheus_text.h"
 #include "tools/watch/watch_command.h"
+#include "tools/watch/watch_report.h"
 
 namespace {
 
@@ -389,6 +392,59 @@ TEST(WatchRetry, BacksOffByDoublingUpToAMinute) {
     seconds.push_back(wait.count() / 1000);
   }
   EXPECT_EQ(seconds, (std::vector<long long>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+}
+
+// `watch` reads DIR once and adds each census as it comes, appending to census.csv and carrying its
+// table's figures on: after each census, DIR's report is what a fresh report of DIR writes, through
+// a class missing from a census, an empty world, a census from when the clocks went back (out of
+// time order) and a limit edited between censuses.
+TEST(WatchReport, WhatItAddsIsWhatAFreshReportWrites) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::current_path() / "watch-report";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "fresh");
+  const auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const fs::path config = dir / "config.json";
+  std::ofstream(config, std::ios::binary) << "{\"Max_Dino_Counts\": {\"A\": 2}}";
+  // A census stored before the watch starts is read from DIR.
+  std::ofstream(dir / DumpFileName(1796737353 - 600), std::ios::binary) << "A. Num: 2\n";
+  WatchHistory history(dir);
+  const struct {
+    int at;  // seconds after the start
+    const char* census;
+    const char* limit;  // the configuration's limit of A from this census on
+  } censuses[] = {
+      {0, "A. Num: 1\nB. Num: 3\n", "2"},
+      {600, "A. Num: 2\n", "2"},
+      {1200, "", "2"},
+      {300, "A. Num: 5\nB. Num: 1\n", "2"},
+      {1800, "A. Num: 3\nB. Num: 2\n", "3"},
+      {2400, "A. Num: 4\nB. Num: 9\n", "3"},
+  };
+  for (const auto& c : censuses) {
+    SCOPED_TRACE(c.at);
+    std::ofstream(config, std::ios::binary) << "{\"Max_Dino_Counts\": {\"A\": " << c.limit << "}}";
+    int later = 0;
+    const auto name = StoreCensus(dir, 1796737353 + c.at, c.census, later);
+    ASSERT_TRUE(name.has_value());
+    history.Add(*name, c.census);
+    testing::internal::CaptureStdout();
+    UpdateWatchReport(dir, config.string(), history);
+    testing::internal::GetCapturedStdout();
+    ReportOptions fresh;
+    fresh.inputs = {dir.string()};
+    fresh.config = config.string();
+    fresh.out_dir = (dir / "fresh").string();
+    std::ostringstream ignored;
+    RunReport(fresh, ignored);
+    EXPECT_EQ(read(dir / "census.csv"), read(dir / "fresh" / "census.csv"));
+    EXPECT_EQ(read(dir / "report.txt"), read(dir / "fresh" / "report.txt"));
+  }
+  EXPECT_NE(read(dir / "report.txt").find("7 censuses from 7 files"), std::string::npos)
+      << read(dir / "report.txt");
 }
 
 // `rcon`'s exit code: 1 for a reply that says the command failed, for scripts.

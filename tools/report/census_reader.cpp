@@ -91,8 +91,12 @@ uint32_t CensusHistory::KeyIndex(std::string_view key) {
 }
 
 void CensusHistory::SortByTime() {
-  std::stable_sort(censuses.begin(), censuses.end(),
-                   [](const Census& a, const Census& b) { return a.time < b.time; });
+  const auto by_time = [](const Census& a, const Census& b) { return a.time < b.time; };
+  if (std::is_sorted(censuses.begin(), censuses.end(), by_time)) return;
+  std::stable_sort(censuses.begin(), censuses.end(), by_time);
+  tally.clear();
+  tallied = 0;
+  ++reorders;
 }
 
 std::optional<LocalSeconds> DumpFileTime(std::string_view name) {

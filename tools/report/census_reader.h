@@ -57,7 +57,23 @@ struct CensusHistory {
   // line's key is most often the one at its place in the dump before.
   std::vector<uint32_t> key_at_line;
 
+  // Running figures per class over censuses[0, tallied), against the limits in `tally_limits`
+  // (-1: none): the report's table without a pass over every census, for `watch`. The report
+  // brings them up to date; SortByTime drops them when it reorders.
+  struct ClassTally {
+    uint32_t present = 0;  // censuses that hold the class
+    uint32_t lowest = UINT32_MAX;
+    uint32_t highest = 0;
+    std::size_t at_limit = 0;  // censuses that hold it at or above its limit
+  };
+  std::vector<ClassTally> tally;
+  std::vector<int64_t> tally_limits;
+  std::size_t tallied = 0;
+  // Counts the times SortByTime reordered: what was written in the order before is stale.
+  uint64_t reorders = 0;
+
   uint32_t KeyIndex(std::string_view key);
+  // Orders the censuses by time (a no-op when they are in order already).
   void SortByTime();
 };
 

@@ -67,7 +67,7 @@ void List(const fs::path& dir, const std::string& name, const WrittenFile& writt
 
 }  // namespace
 
-void PrepareReportFolder(const fs::path& dir) {
+void PrepareReportFolder(const fs::path& dir, const std::map<std::string, WrittenFile>& known) {
   const std::string problem = FolderProblem(dir);
   std::error_code error;
   if (!problem.empty() && fs::exists(dir, error)) {
@@ -83,6 +83,11 @@ void PrepareReportFolder(const fs::path& dir) {
     const fs::path path = dir / name;
     if (!fs::exists(fs::symlink_status(path, error))) continue;
     const auto entry = listed.files.find(name);
+    const auto vouched = known.find(name);
+    if (entry != listed.files.end() && vouched != known.end() && vouched->second == entry->second &&
+        !LinkOnTheWay(dir, name)) {
+      continue;
+    }
     if (entry == listed.files.end() || !IsAsWritten(dir, name, entry->second)) {
       others.push_back(std::string("\"") + name + "\"");
     }
@@ -114,6 +119,12 @@ ReportFileWriter::ReportFileWriter(const fs::path& dir, std::string name)
   // WriteWholeFile makes the file (or says in words why it cannot); the pieces follow.
   WriteWholeFile(dir_ / name_, "");
   out_.open(dir_ / name_, std::ios::binary | std::ios::trunc);
+  if (!out_) throw FileError("cannot write " + (dir_ / name_).string());
+}
+
+ReportFileWriter::ReportFileWriter(const fs::path& dir, std::string name, const WrittenFile& so_far)
+    : dir_(dir), name_(std::move(name)), size_(so_far.size), hash_(so_far.hash) {
+  out_.open(dir_ / name_, std::ios::binary | std::ios::app);
   if (!out_) throw FileError("cannot write " + (dir_ / name_).string());
 }
 

@@ -18,19 +18,17 @@ WatchHistory::WatchHistory(const std::filesystem::path& dir) : dir_(dir) {
 void WatchHistory::Add(const std::string& name, std::string_view text) {
   const std::optional<LocalSeconds> time = DumpFileTime(name);
   if (!time) return;
-  const std::size_t before = history_.censuses.size();
+  // Its place by time (a census from when the clocks went back) is taken at the report, whose
+  // SortByTime moves only what is out of order.
   ReadDumpText(text, (dir_ / name).generic_string(), *time, history_, true);
-  // Most often the latest; a census from when the clocks went back takes its place by time.
-  const bool in_order = before == 0 || before == history_.censuses.size() ||
-                        history_.censuses[before - 1].time <= history_.censuses[before].time;
-  if (!in_order) history_.SortByTime();
 }
 
 void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
-                       const WatchHistory& history) {
+                       WatchHistory& history) {
   ReportOptions report;
   report.inputs = {dir.string()};
   report.history = &history.censuses();
+  report.csv_written = &history.csv_written();
   if (!config.empty()) report.config = config;
   report.out_dir = dir.string();
   // The table goes to DIR/report.txt; the watch's own line per census is what the terminal shows.

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "tools/report/census_reader.h"
+#include "tools/report/report_command.h"
 
 // The censuses in DIR: those of its dump files at the start, then each one stored.
 class WatchHistory {
@@ -19,16 +20,18 @@ class WatchHistory {
   explicit WatchHistory(const std::filesystem::path& dir);
   // Adds the census stored as DIR/NAME with `text`, in the order of time.
   void Add(const std::string& name, std::string_view text);
-  const CensusHistory& censuses() const { return history_; }
+  CensusHistory& censuses() { return history_; }
+  CsvWritten& csv_written() { return csv_written_; }
 
  private:
   std::filesystem::path dir_;
   CensusHistory history_;
+  CsvWritten csv_written_;  // what the last report wrote of DIR/census.csv
 };
 
 // After each census. `config` is empty when none was given. Problems are printed, never thrown.
 void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
-                       const WatchHistory& history);
+                       WatchHistory& history);
 
 // Before the first census: whether DIR's report files may be replaced (a report made them and
 // they are unchanged since); says why not.
