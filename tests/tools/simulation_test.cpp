@@ -805,7 +805,7 @@ TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
      },
      true,
      2,
-     {"server/.kestrovar-simulate line ", "an absolute path"},
+     {".kestrovar-simulate line ", "an absolute path"},
      {"../absolute.txt", "census.csv:ours"}},
     {"list-garbled",
      [&](const fs::path& dir) { append(dir / ".kestrovar-simulate", "file twelve census.csv"); },
