@@ -479,7 +479,10 @@ TEST(WatchCensusFile, ARepeatedLocalTimeLosesNoCensus) {
   EXPECT_EQ(later, 1);
   EXPECT_EQ(StoreCensus(dir, when, "A. Num: 3\n", later), DumpFileName(when + 2));
   std::ifstream first(dir / DumpFileName(when), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}), "A. Num: 1\n");
+  // The first census is left as it was (CR LF line ends on Windows, as the plug-in writes).
+  std::string text(std::istreambuf_iterator<char>(first), {});
+  std::erase(text, '\r');
+  EXPECT_EQ(text, "A. Num: 1\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
