@@ -37,7 +37,7 @@ constexpr const char* kExitCodes =
     "  0   done: the run completed with the configuration in force, or nothing to report\n"
     "  1   done, but the plug-in reported configuration errors (a failed load or reload, an\n"
     "      unusable value), the check, the doctor or the report found problems, or the\n"
-    "      stand-in caught a fault\n"
+    "      stand-in caught a fault; rcon: the reply says the command failed\n"
     "  2   input that cannot be used: a missing or unreadable file or folder, a bad scenario,\n"
     "      no census; rcon and watch: no server, a wrong password, a time-out\n"
     "  64  bad usage: an unknown command or option, a value out of range\n"

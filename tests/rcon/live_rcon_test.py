@@ -9,6 +9,7 @@ import json
 import os
 import queue
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -28,6 +29,8 @@ QUOTE_LIMIT_KEY = "Blueprint'/Game/Odd/Q\"uote.Q\"uote'"
 UNICODE_LIMIT_KEY = "Blueprint'/Game/Ünï/Ünï.Ünï'"
 UNICODE_CLASS = "/Game/Ünï/Ünï.Ünï_C"
 UNICODE_DUMPED = "Blueprint'/Game/??n??/??n??.??n??'"
+# Another class that a dump writes alike: one census, its count summed with the one above.
+ALIKE_CLASS = "/Game/Ëné/Ëné.Ëné_C"
 
 
 EMULATOR = []
@@ -172,6 +175,19 @@ def case_reply(program, work):
         # The password on the command line works, with a warning.
         result = run(program, "rcon", server.address, "kvar.reload", "--password", PASSWORD)
         check(result.returncode == 0 and b"process" in result.stderr, f"--password: {result.stderr!r}")
+        # A reply that says the command failed exits 1, the reply printed: a reload of a broken
+        # configuration, and a command the server does not know.
+        with open(os.path.join(plugin_dir(server.server_dir), "config.json"), "w", encoding="utf-8") as file:
+            file.write('{"WriteDumpsToFile": true,')
+        result = run(program, "rcon", server.address, "kvar.reload", env=env)
+        check(result.returncode == 1 and result.stdout == b"Kestrovar: Failed to reload config\n",
+              f"a failed reload: {result.returncode} {result.stdout!r} {result.stderr!r}")
+        result = run(program, "rcon", server.address, "kvar.nosuch", env=env)
+        check(result.returncode == 1 and result.stdout.startswith(b"Unknown command"),
+              f"an unknown command: {result.returncode} {result.stdout!r} {result.stderr!r}")
+        # The census still succeeds after the failed reload (the configuration before stays).
+        result = run(program, "rcon", server.address, "kvar.dumpdinos", env=env)
+        check(result.returncode == 0, f"a census after a failed reload: {result.returncode}")
     finally:
         server.stop()
 
@@ -222,7 +238,7 @@ def case_watch(program, work):
     server = Server(program, server_dir)
     watch = None
     try:
-        server.spawn(CLASSES[:3] + [ODD_CLASS, ODD_CLASS, UNICODE_CLASS])
+        server.spawn(CLASSES[:3] + [ODD_CLASS, ODD_CLASS, UNICODE_CLASS, ALIKE_CLASS])
         watch = subprocess.Popen(
             [*EMULATOR, program, "watch", server.address, "--every", "400ms", "--out", out, "--config", config_file,
              "--prometheus", prometheus],
@@ -230,10 +246,11 @@ def case_watch(program, work):
         lines = Lines(watch.stdout)
         errors = Lines(watch.stderr)
         first = lines.wait_for(r" census 1: ", 15)
-        check(re.search(r"census 1: 5 classes, 6 creatures, 2 at their limit; stored as DinoDumpLog_\d\d-\d\d-\d{4}_\d\d-\d\d-\d\d\.txt$", first),
+        check(re.search(r"census 1: 5 classes, 7 creatures, 2 at their limit; stored as DinoDumpLog_\d\d-\d\d-\d{4}_\d\d-\d\d-\d\d\.txt; "
+                        + re.escape(UNICODE_DUMPED) + r" is more than one class .*summed$", first),
               f"the census line: {first}")
         # The stored census is the file the plug-in wrote for the same command, name and bytes.
-        name = first.rsplit(" ", 1)[1]
+        name = re.search(r"stored as (DinoDumpLog_\S+\.txt)", first).group(1)
         ours = read_bytes(os.path.join(out, name))
         theirs = [read_bytes(os.path.join(plugin_dir(server_dir), "DinoDumpLogs", dump))
                   for dump in plugin_dumps(server_dir)]
@@ -242,10 +259,22 @@ def case_watch(program, work):
 
         with open(prometheus, encoding="utf-8") as file:
             families = {family.name: family for family in text_string_to_metric_families(file.read())}
-        counts = {sample.labels["key"]: sample.value for sample in families["kestrovar_class_count"].samples}
-        check(counts.get(ODD_KEY) == 2 and counts.get(UNICODE_DUMPED) == 1 and len(counts) == 5, f"the counts as parsed: {counts}")
+        # The look-alike classes are one series; count and limit carry the same key, the dump's.
+        counts = {sample.labels["key"]: sample.value for sample in families["kestrovar_class_creatures"].samples}
+        check(counts.get(ODD_KEY) == 2 and counts.get(UNICODE_DUMPED) == 2 and len(counts) == 5, f"the counts as parsed: {counts}")
         limits = {sample.labels["key"]: sample.value for sample in families["kestrovar_class_limit"].samples}
-        check(limits == {ODD_KEY: 2, QUOTE_LIMIT_KEY: 1, UNICODE_LIMIT_KEY: 1}, f"the limits as parsed: {limits}")
+        check(limits == {ODD_KEY: 2, QUOTE_LIMIT_KEY: 1, UNICODE_DUMPED: 1}, f"the limits as parsed: {limits}")
+        # Prometheus's own checker: the format, and no lint complaint (a gauge named *_count is one).
+        promtool = subprocess.run(["promtool", "check", "metrics"], stdin=open(prometheus, "rb"),
+                                  capture_output=True, timeout=30)
+        check(promtool.returncode == 0 and promtool.stdout == b"" and promtool.stderr == b"",
+              f"promtool check metrics: {promtool.returncode} {promtool.stdout!r} {promtool.stderr!r}")
+        # The report in DIR counts the look-alikes as one census, with a note naming the key.
+        lines.wait_for(r" census 2: ", 10)
+        with open(os.path.join(out, "report.txt"), encoding="utf-8") as file:
+            report = file.read()
+        check(re.match(r"\d+ census(es)? from \d+ files?,", report) and "is more than one class" in report
+              and "findings:" not in report, f"the report: {report}")
         check(families["kestrovar_census_success"].samples[0].value == 1, "the census succeeded")
         stamp = families["kestrovar_last_census_timestamp_seconds"].samples[0].value
         check(abs(stamp - time.time()) < 60, f"the census's time: {stamp}")
@@ -253,7 +282,6 @@ def case_watch(program, work):
 
         # The server goes away: the census fails and is tried again, backing off; it comes back on
         # the same port and the watch connects again.
-        lines.wait_for(r" census 2: ", 10)
         server.stop()
         lines.wait_for(r" census failed: .*; trying again in 1s$", 10)
         server = Server(program, server_dir, server.port)
@@ -318,6 +346,9 @@ def main():
             import prometheus_client  # noqa: F401
         except ImportError:
             print("live_rcon_test: skipped: python3-prometheus-client is missing (scripts/install-deps.sh installs it)")
+            return 0
+        if not shutil.which("promtool"):
+            print("live_rcon_test: skipped: promtool is missing (Debian's prometheus; scripts/install-deps.sh installs it)")
             return 0
     subprocess.run(["rm", "-rf", work], check=True)
     os.makedirs(work)

@@ -12,12 +12,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "tools/common/rcon_packets.h"
+#include "tools/rcon/rcon_command.h"
 #include "tools/rcon/rcon_target.h"
+#include "tools/report/report_command.h"
+#include "tools/watch/census_file.h"
 #include "tools/watch/duration.h"
 #include "tools/watch/prometheus_text.h"
+#include "tools/watch/watch_command.h"
+#include "tools/watch/watch_report.h"
 
 namespace {
 
@@ -296,31 +302,188 @@ TEST(WatchDuration, AsOperatorsWriteThem) {
 }
 
 TEST(WatchPrometheus, LabelValuesEscapedAndTheFileReplacedWhole) {
-  EXPECT_EQ(EscapeLabelValue("a\\b\"c\nd'é"), "a\\\\b\\\"c\\nd'é");
+  EXPECT_EQ(EscapeLabelValue("a\\b\"c\nd'Ã©"), "a\\\\b\\\"c\\nd'Ã©");
   PrometheusCensus census;
-  census.counts = {{"Blueprint'/Game/A\\B/A.A'", 3}};
-  census.limits = {{"Blueprint'/Game/Q\"/Q.Q'", 2}};
+  // Two classes that the dump writes alike are one series, summed; the limit's key is the dump's
+  // form too, so that count and limit join on `key`.
+  census.counts = {{"Blueprint'/Game/A\\B/A.A'", 3},
+                   {"Blueprint'/Game/Gr??n.Gr??n'", 2},
+                   {"Blueprint'/Game/Gr??n.Gr??n'", 5}};
+  census.limits = {{"Blueprint'/Game/Q\"/Q.Q'", 2},
+                   {"Blueprint'/Game/Gr\xC3\xA4n.Gr\xC3\xA4n'", 6},
+                   {"Blueprint'/Game/Gr\xC3\xBCn.Gr\xC3\xBCn'", 7}};
   census.last_good = 1796737353;
   census.success = false;
   const std::string text = PrometheusText(census);
-  EXPECT_NE(text.find("\nkestrovar_class_count{key=\"Blueprint'/Game/A\\\\B/A.A'\"} 3\n"),
+  EXPECT_NE(text.find("\nkestrovar_class_creatures{key=\"Blueprint'/Game/A\\\\B/A.A'\"} 3\n"),
             std::string::npos);
+  EXPECT_NE(text.find("\nkestrovar_class_creatures{key=\"Blueprint'/Game/Gr??n.Gr??n'\"} 7\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("\nkestrovar_class_limit{key=\"Blueprint'/Game/Q\\\"/Q.Q'\"} 2\n"),
             std::string::npos);
+  EXPECT_NE(text.find("\nkestrovar_class_limit{key=\"Blueprint'/Game/Gr??n.Gr??n'\"} 6\n"),
+            std::string::npos)
+      << text;
+  // No series twice: Prometheus rejects a file that repeats one.
+  const auto times = [&](const std::string& what) {
+    int found = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++found;
+    return found;
+  };
+  EXPECT_EQ(times("\nkestrovar_class_creatures{key=\"Blueprint'/Game/Gr??n.Gr??n'\"}"), 1);
+  EXPECT_EQ(times("\nkestrovar_class_limit{key=\"Blueprint'/Game/Gr??n.Gr??n'\"}"), 1);
+  EXPECT_EQ(text.find("_count"), std::string::npos) << text;
   EXPECT_NE(text.find("\nkestrovar_last_census_timestamp_seconds 1796737353\n"), std::string::npos);
   EXPECT_NE(text.find("\nkestrovar_census_success 0\n"), std::string::npos);
-  EXPECT_TRUE(IsPrometheusTextOfOurs(text));
-  EXPECT_FALSE(IsPrometheusTextOfOurs("node_load1 0.5\n"));
   // No census yet: no time at all, rather than 0.
   EXPECT_EQ(PrometheusText({}).find("\nkestrovar_last_census_timestamp_seconds "),
             std::string::npos);
 
-  const std::filesystem::path file = std::filesystem::current_path() / "kestrovar.prom";
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::current_path() / "prometheus-files";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path file = folder / "kestrovar.prom";
+  const auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(PrometheusFileProblem(file), "");
   ReplaceFileAtomically(file, "one\n");
+  EXPECT_EQ(PrometheusFileProblem(file), "");
   ReplaceFileAtomically(file, text);
-  std::ifstream in(file, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
-  EXPECT_FALSE(std::filesystem::exists(PrometheusTemporary(file)));
+  EXPECT_EQ(read(file), text);
+  EXPECT_FALSE(fs::exists(PrometheusTemporary(file)));
+
+  // Whether a file is ours is told by the list beside it, not by its first line: a foreign file
+  // that begins as ours does, and an edit of ours that keeps its size, are left as they are.
+  const struct {
+    const char* name;
+    std::string text;
+  } foreign[] = {
+      {"begins as ours", text},
+      {"node's", "# HELP node_load1 1m load average.\nnode_load1 0.5\n"},
+  };
+  for (const auto& f : foreign) {
+    SCOPED_TRACE(f.name);
+    const fs::path other = folder / "other.prom";
+    std::ofstream(other, std::ios::binary) << f.text;
+    EXPECT_NE(PrometheusFileProblem(other).find("did not write it"), std::string::npos);
+    EXPECT_THROW(ReplaceFileAtomically(other, "x\n"), std::exception);
+    EXPECT_EQ(read(other), f.text);
+    fs::remove(other);
+  }
+  std::string edited = text;
+  edited[edited.size() - 2] = edited[edited.size() - 2] == '0' ? '1' : '0';
+  std::ofstream(file, std::ios::binary) << edited;
+  EXPECT_NE(PrometheusFileProblem(file).find("changed"), std::string::npos);
+  EXPECT_THROW(ReplaceFileAtomically(file, text), std::exception);
+  EXPECT_EQ(read(file), edited);
+}
+
+// A server that stays away is asked again after 1 s, then twice as long each time, at most a
+// minute: not hammered, and not left for hours.
+TEST(WatchRetry, BacksOffByDoublingUpToAMinute) {
+  std::chrono::milliseconds wait{0};
+  std::vector<long long> seconds;
+  for (int i = 0; i < 9; ++i) {
+    wait = NextRetry(wait);
+    seconds.push_back(wait.count() / 1000);
+  }
+  EXPECT_EQ(seconds, (std::vector<long long>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+}
+
+// `watch` reads DIR once and adds each census as it comes, appending to census.csv and carrying its
+// table's figures on: after each census, DIR's report is what a fresh report of DIR writes, through
+// a class missing from a census, an empty world, a census from when the clocks went back (out of
+// time order) and a limit edited between censuses.
+TEST(WatchReport, WhatItAddsIsWhatAFreshReportWrites) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::current_path() / "watch-report";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "fresh");
+  const auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const fs::path config = dir / "config.json";
+  std::ofstream(config, std::ios::binary) << "{\"Max_Dino_Counts\": {\"A\": 2}}";
+  // A census stored before the watch starts is read from DIR.
+  std::ofstream(dir / DumpFileName(1796737353 - 600), std::ios::binary) << "A. Num: 2\n";
+  WatchHistory history(dir);
+  const struct {
+    int at;  // seconds after the start
+    const char* census;
+    const char* limit;  // the configuration's limit of A from this census on
+  } censuses[] = {
+      {0, "A. Num: 1\nB. Num: 3\n", "2"},
+      {600, "A. Num: 2\n", "2"},
+      {1200, "", "2"},
+      {300, "A. Num: 5\nB. Num: 1\n", "2"},
+      {1800, "A. Num: 3\nB. Num: 2\n", "3"},
+      {2400, "A. Num: 4\nB. Num: 9\n", "3"},
+  };
+  for (const auto& c : censuses) {
+    SCOPED_TRACE(c.at);
+    std::ofstream(config, std::ios::binary) << "{\"Max_Dino_Counts\": {\"A\": " << c.limit << "}}";
+    int later = 0;
+    const auto name = StoreCensus(dir, 1796737353 + c.at, c.census, later);
+    ASSERT_TRUE(name.has_value());
+    history.Add(*name, c.census);
+    testing::internal::CaptureStdout();
+    UpdateWatchReport(dir, config.string(), history);
+    testing::internal::GetCapturedStdout();
+    ReportOptions fresh;
+    fresh.inputs = {dir.string()};
+    fresh.config = config.string();
+    fresh.out_dir = (dir / "fresh").string();
+    std::ostringstream ignored;
+    RunReport(fresh, ignored);
+    EXPECT_EQ(read(dir / "census.csv"), read(dir / "fresh" / "census.csv"));
+    EXPECT_EQ(read(dir / "report.txt"), read(dir / "fresh" / "report.txt"));
+  }
+  EXPECT_NE(read(dir / "report.txt").find("7 censuses from 7 files"), std::string::npos)
+      << read(dir / "report.txt");
+}
+
+// `rcon`'s exit code: 1 for a reply that says the command failed, for scripts.
+TEST(RconReply, FailureRepliesAreTold) {
+  const struct {
+    const char* reply;
+    bool failed;
+  } cases[] = {
+      {"Kestrovar: Failed to reload config", true},
+      {"Kestrovar: Failed to reload config\n", true},
+      {"Unknown command: kvar.nosuch", true},
+      {"Kestrovar: Reloaded config", false},
+      {"", false},  // an empty world's census
+      {"Blueprint'/Game/Failed/Failed.Failed'. Num: 1\n", false},
+      {"Blueprint'/Game/A/A.A'. Num: 1\nKestrovar: Failed\n", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReplySaysFailed(c.reply), c.failed) << c.reply;
+}
+
+// The clocks go back: a local time comes again, and its name may be taken. The census goes under
+// the next free name; nothing is replaced, nothing lost.
+TEST(WatchCensusFile, ARepeatedLocalTimeLosesNoCensus) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::current_path() / "census-files";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::time_t when = 1796737353;
+  int later = -1;
+  EXPECT_EQ(StoreCensus(dir, when, "A. Num: 1\n", later), DumpFileName(when));
+  EXPECT_EQ(later, 0);
+  EXPECT_EQ(StoreCensus(dir, when, "A. Num: 2\n", later), DumpFileName(when + 1));
+  EXPECT_EQ(later, 1);
+  EXPECT_EQ(StoreCensus(dir, when, "A. Num: 3\n", later), DumpFileName(when + 2));
+  std::ifstream first(dir / DumpFileName(when), std::ios::binary);
+  // The first census is left as it was (CR LF line ends on Windows, as the plug-in writes).
+  std::string text(std::istreambuf_iterator<char>(first), {});
+  std::erase(text, '\r');
+  EXPECT_EQ(text, "A. Num: 1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
 }  // namespace

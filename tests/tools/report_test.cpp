@@ -5,7 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,6 +81,15 @@ TEST(ReportReader, DumpFiles) {
        "not-a-dump-line:1 not-a-dump-line:2 not-a-dump-line:4 not-a-dump-line:5"},
       {"a handful of stray lines: not a dump", "a\nb\nA. Num: 1\nc\nd\ne\n", "", "not-a-dump"},
       {"UTF-16", std::string("A\0.\0 \0N\0u\0m\0", 12), "", "not-a-dump"},
+      // Classes that the dump writes alike (bytes outside ASCII as "?") are one census, summed;
+      // the dump's first key met again still starts the next dump.
+      {"look-alike classes", "A. Num: 1\nGr??n. Num: 2\nB. Num: 0\nGr??n. Num: 3\n",
+       "A=1,Gr??n=5,B=0", ""},
+      {"look-alikes in two dumps",
+       "A. Num: 1\nGr??n. Num: 2\nGr??n. Num: 3\nA. Num: 4\nGr??n. Num: 5\n",
+       "A=1,Gr??n=5|A=4,Gr??n=5", ""},
+      {"an ASCII key met again: the next dump", "A. Num: 1\nB. Num: 2\nB. Num: 3\n", "A=1,B=2|B=3",
+       ""},
   };
   for (const Case& c : cases) {
     CensusHistory history;
@@ -91,6 +103,31 @@ TEST(ReportReader, DumpFiles) {
   ReadDumpText("A. Num: 1\nB. Num: 2\n", "f", 0, two);
   ReadDumpText("C. Num: 3\nA. Num: 4\nB. Num: 5\n", "g", 600, two);
   EXPECT_EQ(Censuses(two), "A=1,B=2|C=3,A=4,B=5");
+  // An empty world's dump is an empty file: with a dump's name, a census of no classes; a file of
+  // another name, or with lines that are no dump lines, is still no census.
+  const struct {
+    const char* text;
+    bool named;
+    const char* censuses;
+    const char* codes;
+  } empty[] = {
+      {"", true, "()", ""},
+      {"\n", true, "()", ""},
+      {"", false, "", "not-a-dump"},
+      {"hello\n", true, "", "not-a-dump"},
+      {"a\nb\nc\nd\ne\n", true, "", "not-a-dump"},
+  };
+  for (const auto& c : empty) {
+    CensusHistory history;
+    ReadDumpText(c.text, "f", 1000, history, c.named);
+    EXPECT_EQ(Censuses(history), c.censuses) << c.text;
+    EXPECT_EQ(Codes(history), c.codes) << c.text;
+  }
+  CensusHistory alike;
+  ReadDumpText("A. Num: 1\nGr??n. Num: 2\nGr??n. Num: 3\n", "f", 0, alike);
+  ASSERT_EQ(alike.alike.size(), 1U);
+  EXPECT_EQ(alike.keys[alike.alike.begin()->first], "Gr??n");
+  EXPECT_TRUE(alike.shared_files.empty());
   CensusHistory shared;
   ReadDumpText("A. Num: 1\nA. Num: 2\nA. Num: 3\n", "f", 0, shared);
   ASSERT_EQ(shared.shared_files.size(), 1U);
@@ -125,6 +162,14 @@ TEST(ReportReader, ServerLogs) {
       {"a time that is no date", "13/45/26 13:43 " + w + "A. Num: 1\n", "",
        "log-time:1 no-census-in-log"},
       {"no census", "12/08/26 13:43 [Kestrovar][info] Loaded\n", "", "no-census-in-log"},
+      // The log keeps the letters the dump writes as "?": two classes, one dump key, one census.
+      {"look-alike classes",
+       "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w +
+           "Gr\xC3\xA4n. Num: 3\n12/08/26 13:43 " + w + "A. Num: 1\n",
+       "Gr\xC3\xA4n=5,A=1", ""},
+      {"the same whole key again: the next run",
+       "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 3\n",
+       "Gr\xC3\xBCn=2|Gr\xC3\xBCn=3", ""},
   };
   for (const Case& c : cases) {
     CensusHistory history;
@@ -133,6 +178,12 @@ TEST(ReportReader, ServerLogs) {
     EXPECT_EQ(Censuses(history), c.censuses) << c.name;
     EXPECT_EQ(Codes(history), c.codes) << c.name;
   }
+  CensusHistory alike;
+  ReadLogText(
+      "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w + "Gr\xC3\xA4n. Num: 3\n",
+      "log", alike);
+  ASSERT_EQ(alike.alike.size(), 1U);
+  EXPECT_EQ(alike.alike.begin()->second, (std::set<std::string>{"Gr\xC3\xA4n", "Gr\xC3\xBCn"}));
   // Under the dump form, the log's letters and the file's "?" are one class.
   CensusHistory both;
   ReadLogText("12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n", "log", both);
@@ -307,6 +358,51 @@ TEST_F(ReportRun, ManyCensusesChartedInStretches) {
     if (line == "$class0 << EOD") in_data = true;
   }
   EXPECT_EQ(points, 900);
+}
+
+}  // namespace
+
+namespace {
+
+// Every census counts, in the order of time: an empty world's dump file, look-alike classes, a
+// class missing from a census, dumps on each side of a year's end (their names sort the other
+// way), and a key with a double quote in the CSV.
+TEST_F(ReportRun, EveryCensusCountsInTimeOrder) {
+  Write(
+      dir_ / "dumps/DinoDumpLog_31-12-2026_23-50-00.txt",
+      "Blueprint'/G/A.A'. Num: 4\nBlueprint'/G/Gr??n.Gr??n'. Num: 1\nBlueprint'/G/Q\"t.Q\"t'. Num: "
+      "2\nBlueprint'/G/Gr??n.Gr??n'. Num: 2\n");
+  Write(dir_ / "dumps/DinoDumpLog_01-01-2027_00-00-00.txt", "");
+  Write(dir_ / "dumps/DinoDumpLog_01-01-2027_00-10-00.txt", "Blueprint'/G/A.A'. Num: 6\n");
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.out_dir = (dir_ / "out").string();
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  EXPECT_EQ(out.rfind("3 censuses from 3 files, 2026-12-31 23:50:00 to 2027-01-01 00:10:00", 0), 0U)
+      << out;
+  options.out_dir.reset();
+  options.format = "json";
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  const nlohmann::json doc = nlohmann::json::parse(out);
+  EXPECT_EQ(doc["censuses"], 3);
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : doc["classes"]) rows[row["dump_key"]] = row;
+  // The last census is the year's first by time, though its name sorts first.
+  EXPECT_EQ(rows["Blueprint'/G/A.A'"]["last"], 6);
+  EXPECT_EQ(rows["Blueprint'/G/A.A'"]["highest"], 6);
+  // Missing from the empty world's census: none then.
+  EXPECT_EQ(rows["Blueprint'/G/A.A'"]["lowest"], 0);
+  EXPECT_EQ(rows["Blueprint'/G/Gr??n.Gr??n'"]["highest"], 3);
+  EXPECT_EQ(rows["Blueprint'/G/Gr??n.Gr??n'"]["lowest"], 0);
+  EXPECT_NE(doc["notes"].dump().find("Gr??n.Gr??n'\\\" is more than one class"), std::string::npos)
+      << doc["notes"].dump();
+  std::ifstream csv(dir_ / "out/census.csv", std::ios::binary);
+  const std::string text(std::istreambuf_iterator<char>(csv), {});
+  EXPECT_NE(text.find("\n2026-12-31T23:50:00,\"Blueprint'/G/Q\"\"t.Q\"\"t'\",2,\n"),
+            std::string::npos)
+      << text;
+  EXPECT_LT(text.find("2026-12-31T23:50:00"), text.find("2027-01-01T00:10:00"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "tools/simulate/simulation.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,9 +18,10 @@
 #include <numeric>
 #include <set>
 
+#include "tools/common/config_in_force.h"
 #include "tools/common/output.h"
+#include "tools/common/own_files.h"
 #include "tools/common/plugin_path.h"
-#include "tools/simulate/config_in_force.h"
 #include "tools/simulate/dump_world.h"
 #include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"
@@ -676,6 +678,15 @@ TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   };
+  const auto append = [](const fs::path& path, const std::string& line) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << line << "\n";
+  };
+  // A list line for a file of `text`, with its right size and hash.
+  const auto listed = [](const std::string& text, const std::string& name) {
+    const WrittenFile written = FingerprintOf(text);
+    return "file " + std::to_string(written.size) + " " + fmt::format("{:016x}", written.hash) +
+           " " + name;
+  };
   SimulateOptions options;
   options.hours = 0.2;
   // A run that completes exits 1: the check finds the example configuration's letter-case trap.
@@ -700,76 +711,130 @@ TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
     std::vector<std::string> said;
     std::vector<fs::path> kept;  // still there and still the operator's ("": the folder itself)
   } cases[] = {
-      {"new", nullptr, false, kDone, {}, {}},
-      {"empty", [](const fs::path& dir) { fs::create_directories(dir); }, false, kDone, {}, {}},
-      {"again", nullptr, true, kDone, {}, {}},
-      {"foreign",
-       [&](const fs::path& dir) { write(dir / "notes.txt", mine); },
-       false,
-       2,
-       {"did not make (\"notes.txt\")", "give a new or empty folder"},
-       {"notes.txt"}},
-      // Our names without our marker: not ours.
-      {"our-names",
-       [&](const fs::path& dir) {
-         write(dir / "census.csv", mine);
-         write(dir / plugin / "config.json", mine);
-       },
-       false,
-       2,
-       {"(\"census.csv\", \"server\")"},
-       {"census.csv", plugin / "config.json"}},
-      // An earlier version's marker lists nothing: what it made cannot be told apart.
-      {"old-marker",
-       [&](const fs::path& dir) {
-         write(dir / ".kestrovar-simulate",
-               "Made by kestrovar simulate. Everything in this folder is replaced at each run.\n");
-         write(dir / "census.csv", mine);
-       },
-       false,
-       2,
-       {"made by an earlier version of kestrovar simulate"},
-       {"census.csv"}},
-      {"server-unmarked",
-       [&](const fs::path& dir) {
-         fs::remove(dir / "server" / ".kestrovar-simulate");
-         write(dir / "server" / "world.sav", mine);
-       },
-       true,
-       2,
-       {"\"server/\" (a folder without kestrovar simulate's list"},
-       {"server/world.sav"}},
-      {"operators-files",
-       [&](const fs::path& dir) {
-         write(dir / "server" / "notes.txt", mine);
-         write(dir / plugin / "mine.json", mine);
-         fs::create_directories(dir / "server" / "saves");
-       },
-       true,
-       2,
-       {"\"server/ArkApi/Plugins/Kestrovar/mine.json\", \"server/notes.txt\", \"server/saves/\". "
-        "Nothing was deleted"},
-       {"server/notes.txt", plugin / "mine.json"}},
-      {"edited-config",
-       [&](const fs::path& dir) { write(dir / plugin / "config.json", mine); },
-       true,
-       2,
-       {"\"server/ArkApi/Plugins/Kestrovar/config.json\" (changed since the run wrote it)",
-        "give it with --config"},
-       {plugin / "config.json"}},
-      {"edited-census",
-       [&](const fs::path& dir) { write(dir / "census.csv", mine); },
-       true,
-       2,
-       {"\"census.csv\" (changed since the run wrote it)"},
-       {"census.csv"}},
-      {"a-file", [&](const fs::path& dir) { write(dir, mine); }, false, 2, {"is a file"}, {""}},
-      {"under-a-file",
-       [&](const fs::path& dir) { write(dir.parent_path(), mine); },
-       false,
-       2,
-       {"a part of the path is a file, not a folder"},
-       {}},
+    {"new", nullptr, false, kDone, {}, {}},
+    {"empty", [](const fs::path& dir) { fs::create_directories(dir); }, false, kDone, {}, {}},
+    {"again", nullptr, true, kDone, {}, {}},
+    {"foreign",
+     [&](const fs::path& dir) { write(dir / "notes.txt", mine); },
+     false,
+     2,
+     {"did not make (\"notes.txt\")", "give a new or empty folder"},
+     {"notes.txt"}},
+    // Our names without our marker: not ours.
+    {"our-names",
+     [&](const fs::path& dir) {
+       write(dir / "census.csv", mine);
+       write(dir / plugin / "config.json", mine);
+     },
+     false,
+     2,
+     {"(\"census.csv\", \"server\")"},
+     {"census.csv", plugin / "config.json"}},
+    // An earlier version's marker lists nothing: what it made cannot be told apart.
+    {"old-marker",
+     [&](const fs::path& dir) {
+       write(dir / ".kestrovar-simulate",
+             "Made by kestrovar simulate. Everything in this folder is replaced at each run.\n");
+       write(dir / "census.csv", mine);
+     },
+     false,
+     2,
+     {"made by an earlier version of kestrovar simulate"},
+     {"census.csv"}},
+    {"server-unmarked",
+     [&](const fs::path& dir) {
+       fs::remove(dir / "server" / ".kestrovar-simulate");
+       write(dir / "server" / "world.sav", mine);
+     },
+     true,
+     2,
+     {"\"server/\" (a folder without kestrovar simulate's list"},
+     {"server/world.sav"}},
+    {"operators-files",
+     [&](const fs::path& dir) {
+       write(dir / "server" / "notes.txt", mine);
+       write(dir / plugin / "mine.json", mine);
+       fs::create_directories(dir / "server" / "saves");
+     },
+     true,
+     2,
+     {"\"server/ArkApi/Plugins/Kestrovar/mine.json\", \"server/notes.txt\", \"server/saves/\". "
+      "Nothing was deleted"},
+     {"server/notes.txt", plugin / "mine.json"}},
+    {"edited-config",
+     [&](const fs::path& dir) { write(dir / plugin / "config.json", mine); },
+     true,
+     2,
+     {"\"server/ArkApi/Plugins/Kestrovar/config.json\" (changed since the run wrote it)",
+      "give it with --config"},
+     {plugin / "config.json"}},
+    {"edited-census",
+     [&](const fs::path& dir) { write(dir / "census.csv", mine); },
+     true,
+     2,
+     {"\"census.csv\" (changed since the run wrote it)"},
+     {"census.csv"}},
+    // An edit that keeps the file's size is told by its hash.
+    {"same-size-edit",
+     [&](const fs::path& dir) {
+       std::string census = read(dir / "census.csv");
+       census[census.size() / 2] = census[census.size() / 2] == '1' ? '2' : '1';
+       write(dir / "census.csv", census);
+       write(dir / "edited.copy", census);
+     },
+     true,
+     2,
+     {"\"census.csv\" (changed since the run wrote it)"},
+     {}},
+    // A damaged list: a name that leads outside DIR, even with the right size and hash of the
+    // file there, refuses the run, naming the line, and deletes nothing.
+    {"list-leads-out",
+     [&](const fs::path& dir) {
+       write(dir.parent_path() / "outside.txt", mine);
+       append(dir / ".kestrovar-simulate", listed(mine, "../outside.txt"));
+     },
+     true,
+     2,
+     {".kestrovar-simulate line ", "\"..\" leads outside the folder", "nothing was deleted"},
+     {"../outside.txt", "census.csv:ours"}},
+    {"list-absolute",
+     [&](const fs::path& dir) {
+       write(dir.parent_path() / "absolute.txt", mine);
+       append(dir / "server" / ".kestrovar-simulate",
+              listed(mine, (dir.parent_path() / "absolute.txt").generic_string()));
+     },
+     true,
+     2,
+     {".kestrovar-simulate line ", "an absolute path"},
+     {"../absolute.txt", "census.csv:ours"}},
+    {"list-garbled",
+     [&](const fs::path& dir) { append(dir / ".kestrovar-simulate", "file twelve census.csv"); },
+     true,
+     2,
+     {".kestrovar-simulate line ",
+      ": no \"file SIZE HASH NAME\" entry: \"file twelve census.csv\""},
+     {"census.csv:ours"}},
+#if !defined(_WIN32)
+    // A link in DIR is never followed, whatever the list says.
+    {"list-through-a-link",
+     [&](const fs::path& dir) {
+       write(dir.parent_path() / "linked" / "victim.txt", mine);
+       fs::create_directory_symlink(dir.parent_path() / "linked", dir / "server" / "link");
+       append(dir / "server" / ".kestrovar-simulate", "folder link");
+       append(dir / "server" / ".kestrovar-simulate", listed(mine, "link/victim.txt"));
+     },
+     true,
+     2,
+     {"\"server/link\" (a link)"},
+     {"../linked/victim.txt"}},
+#endif
+    {"a-file", [&](const fs::path& dir) { write(dir, mine); }, false, 2, {"is a file"}, {""}},
+    {"under-a-file",
+     [&](const fs::path& dir) { write(dir.parent_path(), mine); },
+     false,
+     2,
+     {"a part of the path is a file, not a folder"},
+     {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -785,7 +850,15 @@ TEST(Simulation, TheOutputFolderHoldsNothingOfTheOperators) {
       EXPECT_NE(errors.find(words), std::string::npos) << errors;
     EXPECT_EQ(errors.find("filesystem error"), std::string::npos) << errors;
     for (const fs::path& file : c.kept) {
+      const std::string name = file.generic_string();
+      if (name.ends_with(":ours")) {
+        EXPECT_TRUE(fs::exists(dir / name.substr(0, name.size() - 5))) << name;
+        continue;
+      }
       EXPECT_EQ(read(file.empty() ? dir : dir / file), mine) << file;
+    }
+    if (std::string(c.folder) == "same-size-edit") {
+      EXPECT_EQ(read(dir / "census.csv"), read(dir / "edited.copy"));
     }
     if (c.status == kDone) {
       EXPECT_TRUE(fs::exists(dir / "census.csv"));

@@ -13,6 +13,7 @@
 #include "host/text.h"
 #include "tools/check/class_keys.h"
 #include "tools/common/ascii_case.h"
+#include "tools/common/dump_lines.h"
 #include "tools/common/positioned_json.h"
 #include "tools/common/text_bytes.h"
 
@@ -88,15 +89,6 @@ struct TableOrder {
     return CompareIgnoringCase(left, right) < 0;
   }
 };
-
-// A key as the RCON reply and the dump file write it: each byte of a letter outside ASCII as "?".
-std::string AsDumpFileWritesIt(std::string_view key) {
-  std::string written(key);
-  for (char& c : written) {
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  }
-  return written;
-}
 
 // The limit the plug-in takes from `limits` for the class key `name`, by its own conversion rules;
 // the whole name counts, U+0000 included.
@@ -460,7 +452,7 @@ class Checker {
     const Listed& listed = ListedClasses();
     if (listed.exact.contains(key)) return true;
     if (kind_ != ClassListKind::kMetSoFar) return false;
-    const std::string written = AsDumpFileWritesIt(key);
+    const std::string written = DumpForm(key);
     return written != key && listed.exact.contains(written);
   }
 

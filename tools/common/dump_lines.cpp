@@ -82,3 +82,15 @@ std::vector<NumberedDumpLine> ReadDumpLines(std::string_view text) {
   }
   return lines;
 }
+
+std::string DumpForm(std::string_view key) {
+  std::string form(key);
+  for (char& c : form) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  return form;
+}
+
+bool IsDumpFileName(std::string_view file_name) {
+  return file_name.starts_with("DinoDumpLog_") && file_name.ends_with(".txt");
+}

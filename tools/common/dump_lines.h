@@ -5,6 +5,7 @@
 // in the server's log. Every command that reads a dump reads it here.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,3 +38,11 @@ struct NumberedDumpLine {
 // Every line of a dump text (a file or a reply): LF or CRLF line ends, the last line's end
 // optional. Nothing after the last line end is no line.
 std::vector<NumberedDumpLine> ReadDumpLines(std::string_view text);
+
+// A key as the dump writes it (the RCON reply and the dump file): the dump text takes the key byte
+// for unit, so each byte outside ASCII shows as "?" ("Grün" and "Grän" both as "Gr??n"). Every
+// command that holds a configuration's or log's key against a dump's goes through this.
+std::string DumpForm(std::string_view key);
+
+// Whether a file's name is the plug-in's for a dump: DinoDumpLog_*.txt.
+bool IsDumpFileName(std::string_view file_name);

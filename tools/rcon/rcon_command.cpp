@@ -23,8 +23,9 @@ CLI::App* AddRconCommand(CLI::App& app, RconOptions& options) {
   CLI::App* rcon = app.add_subcommand(
       "rcon",
       "Send one command to a game server over RCON and print its whole reply, however many packets "
-      "carry it (kvar.dumpdinos of many classes included). Exit code 2 when no reply came: no "
-      "server, a wrong password, a time-out.");
+      "carry it (kvar.dumpdinos of many classes included). Exit code 0 for a reply, 1 for a reply "
+      "that says the command failed (\"Kestrovar: Failed to reload config\", \"Unknown "
+      "command\"), 2 when no reply came: no server, a wrong password, a time-out.");
   rcon->add_option("ADDRESS", options.address, "The server's RCON address, HOST:PORT")
       ->required()
       ->check(CLI::Validator(HostPortError, "HOST:PORT"));
@@ -74,5 +75,12 @@ int RunRcon(const RconOptions& options) {
   std::cout << reply;
   if (!reply.empty() && reply.back() != '\n') std::cout << '\n';
   std::cout.flush();
-  return std::cout ? kExitOk : kExitUnusableInput;
+  if (!std::cout) return kExitUnusableInput;
+  // A script's `check && rcon kvar.reload` must see a reload that failed.
+  return ReplySaysFailed(reply) ? kExitWarnings : kExitOk;
+}
+
+bool ReplySaysFailed(std::string_view reply) {
+  // The plug-in's failure replies all begin so; a dump's lines begin with a class key.
+  return reply.starts_with("Kestrovar: Failed") || reply.starts_with("Unknown command");
 }

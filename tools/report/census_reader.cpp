@@ -6,6 +6,8 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <limits>
+#include <set>
 #include <system_error>
 
 #include "tools/common/dump_lines.h"
@@ -89,16 +91,12 @@ uint32_t CensusHistory::KeyIndex(std::string_view key) {
 }
 
 void CensusHistory::SortByTime() {
-  std::stable_sort(censuses.begin(), censuses.end(),
-                   [](const Census& a, const Census& b) { return a.time < b.time; });
-}
-
-std::string DumpForm(std::string_view key) {
-  std::string form(key);
-  for (char& c : form) {
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  }
-  return form;
+  const auto by_time = [](const Census& a, const Census& b) { return a.time < b.time; };
+  if (std::is_sorted(censuses.begin(), censuses.end(), by_time)) return;
+  std::stable_sort(censuses.begin(), censuses.end(), by_time);
+  tally.clear();
+  tallied = 0;
+  ++reorders;
 }
 
 std::optional<LocalSeconds> DumpFileTime(std::string_view name) {
@@ -163,6 +161,19 @@ class CensusBuilder {
     if (key >= seen_.size()) seen_.resize(key + 1, 0);
     seen_[key] = stamp_;
     current_.counts.push_back({key, count});
+  }
+  // Whether the key is the open census's first: met again, it starts the next dump in the file.
+  bool IsFirst(uint32_t key) const {
+    return !current_.counts.empty() && current_.counts.front().key == key;
+  }
+  // A count of a class that the dump writes as a key the open census holds already: one census.
+  void AddToSame(uint32_t key, uint32_t count) {
+    for (ClassCount& held : current_.counts) {
+      if (held.key != key) continue;
+      held.count = static_cast<uint32_t>(
+          std::min<uint64_t>(uint64_t{held.count} + count, std::numeric_limits<uint32_t>::max()));
+      return;
+    }
   }
   void Finish() {
     if (!open_) return;
@@ -237,7 +248,7 @@ uint32_t KeyOf(CensusHistory& history, std::string_view key) {
 }  // namespace
 
 void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds time,
-                  CensusHistory& history) {
+                  CensusHistory& history, bool named_as_dump) {
   if (LooksLikeUtf16(text)) {
     history.findings.push_back(NotADump(source, "it is UTF-16 text, and the plug-in writes bytes"));
     return;
@@ -262,8 +273,16 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
           if (place >= history.key_at_line.size()) history.key_at_line.resize(place + 1);
           history.key_at_line[place] = key;
         }
-        // The table holds each class once: a key met again is the next dump's.
-        if (builder.Has(key)) builder.Start(time, line.number);
+        // The table holds each class once: a key met again is the next dump's, unless it holds
+        // "?" and is not the dump's first: then another class that the dump writes alike.
+        if (builder.Has(key)) {
+          if (line.read.key.find('?') != std::string_view::npos && !builder.IsFirst(key)) {
+            builder.AddToSame(key, line.read.count);
+            history.alike[key].insert(std::string(line.read.key));
+            break;
+          }
+          builder.Start(time, line.number);
+        }
         builder.Add(key, line.read.count);
         break;
       }
@@ -298,8 +317,9 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
     }
   }
   builder.Finish();
-  // A dump always lists the table's classes: a file with none, an empty one included, is no census.
-  if (entries == 0 && builder.CutCensuses() == 0) {
+  // An empty world's dump is empty: with a dump's name, an empty file is a census of no classes.
+  // Any other file without a dump line is no census.
+  if (entries == 0 && builder.CutCensuses() == 0 && !(named_as_dump && not_dump == 0)) {
     history.findings.push_back(
         NotADump(source, not_dump == 0 ? "it is empty or holds blank lines only"
                                        : "none of its lines is a dump line (\"KEY. Num: N\")"));
@@ -327,6 +347,7 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
   CensusBuilder builder(source_index);
   LocalSeconds last_time = 0;
   int number = 0;
+  std::set<std::string> whole_keys;  // of the open census
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
@@ -355,10 +376,25 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
       continue;
     }
     const uint32_t key = KeyOf(history, dump.key);
+    // The log keeps the letters that the dump writes as "?": another whole key of the same dump
+    // form in the open census is another class, counted with it as a dump file counts it.
+    if (builder.Open() && builder.Has(key) && *time - last_time <= kLogRunGap &&
+        *time >= last_time && whole_keys.count(std::string(dump.key)) == 0) {
+      whole_keys.emplace(dump.key);
+      history.alike[key].insert(std::string(dump.key));
+      for (const std::string& whole : whole_keys) {
+        if (DumpForm(whole) == history.keys[key]) history.alike[key].insert(whole);
+      }
+      last_time = *time;
+      builder.AddToSame(key, dump.count);
+      continue;
+    }
     if (!builder.Open() || builder.Has(key) || *time - last_time > kLogRunGap ||
         *time < last_time) {
       builder.Start(*time, number);
+      whole_keys.clear();
     }
+    whole_keys.emplace(dump.key);
     last_time = *time;
     builder.Add(key, dump.count);
   }
@@ -385,7 +421,7 @@ void ReadOneFile(const fs::path& path, const std::string& source, CensusHistory&
     return;
   }
   if (const std::optional<LocalSeconds> time = DumpFileTime(path.filename().string())) {
-    ReadDumpText(*text, source, *time, history);
+    ReadDumpText(*text, source, *time, history, true);
     return;
   }
   if (LooksLikeLog(*text)) {
@@ -420,16 +456,12 @@ void ReadOneFile(const fs::path& path, const std::string& source, CensusHistory&
   }
 }
 
-bool IsDumpName(const std::string& name) {
-  return name.starts_with(kDumpPrefix) && name.ends_with(kDumpSuffix);
-}
-
 // The dump files directly in a folder, by name.
 std::vector<fs::path> DumpFilesIn(const fs::path& folder) {
   std::vector<fs::path> files;
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (IsDumpName(it->path().filename().string())) files.push_back(it->path());
+    if (IsDumpFileName(it->path().filename().string())) files.push_back(it->path());
   }
   std::sort(files.begin(), files.end());
   return files;

@@ -6,13 +6,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "tools/check/finding.h"
+#include "tools/common/dump_lines.h"  // DumpForm: the dump's "?" for bytes outside ASCII
 
 // A time of the server's local clock, zone unknown: seconds from 1970-01-01 00:00:00 of that clock.
 using LocalSeconds = int64_t;
@@ -44,6 +47,9 @@ struct CensusHistory {
   std::vector<std::string> sources;  // files, as given or found
   std::vector<Census> censuses;      // in reading order; SortByTime orders them
   std::vector<Finding> findings;
+  // Keys that stand for more than one class (a dump writes each byte outside ASCII as "?"), with
+  // the keys met for each: the log's whole ones, or the dump's form alone. Their counts are summed.
+  std::map<uint32_t, std::set<std::string>> alike;
   // Files that held more than one census, with how many.
   std::vector<std::pair<std::string, int>> shared_files;
 
@@ -51,13 +57,25 @@ struct CensusHistory {
   // line's key is most often the one at its place in the dump before.
   std::vector<uint32_t> key_at_line;
 
+  // Running figures per class over censuses[0, tallied), against the limits in `tally_limits`
+  // (-1: none): the report's table without a pass over every census, for `watch`. The report
+  // brings them up to date; SortByTime drops them when it reorders.
+  struct ClassTally {
+    uint32_t present = 0;  // censuses that hold the class
+    uint32_t lowest = UINT32_MAX;
+    uint32_t highest = 0;
+    std::size_t at_limit = 0;  // censuses that hold it at or above its limit
+  };
+  std::vector<ClassTally> tally;
+  std::vector<int64_t> tally_limits;
+  std::size_t tallied = 0;
+  // Counts the times SortByTime reordered: what was written in the order before is stale.
+  uint64_t reorders = 0;
+
   uint32_t KeyIndex(std::string_view key);
+  // Orders the censuses by time (a no-op when they are in order already).
   void SortByTime();
 };
-
-// A key as a dump file writes it: the dump text takes the key byte for unit, so every byte of a
-// letter outside ASCII shows as "?".
-std::string DumpForm(std::string_view key);
 
 // The time that a dump file's name carries, or empty when the name is not the plug-in's.
 std::optional<LocalSeconds> DumpFileTime(std::string_view file_name);
@@ -68,9 +86,12 @@ std::optional<LocalSeconds> LogEntryTime(std::string_view time);
 
 // A dump file's text. `time` is the census's; every census found is added to `history`, and
 // what cannot be read becomes a finding. A text with a handful of lines that are no dump lines
-// (or that is no text) is judged to be no dump at all: one finding, and no census from it.
+// (or that is no text) is judged to be no dump at all: one finding, and no census from it. An
+// empty text is a census of no classes (an empty world) when `named_as_dump`, else no dump. A
+// key met again starts the next census, but for a key holding "?" that is not the census's first:
+// another class that the dump writes alike, summed with it.
 void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds time,
-                  CensusHistory& history);
+                  CensusHistory& history, bool named_as_dump = false);
 // A server log's text: its dump entries, grouped into one census per run of the command.
 void ReadLogText(std::string_view text, const std::string& source, CensusHistory& history);
 // Whether a text is a server log (its first line that is not blank starts a log entry).

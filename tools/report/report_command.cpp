@@ -13,13 +13,14 @@
 #include "tools/check/print_findings.h"
 #include "tools/common/ascii_case.h"
 #include "tools/common/chart.h"
+#include "tools/common/config_in_force.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
 #include "tools/common/output.h"
+#include "tools/common/own_files.h"
 #include "tools/common/text_bytes.h"
 #include "tools/report/census_reader.h"
 #include "tools/report/report_folder.h"
-#include "tools/simulate/config_in_force.h"
 
 namespace fs = std::filesystem;
 
@@ -107,15 +108,39 @@ void Gather(Report& report, const ConfigInForce* config) {
       row.limit_key = key;
     }
   }
-  for (const Census& census : history.censuses) {
-    for (const ClassCount& count : census.counts) {
-      ClassRow& row = rows[count.key];
-      met[count.key] = true;
-      ++present[count.key];
-      row.lowest = std::min(row.lowest, count.count);
-      row.highest = std::max(row.highest, count.count);
-      if (row.limit && count.count >= static_cast<uint32_t>(*row.limit)) ++row.at_limit;
+  // The running figures go on from the censuses tallied before, unless the limits changed.
+  std::vector<int64_t> limits(keys, -1);
+  for (uint32_t id = 0; id < keys; ++id) {
+    if (rows[id].limit) limits[id] = *rows[id].limit;
+  }
+  if (!std::equal(history.tally_limits.begin(), history.tally_limits.end(), limits.begin(),
+                  limits.begin() + static_cast<std::ptrdiff_t>(
+                                       std::min(limits.size(), history.tally_limits.size()))) ||
+      std::any_of(limits.begin() + static_cast<std::ptrdiff_t>(
+                                       std::min(limits.size(), history.tally_limits.size())),
+                  limits.end(), [](int64_t limit) { return limit >= 0; })) {
+    history.tally.clear();
+    history.tallied = 0;
+  }
+  history.tally_limits = limits;
+  history.tally.resize(keys);
+  for (std::size_t i = history.tallied; i < history.censuses.size(); ++i) {
+    for (const ClassCount& count : history.censuses[i].counts) {
+      CensusHistory::ClassTally& tally = history.tally[count.key];
+      ++tally.present;
+      tally.lowest = std::min(tally.lowest, count.count);
+      tally.highest = std::max(tally.highest, count.count);
+      if (limits[count.key] >= 0 && count.count >= limits[count.key]) ++tally.at_limit;
     }
+  }
+  history.tallied = history.censuses.size();
+  for (uint32_t id = 0; id < keys; ++id) {
+    const CensusHistory::ClassTally& tally = history.tally[id];
+    met[id] = tally.present > 0;
+    present[id] = tally.present;
+    rows[id].lowest = tally.lowest;
+    rows[id].highest = tally.highest;
+    rows[id].at_limit = tally.at_limit;
   }
   const std::size_t censuses = history.censuses.size();
   if (!history.censuses.empty()) {
@@ -181,6 +206,17 @@ void WriteNotes(Report& report, const std::map<std::string, std::string>& names)
         "{} holds {} censuses (a class comes again): dumps made in the same second share a "
         "file's name; each is counted, at the time the name carries",
         PrintableText(file), count));
+  }
+  for (const auto& [id, met] : report.history.alike) {
+    std::string whole;
+    for (const std::string& key : met) {
+      if (key == report.history.keys[id]) continue;
+      whole += fmt::format("{}\"{}\"", whole.empty() ? "" : ", ", PrintableText(key));
+    }
+    report.notes.push_back(fmt::format(
+        "\"{}\" is more than one class{}: a dump writes each byte of a letter outside ASCII as "
+        "\"?\", so their counts are summed under this key",
+        PrintableText(report.history.keys[id]), whole.empty() ? "" : " (" + whole + ")"));
   }
   for (const ClassRow& row : report.limited) {
     if (row.limit_key != report.history.keys[row.id] &&
@@ -383,15 +419,23 @@ std::string Json(const Report& report, const std::map<std::string, std::string>&
   return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-// The CSV, written a piece at a time: a year of censuses is over a gigabyte.
-void WriteCsv(const Report& report, ReportFileWriter& file) {
-  const CensusHistory& history = report.history;
-  std::vector<std::string> limits(history.keys.size());
+// The limit column of each class, by key id.
+std::vector<std::string> CsvLimits(const Report& report) {
+  std::vector<std::string> limits(report.history.keys.size());
   for (const ClassRow& row : report.limited) limits[row.id] = std::to_string(*row.limit);
+  return limits;
+}
+
+// The CSV, written a piece at a time: a year of censuses is over a gigabyte. From census `from`
+// on, after the rows written before (no header then).
+void WriteCsv(const Report& report, ReportFileWriter& file, std::size_t from = 0) {
+  const CensusHistory& history = report.history;
+  const std::vector<std::string> limits = CsvLimits(report);
   std::vector<std::string> keys(history.keys.size());
   for (std::size_t id = 0; id < keys.size(); ++id) keys[id] = CsvField(history.shown[id]);
-  std::string out = "time,key,count,limit\n";
-  for (const Census& census : history.censuses) {
+  std::string out = from == 0 ? "time,key,count,limit\n" : "";
+  for (std::size_t i = from; i < history.censuses.size(); ++i) {
+    const Census& census = history.censuses[i];
     const std::string time = LocalTimeText(census.time, 'T');
     for (const ClassCount& count : census.counts) {
       out += time;
@@ -562,7 +606,24 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
     }
     report.config_name = *options.config;
   }
-  for (const std::string& input : options.inputs) ReadCensusInput(input, report.history);
+  // A history lent by `watch` is moved in and given back as it was, with its tallies brought up
+  // to date: no copy of a long history at each census.
+  struct GiveBack {
+    CensusHistory* lent;
+    CensusHistory& history;
+    std::size_t findings;
+    ~GiveBack() {
+      if (lent == nullptr) return;
+      history.findings.resize(findings);
+      *lent = std::move(history);
+    }
+  } give_back{options.history, report.history,
+              options.history != nullptr ? options.history->findings.size() : 0};
+  if (options.history != nullptr) {
+    report.history = std::move(*options.history);
+  } else {
+    for (const std::string& input : options.inputs) ReadCensusInput(input, report.history);
+  }
   report.history.SortByTime();
   {
     std::vector<bool> counted(report.history.sources.size(), false);
@@ -593,12 +654,42 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
   if (options.out_dir) {
     const fs::path dir(*options.out_dir);
     try {
-      PrepareReportFolder(dir);
+      // `watch`'s census.csv takes only the new censuses' rows while it is as the last report
+      // wrote it (its size and time of change: hashing it whole at each census would cost as
+      // much as writing it) and the limits and the order of the censuses are as they were.
+      CsvWritten* const csv_before = options.csv_written;
+      const std::vector<std::string> csv_limits = CsvLimits(report);
+      std::error_code unknown;
+      const bool append =
+          csv_before != nullptr && csv_before->censuses > 0 &&
+          csv_before->censuses <= report.history.censuses.size() &&
+          csv_before->reorders == report.history.reorders &&
+          std::equal(csv_before->limits.begin(), csv_before->limits.end(), csv_limits.begin(),
+                     csv_limits.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                              csv_limits.size(), csv_before->limits.size()))) &&
+          std::all_of(csv_limits.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                               csv_limits.size(), csv_before->limits.size())),
+                      csv_limits.end(), [](const std::string& limit) { return limit.empty(); }) &&
+          fs::file_size(dir / "census.csv", unknown) == csv_before->size && !unknown &&
+          fs::last_write_time(dir / "census.csv", unknown) == csv_before->changed && !unknown;
+      std::map<std::string, WrittenFile> known;
+      if (append) known["census.csv"] = WrittenFile{csv_before->size, csv_before->hash};
+      PrepareReportFolder(dir, known);
       WriteReportFile(dir, "report.txt", text);
       written.push_back("report.txt");
-      ReportFileWriter csv(dir, "census.csv");
-      WriteCsv(report, csv);
+      ReportFileWriter csv = append ? ReportFileWriter(dir, "census.csv", known["census.csv"])
+                                    : ReportFileWriter(dir, "census.csv");
+      WriteCsv(report, csv, append ? csv_before->censuses : 0);
       written.push_back("census.csv");
+      if (csv_before != nullptr) {
+        csv_before->censuses = report.history.censuses.size();
+        csv_before->reorders = report.history.reorders;
+        csv_before->limits = csv_limits;
+        csv_before->size = csv.written().size;
+        csv_before->hash = csv.written().hash;
+        csv_before->changed = fs::last_write_time(dir / "census.csv", unknown);
+        if (unknown) csv_before->censuses = 0;
+      }
       files += "census: " + (dir / "census.csv").generic_string() + "\n";
       const std::string plot = Gnuplot(report, names, "population.svg");
       if (plot.empty()) {

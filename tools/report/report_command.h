@@ -5,6 +5,8 @@
 // at, and with --out a CSV and a chart. `kestrovar watch` calls RunReport after each census it
 // stores, so that its folder's report stays up to date.
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,6 +15,17 @@
 namespace CLI {
 class App;
 }
+struct CensusHistory;
+// census.csv as a report wrote it: the censuses it holds, their order, the limits in its rows, and
+// the file's size, hash and time of change.
+struct CsvWritten {
+  std::size_t censuses = 0;
+  uint64_t reorders = 0;
+  std::vector<std::string> limits;  // per key id
+  uint64_t size = 0;
+  uint64_t hash = 0;
+  std::filesystem::file_time_type changed;
+};
 
 // The options of `kestrovar report`.
 struct ReportOptions {
@@ -24,6 +37,13 @@ struct ReportOptions {
   // write those files in (new, or one whose files of those names it wrote itself). None: the
   // table is printed and nothing is written.
   std::optional<std::string> out_dir;
+  // The censuses read already (`watch` keeps its folder's): used instead of reading `inputs`, and
+  // given back as they were, with the running figures that spare the next report a pass over
+  // every census.
+  CensusHistory* history = nullptr;
+  // With `history`: what the last report wrote of census.csv, so that the next one appends only
+  // the new censuses' rows while the limits and the order stay as they were.
+  struct CsvWritten* csv_written = nullptr;
   std::string format = "text";  // "text" or "json"
   bool wide = false;            // full keys in the table, however wide it gets
 };

@@ -7,12 +7,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
 
+#include "tools/common/own_files.h"
+
 // Makes DIR when it is missing; throws FileError naming each report file in DIR that a report did
 // not write, or that was changed since, before anything is written.
-void PrepareReportFolder(const std::filesystem::path& dir);
+// `known`: files whose size and hash the caller knows and vouches for (written by it since the last
+// full check, their size and time of change unchanged): they are not hashed again when the list
+// holds them so.
+void PrepareReportFolder(const std::filesystem::path& dir,
+                         const std::map<std::string, WrittenFile>& known = {});
 
 // Writes DIR/NAME and lists it in the marker. Throws FileError.
 void WriteReportFile(const std::filesystem::path& dir, const std::string& name,
@@ -23,8 +30,12 @@ void WriteReportFile(const std::filesystem::path& dir, const std::string& name,
 class ReportFileWriter {
  public:
   ReportFileWriter(const std::filesystem::path& dir, std::string name);
+  // Goes on at the end of DIR/NAME, which holds `so_far` as written.
+  ReportFileWriter(const std::filesystem::path& dir, std::string name, const WrittenFile& so_far);
+  ReportFileWriter(ReportFileWriter&&) = default;
   void Append(std::string_view text);
   void Finish();
+  WrittenFile written() const { return WrittenFile{size_, hash_}; }
 
  private:
   std::filesystem::path dir_;

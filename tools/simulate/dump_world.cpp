@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -100,6 +101,14 @@ DumpWorld ReadDumpWorld(std::string_view text, const std::string& file) {
     world.classes.push_back({key, *reference,
                              static_cast<int>(std::min<uint32_t>(
                                  line.read.count, static_cast<uint32_t>(kMostCreaturesAtOnce)))});
+  }
+  // An empty world's dump is an empty file: with a dump's name, a world of no creatures.
+  if (entries == 0 && unread.empty() &&
+      IsDumpFileName(std::filesystem::path(file).filename().string())) {
+    world.notes.push_back(file +
+                          " is empty: the dump of a world without wild creatures (a new world, or "
+                          "one just cleared); the run starts with none");
+    return world;
   }
   if (entries == 0) {
     throw NotADump(file +

@@ -35,7 +35,7 @@ struct DumpWorld {
 std::optional<std::string> ReferenceOfClassKey(std::string_view key, std::string* why = nullptr);
 
 // The classes of a dump's text; `file` names it in notes and errors. Throws NotADump when the text
-// holds no dump line.
+// holds no dump line, unless it is empty and `file` has a dump's name: an empty world.
 DumpWorld ReadDumpWorld(std::string_view text, const std::string& file);
 
 // The scenario's world becomes the dump's: its classes, zones and population are replaced, and its

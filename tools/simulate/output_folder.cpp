@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "tools/common/files.h"
+#include "tools/common/own_files.h"
 
 namespace {
 
@@ -27,18 +28,8 @@ constexpr const char* kHead =
     "Made by kestrovar simulate. Its next run deletes or replaces only what is listed here, and a "
     "file only while it is as the run wrote it.";
 
-// A file as the run wrote it.
-struct Written {
-  uintmax_t size = 0;
-  uint64_t hash = 0;
-  bool operator==(const Written& other) const { return size == other.size && hash == other.hash; }
-};
-
-// What a run wrote in a folder: paths relative to it, with '/' between their parts.
-struct Manifest {
-  std::map<std::string, Written> files;
-  std::set<std::string> folders;
-};
+using Written = WrittenFile;
+using Manifest = OwnList;
 
 [[noreturn]] void Fail(const std::string& action, const fs::path& path,
                        const std::error_code& code) {
@@ -48,38 +39,18 @@ struct Manifest {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// FNV-1a of the file's bytes: enough to tell an edited file from the one the run wrote.
 Written Fingerprint(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("read", path, std::error_code(errno, std::generic_category()));
-  Written written;
-  written.hash = 14695981039346656037ull;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    const auto count = static_cast<std::size_t>(in.gcount());
-    for (std::size_t i = 0; i < count; ++i) {
-      written.hash = (written.hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
-    }
-    written.size += count;
-    if (!in) break;
-  }
-  return written;
+  const std::optional<Written> written = FingerprintOfFile(path);
+  if (!written) Fail("read", path, std::error_code(errno, std::generic_category()));
+  return *written;
 }
 
 void WriteMarker(const fs::path& dir, const Manifest& manifest) {
-  std::string text = std::string(kHead) + "\n";
-  for (const auto& folder : manifest.folders) text += "folder " + folder + "\n";
-  for (const auto& [path, written] : manifest.files) {
-    text += fmt::format("file {} {:016x} {}\n", written.size, written.hash, path);
-  }
-  const fs::path marker = dir / kMarker;
-  std::ofstream out(marker, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) Fail("write", marker, std::make_error_code(std::errc::io_error));
+  WriteOwnList(dir, kMarker, kHead, manifest);
 }
 
-// DIR's marker: none, one without a list (an earlier version's), or one with the list.
+// DIR's marker: none, one without a list (an earlier version's), or one with the list. A list
+// with a line that is no entry, or that names something outside DIR, throws: nothing is deleted.
 struct Marker {
   bool present = false;
   bool listed = false;
@@ -87,33 +58,12 @@ struct Marker {
 };
 
 Marker ReadMarker(const fs::path& dir) {
-  const fs::path marker_path = dir / kMarker;
-  Marker marker;
-  std::error_code code;
-  if (!fs::is_regular_file(fs::symlink_status(marker_path, code))) return marker;
-  marker.present = true;
-  std::ifstream in(marker_path, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line) || line != kHead) return marker;
-  marker.listed = true;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string kind;
-    fields >> kind;
-    if (kind == "folder") {
-      marker.manifest.folders.insert(line.substr(7));
-    } else if (kind == "file") {
-      Written written;
-      std::string hash;
-      fields >> written.size >> hash;
-      if (!fields) continue;
-      const auto path_at = static_cast<std::size_t>(fields.tellg());
-      if (path_at + 1 >= line.size()) continue;
-      written.hash = std::strtoull(hash.c_str(), nullptr, 16);
-      marker.manifest.files[line.substr(path_at + 1)] = written;
-    }
+  try {
+    const ReadList read = ReadOwnList(dir, kMarker, kHead);
+    return Marker{read.present, read.headed, read.list};
+  } catch (const OwnFilesError& error) {
+    throw OutputFolderError(error.what());
   }
-  return marker;
 }
 
 // What DIR holds that `manifest` does not account for, each with why; `prefix` goes before each
@@ -155,13 +105,21 @@ void Unlisted(const fs::path& dir, const Manifest& manifest, const std::string& 
   }
 }
 
-// Deletes what the list names (what is gone already is fine), the folders deepest first.
+// Deletes what the list names (what is gone already is fine), each file only while it is as the
+// run wrote it, the folders deepest first and only when empty and no link.
 void DeleteListed(const fs::path& dir, const Manifest& manifest) {
   std::error_code code;
   for (const auto& [name, written] : manifest.files) {
-    if (!fs::remove(dir / fs::path(name), code) && code) Fail("delete", dir / fs::path(name), code);
+    try {
+      DeleteIfAsWritten(dir, name, written);
+    } catch (const OwnFilesError& error) {
+      throw OutputFolderError(error.what());
+    } catch (const FileError& error) {
+      throw OutputFolderError(error.what());
+    }
   }
   for (auto folder = manifest.folders.rbegin(); folder != manifest.folders.rend(); ++folder) {
+    if (LinkOnTheWay(dir, *folder)) continue;
     if (!fs::remove(dir / fs::path(*folder), code) && code) {
       Fail("delete the folder", dir / fs::path(*folder), code);
     }
@@ -275,7 +233,7 @@ void RecordServerFolder(const fs::path& server) {
     const fs::file_status status = it->symlink_status();
     // A name that would break the list's lines stays unlisted: the next run refuses it instead
     // of deleting it.
-    if ((it.depth() == 0 && name == kMarker) || name.find('\n') != std::string::npos) continue;
+    if ((it.depth() == 0 && name == kMarker) || !ListedNameProblem(name).empty()) continue;
     if (fs::is_directory(status)) {
       manifest.folders.insert(name);
     } else if (fs::is_regular_file(status)) {

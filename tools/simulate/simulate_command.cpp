@@ -19,12 +19,12 @@
 #include "tools/common/dump_lines.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
+#include "tools/common/interruption.h"
 #include "tools/common/output.h"
 #include "tools/common/plugin_path.h"
 #include "tools/common/seed.h"
 #include "tools/scenario/scenario.h"
 #include "tools/simulate/dump_world.h"
-#include "tools/simulate/interruption.h"
 #include "tools/simulate/output_folder.h"
 #include "tools/simulate/progress_bar.h"
 #include "tools/simulate/simulation_report.h"
@@ -105,10 +105,12 @@ int RunSimulate(const SimulateOptions& options) {
   setup.class_keys = ScenarioClasses(setup.scenario);
   // In the world of a dump the check reads the dump as `check --classes` does: every key in it as
   // written (a letter outside ASCII as "?"), and only the classes the plug-in had met so far.
-  const std::vector<std::string>& checked_keys = dump_keys.empty() ? setup.class_keys : dump_keys;
+  // An empty world's dump lists no class: every limit is one not met yet.
+  const bool from_dump = !options.from_dump.empty();
+  const std::vector<std::string>& checked_keys = from_dump ? dump_keys : setup.class_keys;
   setup.config_findings = CheckConfigText(
       setup.config_text, options.config.empty() ? "examples/config.json" : options.config,
-      checked_keys, dump_keys.empty() ? ClassListKind::kAllClasses : ClassListKind::kMetSoFar);
+      checked_keys, from_dump ? ClassListKind::kMetSoFar : ClassListKind::kAllClasses);
   if (options.format != "json") {
     std::cout << "configuration check of " << setup.config_name << ":\n";
     PrintFindings(setup.config_findings, FindingsFormat::kText, std::cout);

@@ -13,12 +13,12 @@
 
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
+#include "tools/common/config_in_force.h"
 #include "tools/common/files.h"
 #include "tools/common/game_clock.h"
+#include "tools/common/interruption.h"
 #include "tools/common/text_bytes.h"
 #include "tools/scenario/scenario_world.h"
-#include "tools/simulate/config_in_force.h"
-#include "tools/simulate/interruption.h"
 #include "tools/simulate/plugin_counts.h"
 #include "tools/simulate/progress_bar.h"
 

@@ -343,6 +343,9 @@ std::string FirstLoadTable(const SimulationSetup& setup, const SimulationResult&
   std::string out = "\n" + Wrapped("the plug-in's first load in the world of " + setup.from_dump +
                                        " (its start-up sweep in a running world):",
                                    "  ");
+  if (result.first_load.empty() && setup.scenario.classes.empty()) {
+    return out + "  the dump's world is empty: no creature for the plug-in to remove\n";
+  }
   if (result.first_load.empty()) {
     return out + "  the plug-in did not load: it removed nothing\n";
   }

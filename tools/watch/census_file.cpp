@@ -1,5 +1,6 @@
 #include "tools/watch/census_file.h"
 
+#include <optional>
 #include <system_error>
 
 #include "admin/dump_time_stamp.h"
@@ -23,4 +24,15 @@ bool StoreDump(const std::filesystem::path& file, std::string_view text) {
   WriteWholeFile(file, text);
 #endif
   return true;
+}
+
+std::optional<std::string> StoreCensus(const std::filesystem::path& dir, std::time_t when,
+                                       std::string_view text, int& later) {
+  // An hour covers the local times that come again when the clocks go back.
+  constexpr int kLatest = 3600;
+  for (later = 0; later <= kLatest; ++later) {
+    const std::string name = DumpFileName(when + later);
+    if (StoreDump(dir / name, text)) return name;
+  }
+  return std::nullopt;
 }

@@ -13,10 +13,14 @@
 #include <utility>
 #include <vector>
 
+// Every class's series carry one label, `key`, the class key as the dump writes it (DumpForm), on
+// its count and on its limit alike, so that a query can join them. Classes that the dump writes
+// alike (letters outside ASCII) are one series, their counts summed.
 struct PrometheusCensus {
   // Class key as the dump writes it, and its count: the last good census.
   std::vector<std::pair<std::string, uint32_t>> counts;
-  // Class key as the configuration writes it, and its limit (classes with a limit only).
+  // Class key as the configuration writes it, and its limit (classes with a limit only). Of keys
+  // that the dump writes alike, the first in byte order gives the series, as in `report`.
   std::map<std::string, int32_t> limits;
   std::optional<std::time_t> last_good;  // when the last good census came
   bool success = false;                  // whether the last census succeeded
@@ -26,9 +30,11 @@ struct PrometheusCensus {
 std::string EscapeLabelValue(std::string_view value);
 std::string PrometheusText(const PrometheusCensus& census);
 
-// Whether `text` is a file this program wrote (so that it may be replaced).
-bool IsPrometheusTextOfOurs(std::string_view text);
 // The temporary file beside `file` that is renamed over it.
 std::filesystem::path PrometheusTemporary(const std::filesystem::path& file);
-// Writes the temporary file, then renames it over `file`. Throws FileError.
+// Why `file` (or its temporary file) may not be replaced: it is there, and the list beside it
+// (.kestrovar-prometheus, own_files.h) does not hold it as written. Empty when it may.
+std::string PrometheusFileProblem(const std::filesystem::path& file);
+// Writes the temporary file, then renames it over `file`, each listed as written. Throws
+// FileError.
 void ReplaceFileAtomically(const std::filesystem::path& file, std::string_view text);

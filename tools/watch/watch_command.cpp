@@ -6,16 +6,18 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <thread>
 
+#include "tools/common/config_in_force.h"
 #include "tools/common/dump_lines.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
+#include "tools/common/interruption.h"
 #include "tools/common/output.h"
 #include "tools/rcon/rcon_client.h"
 #include "tools/rcon/rcon_command.h"
-#include "tools/simulate/config_in_force.h"
-#include "tools/simulate/interruption.h"
 #include "tools/watch/census_file.h"
 #include "tools/watch/duration.h"
 #include "tools/watch/prometheus_text.h"
@@ -73,18 +75,12 @@ bool SleepUntil(Clock::time_point when) {
   }
 }
 
-// A configuration key as a dump writes it: each byte outside ASCII becomes "?".
-std::string AsDumped(const std::string& key) {
-  std::string dumped = key;
-  for (char& c : dumped) {
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  }
-  return dumped;
-}
-
 struct Census {
-  std::vector<std::pair<std::string, uint32_t>> counts;
+  std::vector<std::pair<std::string, uint32_t>> counts;  // each dumped key once
   uint64_t creatures = 0;
+  // Keys that came more than once: classes whose letters outside ASCII the dump writes alike
+  // ("Gr??n" for both "Grün" and "Grän"), counted together.
+  std::vector<std::string> alike;
 };
 
 // The reply as a census; empty with `why` when it is no dump (the plug-in not loaded, say).
@@ -97,7 +93,16 @@ std::optional<Census> ReadCensus(const std::string& reply, std::string& why) {
             std::to_string(line.number) + ": \"" + shown + "\"); is the plug-in loaded?";
       return std::nullopt;
     }
-    census.counts.emplace_back(std::string(line.read.key), line.read.count);
+    const auto same = std::find_if(census.counts.begin(), census.counts.end(),
+                                   [&](const auto& count) { return count.first == line.read.key; });
+    if (same == census.counts.end()) {
+      census.counts.emplace_back(std::string(line.read.key), line.read.count);
+    } else {
+      same->second += line.read.count;
+      if (std::find(census.alike.begin(), census.alike.end(), same->first) == census.alike.end()) {
+        census.alike.push_back(same->first);
+      }
+    }
     census.creatures += line.read.count;
   }
   return census;
@@ -139,6 +144,7 @@ class Watch {
   std::map<std::string, int32_t> limits_;
   bool config_warned_ = false;
   PrometheusCensus prometheus_;
+  std::optional<WatchHistory> history_;  // DIR's censuses, read once
   std::string failure_;
   int censuses_ = 0;
   int failures_in_a_row_ = 0;
@@ -169,16 +175,9 @@ bool Watch::Prepare() {
       return false;
     }
     // Only a file this program wrote is replaced; the temporary one alike.
-    for (const fs::path& file :
-         {fs::path(options_.prometheus), PrometheusTemporary(options_.prometheus)}) {
-      if (!fs::exists(fs::symlink_status(file, error))) continue;
-      const std::optional<std::string> text = ReadWholeFile(file);
-      if (!text || !IsPrometheusTextOfOurs(*text)) {
-        PrintError("kestrovar watch: --prometheus: " + file.string() +
-                   " is there already and kestrovar watch did not write it; it is left as it is. "
-                   "Give a new file name");
-        return false;
-      }
+    if (const std::string why = PrometheusFileProblem(options_.prometheus); !why.empty()) {
+      PrintError("kestrovar watch: --prometheus: " + why);
+      return false;
     }
   }
   if (fs::exists(out_dir_, error) && !fs::is_directory(out_dir_, error)) {
@@ -192,7 +191,9 @@ bool Watch::Prepare() {
     return false;
   }
   // The report's own files in DIR are replaced only while they are as a report wrote them.
-  return CheckWatchReportFolder(out_dir_);
+  if (!CheckWatchReportFolder(out_dir_)) return false;
+  history_.emplace(out_dir_);
+  return true;
 }
 
 // The limits as the plug-in would take them from the file now: the operator may edit it and run
@@ -265,34 +266,46 @@ Watch::Outcome Watch::TakeCensus() {
   ++censuses_;
   ReadConfig(false);
 
-  const std::string name = DumpFileName(when);
   std::string stored;
   try {
-    stored = StoreDump(out_dir_ / name, reply)
-                 ? "stored as " + name
-                 : "NOT stored: " + name + " is there already and is left as it is";
+    int later = 0;
+    const std::optional<std::string> name = StoreCensus(out_dir_, when, reply, later);
+    if (name) history_->Add(*name, reply);
+    stored = !name ? "NOT stored: " + DumpFileName(when) +
+                         " and the names of the hour after it are taken; they are left as they are"
+             : later == 0 ? "stored as " + *name
+                          : "stored as " + *name + " (" + DumpFileName(when) +
+                                " is taken: the clocks went back, or it is another's file)";
   } catch (const std::exception& error) {
     stored = "NOT stored: " + ErrorText(error);
   }
+  // Each dumped key once, with the limit of the first configuration key written as it, as the
+  // report and the Prometheus file take it.
+  std::map<std::string, int32_t> dumped_limits;
+  for (const auto& [key, limit] : limits_) dumped_limits.emplace(DumpForm(key), limit);
   int at_limit = 0;
-  for (const auto& [key, limit] : limits_) {
-    const std::string dumped = AsDumped(key);
-    for (const auto& [class_key, count] : census->counts) {
-      if (class_key == dumped && count >= static_cast<uint32_t>(limit)) ++at_limit;
-    }
+  for (const auto& [class_key, count] : census->counts) {
+    const auto limit = dumped_limits.find(class_key);
+    if (limit != dumped_limits.end() && count >= static_cast<uint32_t>(limit->second)) ++at_limit;
+  }
+  std::string alike;
+  for (const std::string& key : census->alike) {
+    alike += "; " + key +
+             " is more than one class (a dump writes each byte outside ASCII as \"?\"): their "
+             "counts are summed";
   }
   prometheus_.counts = census->counts;
   prometheus_.last_good = when;
   prometheus_.success = true;
   WritePrometheus();
-  UpdateWatchReport(out_dir_, options_.config);
+  UpdateWatchReport(out_dir_, options_.config, *history_);
   // Said once the files are up to date.
   PrintLine(Stamp(when) + " census " + std::to_string(censuses_) + ": " +
             std::to_string(census->counts.size()) + " classes, " +
             std::to_string(census->creatures) + " creatures" +
             (options_.config.empty() ? std::string()
                                      : ", " + std::to_string(at_limit) + " at their limit") +
-            "; " + stored);
+            "; " + stored + alike);
   return Outcome::kDone;
 }
 
@@ -337,7 +350,7 @@ int Watch::Run() {
         break;
       case Outcome::kFailed:
         ++failures_in_a_row_;
-        retry = retry.count() == 0 ? kFirstRetry : std::min(retry * 2, kLongestRetry);
+        retry = NextRetry(retry);
         prometheus_.success = false;
         WritePrometheus();
         PrintLine(Now() + " census failed: " + failure_ + "; trying again in " +
@@ -349,6 +362,10 @@ int Watch::Run() {
 }
 
 }  // namespace
+
+milliseconds NextRetry(milliseconds last) {
+  return last.count() == 0 ? kFirstRetry : std::min(last * 2, kLongestRetry);
+}
 
 CLI::App* AddWatchCommand(CLI::App& app, WatchOptions& options) {
   CLI::App* watch = app.add_subcommand(

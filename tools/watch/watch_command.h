@@ -34,3 +34,7 @@ CLI::App* AddWatchCommand(CLI::App& app, WatchOptions& options);
 // Runs until Ctrl-C (130) or a wrong password (2); 2 also when DIR or a file cannot be used at the
 // start, 64 for bad usage.
 int RunWatch(const WatchOptions& options);
+
+// The wait before the next try after a failed census: 1 s after the first failure (`last` zero),
+// then twice the last wait, at most a minute.
+std::chrono::milliseconds NextRetry(std::chrono::milliseconds last);

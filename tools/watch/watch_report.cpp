@@ -1,14 +1,34 @@
 #include "tools/watch/watch_report.h"
 
+#include <optional>
 #include <sstream>
 
 #include "tools/common/output.h"
 #include "tools/report/report_command.h"
 #include "tools/report/report_folder.h"
 
-void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config) {
+WatchHistory::WatchHistory(const std::filesystem::path& dir) : dir_(dir) {
+  ReadCensusInput(dir.string(), history_);
+  // A folder without a dump yet is where the first census goes, not a problem.
+  std::erase_if(history_.findings,
+                [](const Finding& finding) { return finding.code == "no-dump-files"; });
+  history_.SortByTime();
+}
+
+void WatchHistory::Add(const std::string& name, std::string_view text) {
+  const std::optional<LocalSeconds> time = DumpFileTime(name);
+  if (!time) return;
+  // Its place by time (a census from when the clocks went back) is taken at the report, whose
+  // SortByTime moves only what is out of order.
+  ReadDumpText(text, (dir_ / name).generic_string(), *time, history_, true);
+}
+
+void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
+                       WatchHistory& history) {
   ReportOptions report;
   report.inputs = {dir.string()};
+  report.history = &history.censuses();
+  report.csv_written = &history.csv_written();
   if (!config.empty()) report.config = config;
   report.out_dir = dir.string();
   // The table goes to DIR/report.txt; the watch's own line per census is what the terminal shows.

@@ -1,7 +1,7 @@
 #pragma once
 
-// Ctrl-C during a simulation: the handler only sets a flag; the run looks at it between two steps,
-// stops there and the outputs are written for the game time done.
+// Ctrl-C during a simulation or a watch: the handler only sets a flag; the run looks at it between
+// two steps, stops there and the outputs are written for what was done.
 
 // Installs the handler of SIGINT (Ctrl-C; Ctrl-Break too on Windows) for the rest of the process.
 void CatchInterruption();

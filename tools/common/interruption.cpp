@@ -1,4 +1,4 @@
-#include "tools/simulate/interruption.h"
+#include "tools/common/interruption.h"
 
 #include <csignal>
 

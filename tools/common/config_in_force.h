@@ -1,9 +1,9 @@
 #pragma once
 
-// What the simulation knows of the configuration the plug-in holds: the file's text as the plug-in
-// last read it successfully, with the limits and the settings taken from it by the plug-in's own
-// reader and lookups (text after the top-level value ignored; exact keys; numbers as signed 32-bit
-// integers), so that the report always shows what the plug-in enforces.
+// What the commands (simulate, report, watch) know of the configuration the plug-in holds: the
+// file's text as the plug-in last read it successfully, with the limits and the settings taken from
+// it by the plug-in's own reader and lookups (text after the top-level value ignored; exact keys;
+// numbers as signed 32-bit integers), so that a report always shows what the plug-in enforces.
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "tools/simulate/config_in_force.h"
+#include "tools/common/config_in_force.h"
 
 #include <limits>
 #include <map>
