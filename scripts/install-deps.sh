@@ -21,6 +21,7 @@ packages=(
   binutils-mingw-w64-x86-64
   wine64
   clang-format
+  llvm-19
   gnuplot-nox
   python3-prometheus-client
 )
