@@ -239,11 +239,11 @@ struct ResolveWeak : Called<UObject*(const FWeakObjectPtr*, bool), Shape::kMembe
 struct StatusComponent
     : Called<UPrimalCharacterStatusComponent*(APrimalCharacter*), Shape::kMember, kRead> {
   static constexpr std::string_view kName = "APrimalCharacter.GetCharacterStatusComponent";
-  static constexpr const char* kPurpose = "every spawn that has room (its level is read)";
+  static constexpr const char* kPurpose = "every spawn that has room, to read its level";
 };
 struct CharacterLevel : Called<int32_t(UPrimalCharacterStatusComponent*), Shape::kMember, kRead> {
   static constexpr std::string_view kName = "UPrimalCharacterStatusComponent.GetCharacterLevel";
-  static constexpr const char* kPurpose = "every spawn that has room (its level is read)";
+  static constexpr const char* kPurpose = "every spawn that has room, to read its level";
 };
 struct Destroy : Called<bool(AActor*, bool, bool), Shape::kMember, kIgnored> {
   static constexpr std::string_view kName = "AActor.Destroy";
@@ -281,7 +281,7 @@ struct SendRconMessage
 struct InitGame : Detoured<void(AShooterGameMode*, FString* map_name, FString* options,
                                 FString* error_message)> {
   static constexpr std::string_view kName = "AShooterGameMode.InitGame";
-  static constexpr const char* kPurpose = "the server's start";
+  static constexpr const char* kPurpose = "start of the game mode, at the server's start";
 };
 struct Die : Detoured<bool(APrimalDinoCharacter*, float killing_damage, FDamageEvent* damage_event,
                            AController* killer, AActor* damage_causer)> {
@@ -306,15 +306,17 @@ struct SpawnNPC
 
 struct ObjectClass : FieldOf<UClass*> {
   static constexpr std::string_view kName = "UObjectBase.Class";
-  static constexpr const char* kPurpose = "every spawn, death and census (the creature's class)";
+  static constexpr const char* kPurpose =
+      "every spawn, death and census, to tell a creature's class";
 };
 struct TargetingTeam : FieldOf<int32_t> {
   static constexpr std::string_view kName = "AActor.TargetingTeam";
-  static constexpr const char* kPurpose = "every census and death (whether a creature is wild)";
+  static constexpr const char* kPurpose =
+      "every census and death, to tell whether a creature is wild";
 };
 struct Tags : FieldOf<EngineArray<FName>> {
   static constexpr std::string_view kName = "AActor.Tags";
-  static constexpr const char* kPurpose = "the plug-in's marks on the creatures it counts";
+  static constexpr const char* kPurpose = "the marks the plug-in sets on the creatures it counts";
 };
 
 // --- The table ---------------------------------------------------------------------------------

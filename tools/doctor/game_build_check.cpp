@@ -230,14 +230,14 @@ std::optional<std::string> CallMisfit(const Entry& entry, const MachineCall& plu
   const std::size_t ours = plugin.arguments.size(), theirs = game.arguments.size();
   if (theirs > ours) {
     if (detour) {
-      return "it reads " + std::to_string(ours) + " of its " + Arguments(theirs);
+      return "reads " + std::to_string(ours) + " of its " + Arguments(theirs);
     }
     return "the game's function takes " + Arguments(theirs) + " and the plug-in passes " +
            std::to_string(ours) + ": it reads what was never passed";
   }
   if (theirs < ours) {
     if (detour) {
-      return "it reads " + Arguments(ours) + " where the game passes " + std::to_string(theirs);
+      return "reads " + Arguments(ours) + " where the game passes " + std::to_string(theirs);
     }
     return "the plug-in passes " + Arguments(ours) + " where the game's function takes " +
            std::to_string(theirs);
@@ -245,7 +245,7 @@ std::optional<std::string> CallMisfit(const Entry& entry, const MachineCall& plu
   for (std::size_t i = 0; i < ours; ++i) {
     if (ValueFits(plugin.arguments[i], game.arguments[i])) continue;
     if (detour) {
-      return "it reads its " + Ordinal(i + 1) + " argument as " + Described(plugin.arguments[i]) +
+      return "reads its " + Ordinal(i + 1) + " argument as " + Described(plugin.arguments[i]) +
              " where the game passes " + Described(game.arguments[i]);
     }
     return "the plug-in passes " + Described(plugin.arguments[i]) + " as the " + Ordinal(i + 1) +
@@ -254,7 +254,7 @@ std::optional<std::string> CallMisfit(const Entry& entry, const MachineCall& plu
   const bool result_matters = detour || (entry.result_read && plugin.result.kind != MKind::kVoid);
   if (result_matters && !ValueFits(plugin.result, game.result)) {
     if (detour) {
-      return "it returns " + Described(plugin.result) + " where the game's callers read " +
+      return "returns " + Described(plugin.result) + " where the game's callers read " +
              Described(game.result);
     }
     return "the plug-in reads " + Described(plugin.result) + " as the result, where the game's " +
@@ -311,7 +311,7 @@ std::string GameAbiDocument() {
   std::string text =
       "# The game functions and fields of Kestrovar.dll\n\n"
       "Generated from the table in `host/game_abi.h` (`game_abi_doc > docs/game-abi.md` after a "
-      "build);\ndo not edit. The test `doctor_game_abi` fails when this file no longer matches "
+      "build);\ndo not edit. The test `game_build_test` fails when this file no longer matches "
       "the table.\n\n"
       "The plug-in reaches these game functions and fields by their host names, through the "
       "host's\n`GetAddress` and `SetHook`; the host hands out an address for every name and "
@@ -508,9 +508,11 @@ class GameBuildCheck {
           "the game build has no " + name + ", which the plug-in " + what + " as " + assumed +
               " (host name " + std::string(entry.host_name) + "): the host hands out an address " +
               "all the same, and " +
-              (detour ? "the plug-in's detour would stand in front of something else at every " +
-                            std::string(entry.purpose)
-                      : "the server may crash at " + std::string(entry.purpose)),
+              (detour ? "the detour would be set on whatever the host takes that name for: the "
+                        "server may crash at the first " +
+                            std::string(entry.purpose) + ", or the plug-in never sees one"
+                      : "the server may crash when the plug-in calls it, for " +
+                            std::string(entry.purpose)),
           "do not start the server with this build of the plug-in: use a Kestrovar build made "
           "for this game build (docs/game-abi.md lists what this build assumes)");
       return;
@@ -528,7 +530,7 @@ class GameBuildCheck {
       Add(Severity::kError, "game-function-differs",
           "the game build's " + name + " does not take the plug-in's call: " + reasons.front() +
               ". The plug-in calls " + assumed + "; the build has " + build +
-              ". The server may crash at " + entry.purpose,
+              ". The server may crash when the plug-in calls it, for " + entry.purpose,
           "do not start the server with this build of the plug-in: use a Kestrovar build made "
           "for this game build (docs/game-abi.md lists what this build assumes)");
     }
@@ -654,7 +656,7 @@ class GameBuildCheck {
           "the game build has no class " + cls + ", whose field the plug-in reads as " + assumed +
               " (host name " + std::string(entry.host_name) +
               "): the host hands out an address all the same, and the plug-in would read and "
-              "write through it at " +
+              "write through it, for " +
               entry.purpose,
           fix);
       return;
@@ -676,7 +678,7 @@ class GameBuildCheck {
             "the game build's " + current.name + "::" + member +
                 " is not what the plug-in reads: " + *misfit + ", where the plug-in reads " +
                 assumed + " as " + SpellMachine(entry.result) +
-                "; it would read and write the wrong bytes at " + entry.purpose,
+                "; it would read and write the wrong bytes, for " + entry.purpose,
             fix);
         return;
       }
@@ -702,7 +704,7 @@ class GameBuildCheck {
             " (nor has any of its base classes): the plug-in reads " + assumed + " (host name " +
             std::string(entry.host_name) +
             "); the host hands out an address all the same, and the plug-in would read and write "
-            "through it at " +
+            "through it, for " +
             entry.purpose,
         fix);
   }

@@ -46,8 +46,8 @@ MachineCall PluginCall(const game_abi::Entry& entry);
 // What a game function takes and returns.
 MachineCall GameCall(const MsvcFunction& function, const ClassSizes& sizes);
 
-// Why the game function does not take the plug-in's call or detour, in words that follow
-// "because", or nullopt when it fits. A called function may return anything that the plug-in
+// Why the game function does not take the plug-in's call ("the plug-in passes ...") or detour (in
+// words that follow "a detour that": "reads 12 of its 13 arguments"), or nullopt when it fits. A called function may return anything that the plug-in
 // ignores; a detour must match the game's function exactly.
 std::optional<std::string> CallMisfit(const game_abi::Entry& entry, const MachineCall& plugin,
                                       const MachineCall& game);
