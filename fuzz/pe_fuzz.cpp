@@ -19,7 +19,16 @@ void Check(bool condition) {
 void SpellOut(std::string_view name) {
   const std::optional<std::string_view> head = MsvcNameHead(name);
   if (head) Check(name.substr(0, head->size()) == *head);
-  (void)ReadableMsvcName(name);
+  const std::optional<std::string> readable = ReadableMsvcName(name);
+  const std::optional<MsvcFunction> function = ParseMsvcFunction(name);
+  Check(readable.has_value() == function.has_value());
+  if (function) {
+    // A name that is read has a head, and every part of the reading can be spelt.
+    Check(head.has_value());
+    Check(SpellMsvcFunction(*function) == *readable);
+    (void)UndnameMsvcFunction(*function);
+    for (const MsvcType& parameter : function->parameters) (void)SpellMsvcType(parameter);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -81,18 +82,25 @@ Corpus LoadCorpus() {
 // gives its reading (nothing where it declines), then an empty line.
 std::map<std::string, std::optional<std::string>> Undname(const std::vector<std::string>& names,
                                                           std::string& problem) {
-  const fs::path in = fs::absolute("undname-in.txt");
-  const fs::path out = fs::absolute("undname-out.txt");
+  // A folder of this run's own: other checkouts may run the same test at the same time.
+  const fs::path dir =
+      fs::temp_directory_path() / ("kestrovar-undname-" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir);
+  const fs::path in = dir / "names.txt";
+  const fs::path out = dir / "readings.txt";
   {
     std::ofstream file(in, std::ios::binary);
     for (const std::string& name : names) file << name << '\n';
   }
   const std::string command = "\"" + std::string(KESTROVAR_LLVM_UNDNAME) + "\" < \"" + in.string() +
-                              "\" > \"" + out.string() + "\" 2> undname-err.txt";
+                              "\" > \"" + out.string() + "\" 2> \"" +
+                              (dir / "errors.txt").string() + "\"";
   std::map<std::string, std::optional<std::string>> readings;
   // It exits with 1 when it declines any name; its output tells whether it read them all.
   (void)std::system(command.c_str());
   const std::vector<std::string> lines = Lines(ReadFile(out));
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
   std::size_t at = 0;
   for (const std::string& name : names) {
     if (at >= lines.size() || lines[at] != name) {
@@ -298,6 +306,7 @@ TEST(MsvcNames, SpellsAsADeveloperWrites) {
        "TArray<AActor*, FDefaultAllocator>*)"},
       {"?Print@@YAHPEBDZZ", "Print(const char*, ...)"},
       {"?Member@@YAXPERBox@@H@Z", "Member(const int Box::*)"},
+      {"?Method@@YAXP8Box@@EBAXH@Z@Z", "Method(void(Box::*)(int) const)"},
       {"?Flag@Box@@QEHAAXXZ", "Box::Flag() &&"},
       {"?Values@@YAXV?$a@$0A@$0BA@$0?1@@@Z", "Values(a<0, 16, -2>)"},
       {"?Move@@YAX$$QEAVFString@@@Z", "Move(FString&&)"},
@@ -313,6 +322,28 @@ TEST(MsvcNames, SpellsAsADeveloperWrites) {
   // The name itself is never shortened.
   EXPECT_EQ(name->parameters[0].target[0].template_arguments[0].name,
             "std::basic_string<char, std::char_traits<char>, std::allocator<char>>");
+}
+
+// Back-references copy what they refer to, and a copy can hold copies: a short name could ask for
+// more than any memory. Such a name is declined, quickly.
+TEST(MsvcNames, DeclinesANameThatWouldGrowPastAnyRealOne) {
+  for (const int levels : {6, 25}) {
+    // Each template's arguments: the next template, then nine back-references to it.
+    std::string inner = "?$n@H@";
+    for (int i = 0; i < levels; ++i) {
+      std::string copies;
+      for (int c = 0; c < 9; ++c) copies += "V1@";
+      inner = "?$n@V" + inner + "@" + copies + "@";
+    }
+    const std::string name = "?f@@YAXV" + inner + "@@Z";
+    // ASSERT: without the limit, 25 levels would never end.
+    ASSERT_FALSE(ParseMsvcFunction(name)) << levels;
+    ASSERT_FALSE(ReadableMsvcName(name)) << levels;
+  }
+  // Three levels (a thousand copies) are still read.
+  std::string inner = "?$n@H@";
+  for (int i = 0; i < 3; ++i) inner = "?$n@V" + inner + "@V1@V1@V1@V1@V1@V1@V1@V1@V1@@";
+  EXPECT_TRUE(ParseMsvcFunction("?f@@YAXV" + inner + "@@Z"));
 }
 
 }  // namespace

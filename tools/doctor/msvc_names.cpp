@@ -36,24 +36,27 @@ void UndnameQualifiers(const MsvcType& type, std::string& out, bool space_before
   }
 }
 
-std::string UndnamePart(const MsvcNamePart& part) {
+// A class type keeps its last part's arguments in its own `template_arguments` (`last`), not twice.
+std::string UndnamePart(const MsvcNamePart& part, const std::vector<MsvcType>* last = nullptr) {
   std::string out = part.identifier;
   if (part.is_template) {
+    const std::vector<MsvcType>& arguments = last ? *last : part.template_arguments;
     out += '<';
-    for (std::size_t i = 0; i < part.template_arguments.size(); ++i) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
       if (i) out += ", ";
-      Undname(part.template_arguments[i], out);
+      Undname(arguments[i], out);
     }
     out += '>';
   }
   return out;
 }
 
-std::string UndnameParts(const std::vector<MsvcNamePart>& parts) {
+std::string UndnameParts(const MsvcType& type) {
   std::string out;
-  for (const MsvcNamePart& part : parts) {
-    if (!out.empty()) out += "::";
-    out += UndnamePart(part);
+  for (std::size_t i = 0; i < type.parts.size(); ++i) {
+    if (i) out += "::";
+    out +=
+        UndnamePart(type.parts[i], i + 1 == type.parts.size() ? &type.template_arguments : nullptr);
   }
   return out;
 }
@@ -80,7 +83,7 @@ void UndnamePre(const MsvcType& type, std::string& out, bool no_calling_conventi
   switch (type.kind) {
     case Kind::kClass:
     case Kind::kEnum:
-      out += type.class_key + " " + UndnameParts(type.parts);
+      out += type.class_key + " " + UndnameParts(type);
       UndnameQualifiers(type, out, true);
       return;
     case Kind::kPointer:
@@ -96,7 +99,7 @@ void UndnamePre(const MsvcType& type, std::string& out, bool no_calling_conventi
         out += target.calling_convention;
         out += " ";
       }
-      if (type.kind == Kind::kMemberPointer) out += UndnameParts(type.parts) + "::";
+      if (type.kind == Kind::kMemberPointer) out += UndnameParts(type) + "::";
       out += type.kind == Kind::kLValueReference   ? "&"
              : type.kind == Kind::kRValueReference ? "&&"
                                                    : "*";
@@ -152,25 +155,28 @@ void Undname(const MsvcType& type, std::string& out) {
 
 std::string Spell(const MsvcType& type, const std::string& declarator, bool shorten);
 
-std::string SpellPart(const MsvcNamePart& part, bool shorten) {
+std::string SpellPart(const MsvcNamePart& part, bool shorten,
+                      const std::vector<MsvcType>* last = nullptr) {
   std::string out = part.identifier;
   if (part.is_template) {
+    const std::vector<MsvcType>& arguments = last ? *last : part.template_arguments;
     out += '<';
-    for (std::size_t i = 0; i < part.template_arguments.size(); ++i) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
       if (i) out += ", ";
-      out += Spell(part.template_arguments[i], "", shorten);
+      out += Spell(arguments[i], "", shorten);
     }
     out += '>';
   }
   return out;
 }
 
-std::string SpellParts(const std::vector<MsvcNamePart>& parts, bool shorten) {
+std::string SpellParts(const MsvcType& cls, bool shorten) {
+  const std::vector<MsvcNamePart>& parts = cls.parts;
   // The standard library's strings and vectors as their users write them.
   if (shorten && parts.size() == 2 && parts[0].identifier == "std" && !parts[0].is_template &&
       parts[1].is_template) {
     const MsvcNamePart& type = parts[1];
-    const std::vector<MsvcType>& a = type.template_arguments;
+    const std::vector<MsvcType>& a = cls.template_arguments;
     auto full = [](const MsvcType& t) { return Spell(t, "", false); };
     if (type.identifier == "basic_string" && a.size() == 3 && full(a[0]) == "char" &&
         full(a[1]) == "std::char_traits<char>" && full(a[2]) == "std::allocator<char>") {
@@ -186,9 +192,9 @@ std::string SpellParts(const std::vector<MsvcNamePart>& parts, bool shorten) {
     }
   }
   std::string out;
-  for (const MsvcNamePart& part : parts) {
-    if (!out.empty()) out += "::";
-    out += SpellPart(part, shorten);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i) out += "::";
+    out += SpellPart(parts[i], shorten, i + 1 == parts.size() ? &cls.template_arguments : nullptr);
   }
   return out;
 }
@@ -219,7 +225,7 @@ std::string Spell(const MsvcType& type, const std::string& declarator, bool shor
     }
     case Kind::kMemberPointer: {
       const std::string inner =
-          SpellParts(type.parts, shorten) + "::*" + SpellQualifiers(type) + declarator;
+          SpellParts(type, shorten) + "::*" + SpellQualifiers(type) + declarator;
       const bool function = type.target.front().kind == Kind::kFunction;
       return Spell(type.target.front(), function ? inner : " " + inner, shorten);
     }
@@ -236,7 +242,7 @@ std::string Spell(const MsvcType& type, const std::string& declarator, bool shor
       std::string out =
           std::string(type.is_const ? "const " : "") + (type.is_volatile ? "volatile " : "");
       if (type.kind == Kind::kClass || type.kind == Kind::kEnum) {
-        out += SpellParts(type.parts, shorten);
+        out += SpellParts(type, shorten);
       } else {
         out += type.kind == Kind::kNullptr ? "std::nullptr_t" : type.name;
       }
@@ -368,17 +374,41 @@ class Reader {
   // Names met so far, which a digit refers back to: ten at most, each once (as spelt).
   void Remember(const MsvcNamePart& part) {
     if (names_.size() >= 10) return;
-    const std::string text = UndnamePart(part);
-    for (const MsvcNamePart& known : names_) {
-      if (UndnamePart(known) == text) return;
+    std::string text = UndnamePart(part);
+    for (const Known& known : names_) {
+      if (known.text == text) return;
     }
-    names_.push_back(part);
+    names_.push_back({part, std::move(text)});
   }
 
   MsvcNamePart BackReference() {
     const std::size_t index = static_cast<std::size_t>(Next() - '0');
     if (index >= names_.size()) throw Fail{};
-    return names_[index];
+    Charge(Nodes(names_[index].part));
+    return names_[index].part;
+  }
+
+  // Each back-reference copies what it refers to, and copies can hold copies: a few hundred
+  // letters could otherwise ask for more than any memory. No real name comes near the limit.
+  static constexpr std::size_t kMaxNodes = 20000;
+  std::size_t budget_ = kMaxNodes;
+  void Charge(std::size_t nodes) {
+    if (nodes > budget_) throw Fail{};
+    budget_ -= nodes;
+  }
+  static std::size_t Nodes(const MsvcNamePart& part) {
+    std::size_t nodes = 1;
+    for (const MsvcType& argument : part.template_arguments) nodes += Nodes(argument);
+    return nodes;
+  }
+  static std::size_t Nodes(const MsvcType& type) {
+    std::size_t nodes = 1;
+    for (const MsvcNamePart& part : type.parts) nodes += Nodes(part);
+    for (const auto* list :
+         {&type.template_arguments, &type.target, &type.parameters, &type.result}) {
+      for (const MsvcType& t : *list) nodes += Nodes(t);
+    }
+    return nodes;
   }
 
   MsvcNamePart Simple(bool remember) {
@@ -409,7 +439,7 @@ class Reader {
   MsvcNamePart TemplateInstance(bool remember, bool function_name) {
     Depth depth(depth_);
     Consume("?$");
-    std::vector<MsvcNamePart> outer_names;
+    std::vector<Known> outer_names;
     std::vector<MsvcType> outer_parameters;
     std::swap(outer_names, names_);
     std::swap(outer_parameters, parameters_);
@@ -580,6 +610,7 @@ class Reader {
       if (IsDigit(Peek())) {
         const std::size_t index = static_cast<std::size_t>(Next() - '0');
         if (index >= parameters_.size()) throw Fail{};
+        Charge(Nodes(parameters_[index]));
         list.push_back(parameters_[index]);
         continue;
       }
@@ -608,6 +639,7 @@ class Reader {
 
   MsvcType Type(Mode mode) {
     Depth depth(depth_);
+    Charge(1);
     bool is_const = false, is_volatile = false;
     if (mode == Mode::kMangle || (mode == Mode::kResult && Consume("?"))) {
       const char qualifiers = Next();
@@ -698,10 +730,14 @@ class Reader {
     }
     while (!Consume("@")) parts.push_back(ScopePiece());
     std::reverse(parts.begin(), parts.end());
-    for (const MsvcNamePart& part : parts) type.qualified_name.push_back(SpellPart(part, false));
-    type.template_arguments = parts.back().template_arguments;
+    type.template_arguments = std::move(parts.back().template_arguments);
+    parts.back().template_arguments.clear();
     type.parts = std::move(parts);
-    type.name = SpellParts(type.parts, false);
+    for (std::size_t i = 0; i < type.parts.size(); ++i) {
+      type.qualified_name.push_back(SpellPart(
+          type.parts[i], false, i + 1 == type.parts.size() ? &type.template_arguments : nullptr));
+    }
+    type.name = SpellParts(type, false);
     return type;
   }
 
@@ -722,7 +758,24 @@ class Reader {
       type.target.push_back(FunctionType());
       return type;
     }
-    if (IsDigit(Peek())) throw Fail{};                 // pointers to member functions
+    if (Consume("8")) {
+      // A pointer to a member function: its class, then the function with its `this`.
+      if (type.kind != Kind::kPointer) throw Fail{};
+      type.kind = Kind::kMemberPointer;
+      MsvcType cls = ClassType(Kind::kClass, "class");
+      type.parts = std::move(cls.parts);
+      type.template_arguments = std::move(cls.template_arguments);
+      // The 64-bit marker and `this`'s qualifiers; restrict, unaligned and & or && are not read.
+      if (!Consume("E")) throw Fail{};
+      const char qualifiers = Next();
+      if (qualifiers < 'A' || qualifiers > 'D') throw Fail{};
+      MsvcType function = FunctionType();
+      function.const_this = qualifiers == 'B' || qualifiers == 'D';
+      function.volatile_this = qualifiers == 'C' || qualifiers == 'D';
+      type.target.push_back(std::move(function));
+      return type;
+    }
+    if (IsDigit(Peek())) throw Fail{};
     if (!Consume("E")) throw Fail{};                   // a 32-bit name
     if (Peek() == 'I' || Peek() == 'F') throw Fail{};  // __restrict, __unaligned
     if (Peek() >= 'Q' && Peek() <= 'T') {
@@ -732,6 +785,7 @@ class Reader {
       type.kind = Kind::kMemberPointer;
       MsvcType cls = ClassType(Kind::kClass, "class");
       type.parts = std::move(cls.parts);
+      type.template_arguments = std::move(cls.template_arguments);
       MsvcType target = Type(Mode::kDrop);
       target.is_const = qualifiers == 'R' || qualifiers == 'T';
       target.is_volatile = qualifiers == 'S' || qualifiers == 'T';
@@ -747,7 +801,11 @@ class Reader {
   std::size_t head_length_ = 0;
   static constexpr int kMaxDepth = 64;
   int depth_ = 0;
-  std::vector<MsvcNamePart> names_;
+  struct Known {
+    MsvcNamePart part;
+    std::string text;  // as llvm-undname spells it: what makes two names the same
+  };
+  std::vector<Known> names_;
   std::vector<MsvcType> parameters_;
 };
 

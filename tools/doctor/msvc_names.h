@@ -56,8 +56,9 @@ struct MsvcType {
   // Added to the agreed interface:
   bool is_value = false;  // kOther: a non-type template argument (an integer), `name` its value
   std::string calling_convention;  // kFunction: "__cdecl", "__stdcall", ...
-  // kClass/kEnum: every part of the qualified name with its own template arguments; kMemberPointer:
-  // the class the member belongs to.
+  // kClass/kEnum: every part of the qualified name, outermost first, each with its own template
+  // arguments, except the last part's, which are `template_arguments` (kept once). kMemberPointer:
+  // the class the member belongs to, its last part's arguments likewise in `template_arguments`.
   std::vector<MsvcNamePart> parts;
   // kFunction that is the target of a member pointer: the qualifiers of its `this`.
   bool const_this = false, volatile_this = false;
