@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang and runs one of them over its corpus. By hand only: CI
 # replays the corpora in the ordinary test runs instead.
 # Usage: [FUZZ_JOBS=N] scripts/fuzz.sh TARGET [RUNS] [-- extra libFuzzer options]
-#   TARGET: config, world, rcon, pe (the doctor's PE reader) or dump (report's reader); RUNS: executions (default 10000000).
+#   TARGET: config, world, rcon, pe (the doctor's PE reader), pdb (its program database reader) or dump (report's reader); RUNS: executions (default 10000000).
 #   FUZZ_JOBS=2 scripts/fuzz.sh world 10000000
 # The world target runs in processes of 500 000 executions each (FUZZ_JOBS of them side by side),
 # under the undefined-behaviour sanitizer; WORLD_SANITIZERS=address,undefined adds the address
@@ -13,7 +13,7 @@ set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-target=${1:?usage: scripts/fuzz.sh config|world|rcon|pe|dump [RUNS] [-- libFuzzer options]}
+target=${1:?usage: scripts/fuzz.sh config|world|rcon|pe|pdb|dump [RUNS] [-- libFuzzer options]}
 runs=${2:-10000000}
 shift $(($# < 2 ? $# : 2))
 [[ ${1:-} == -- ]] && shift
@@ -69,6 +69,7 @@ case $target in
   rcon) "${fuzzer[@]}" -runs="$runs" -max_len=9000 "$@" "${corpus[@]}" ;;
   # Libraries cut to their headers and first tables; the corpus holds whole small ones too.
   pe) "${fuzzer[@]}" -runs="$runs" -max_len=65536 "$@" "${corpus[@]}" ;;
+  pdb) "${fuzzer[@]}" -runs="$runs" -max_len=80000 "$@" "${corpus[@]}" ;;
   # Dump files and logs: a few dozen lines are enough to reach every rule.
   dump) "${fuzzer[@]}" -runs="$runs" -max_len=4000 "$@" "${corpus[@]}" ;;
   world)
