@@ -23,7 +23,10 @@ decltype(auto) Call(Args&&... args) {
   static_assert(game_abi::Listed<E>() && E::kUse != game_abi::Use::kField,
                 "a game function the plug-in calls is an entry of game_abi::kEntries");
   using Pointer = typename E::Signature*;
-  return reinterpret_cast<Pointer>(GetAddress(E::kName))(static_cast<Args&&>(args)...);
+  // A copy made at compile time: the table's own members never reach the library's symbols (as
+  // unique symbols, they would keep a shared library from being unloaded).
+  constexpr std::string_view name = E::kName;
+  return reinterpret_cast<Pointer>(GetAddress(name))(static_cast<Args&&>(args)...);
 }
 
 // The field of the table entry E in `object`.
@@ -31,7 +34,8 @@ template <typename E>
 typename E::Type& Field(const void* object) {
   static_assert(game_abi::Listed<E>() && E::kUse == game_abi::Use::kField,
                 "a game field the plug-in reads is an entry of game_abi::kEntries");
-  return *static_cast<typename E::Type*>(GetAddress(object, E::kName));
+  constexpr std::string_view name = E::kName;
+  return *static_cast<typename E::Type*>(GetAddress(object, name));
 }
 
 // --- Names and classes -------------------------------------------------------------------------

@@ -13,7 +13,8 @@ template <typename E>
 DetourRegistration Detour(typename E::Signature* detour, typename E::Signature** slot) {
   static_assert(game_abi::Listed<E>() && E::kUse == game_abi::Use::kDetoured,
                 "a detoured game function is an entry of game_abi::kEntries");
-  return {E::kName.data(), reinterpret_cast<void*>(detour), reinterpret_cast<void**>(slot)};
+  constexpr const char* name = E::kName.data();  // the literal itself, not the table's member
+  return {name, reinterpret_cast<void*>(detour), reinterpret_cast<void**>(slot)};
 }
 
 }  // namespace

@@ -396,6 +396,12 @@ std::vector<fs::path> FindGameDatabases(const fs::path& server_dir) {
 
 namespace {
 
+// What an operator does about a misfit after a game update.
+constexpr const char* kMisfitFix =
+    "do not start the server with this build of the plug-in: move ArkApi/Plugins/Kestrovar/ out "
+    "of the plug-in folder until a Kestrovar build made for this game build is out "
+    "(docs/game-abi.md lists what this build assumes)";
+
 // The prefix of the decorated names of a member `member` of class `cls`: "?Destroy@AActor@@".
 std::string DecoratedHead(std::string_view cls, std::string_view member) {
   static const std::map<std::string_view, std::string_view> kOperators = {{"operator=", "?4"},
@@ -513,8 +519,7 @@ class GameBuildCheck {
                             std::string(entry.purpose) + ", or the plug-in never sees one"
                       : "the server may crash when the plug-in calls it, for " +
                             std::string(entry.purpose)),
-          "do not start the server with this build of the plug-in: use a Kestrovar build made "
-          "for this game build (docs/game-abi.md lists what this build assumes)");
+          kMisfitFix);
       return;
     }
     std::string build;
@@ -524,15 +529,13 @@ class GameBuildCheck {
           "every " + std::string(entry.purpose) + " would pass through a detour that " +
               reasons.front() + ": the server may crash at the first " + entry.purpose +
               ". The plug-in detours " + assumed + "; the build has " + build,
-          "do not start the server with this build of the plug-in: use a Kestrovar build made "
-          "for this game build (docs/game-abi.md lists what this build assumes)");
+          kMisfitFix);
     } else {
       Add(Severity::kError, "game-function-differs",
           "the game build's " + name + " does not take the plug-in's call: " + reasons.front() +
               ". The plug-in calls " + assumed + "; the build has " + build +
               ". The server may crash when the plug-in calls it, for " + entry.purpose,
-          "do not start the server with this build of the plug-in: use a Kestrovar build made "
-          "for this game build (docs/game-abi.md lists what this build assumes)");
+          kMisfitFix);
     }
   }
 
@@ -646,9 +649,7 @@ class GameBuildCheck {
 
   void CheckField(const Entry& entry) {
     const std::string assumed = SpellEntry(entry);
-    const std::string fix =
-        "do not start the server with this build of the plug-in: use a Kestrovar build made for "
-        "this game build (docs/game-abi.md lists what this build assumes)";
+    const std::string fix = kMisfitFix;
     const std::string cls(entry.ClassName()), member(entry.MemberName());
     std::optional<PdbClass> start = pdb_.FindClass(cls);
     if (!start) {
