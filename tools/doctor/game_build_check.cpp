@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <map>
 #include <set>
 #include <utility>
@@ -445,7 +446,7 @@ class GameBuildCheck {
 
   // Every public function whose decorated name begins as one of the table's names.
   void CollectFunctions() {
-    std::map<std::string, std::size_t> heads;
+    std::map<std::string, std::size_t, std::less<>> heads;
     for (std::size_t i = 0; i < std::size(game_abi::kEntries); ++i) {
       const Entry& entry = game_abi::kEntries[i];
       if (entry.use != Use::kField) {
@@ -457,7 +458,8 @@ class GameBuildCheck {
       if (name.size() < 4 || name[0] != '?') return;
       const std::size_t end = name.find("@@");
       if (end == std::string_view::npos) return;
-      const auto head = heads.find(std::string(name.substr(0, end + 2)));
+      // Found without a copy: a server's database has millions of public symbols.
+      const auto head = heads.find(name.substr(0, end + 2));
       if (head == heads.end() || !seen.insert(std::string(name)).second) return;
       candidates_[head->second].emplace_back(name);
     });
