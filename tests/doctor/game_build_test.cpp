@@ -394,6 +394,12 @@ TEST(GameBuildFiles, TheVerdictSaysWhatWasChecked) {
   EXPECT_EQ(DoctorVerdict(report),
             "verdict: the plug-in will load in this folder and fits the game build, as far as its "
             "files can tell");
+  report.findings.push_back(
+      Finding{Severity::kWarning, "x.pdb", 0, 0, "game-function-unchecked", "", "", false});
+  EXPECT_EQ(DoctorVerdict(report),
+            "verdict: the plug-in will load in this folder and fits the game build, as far as its "
+            "files can tell; 1 of the game's functions could not be read (warnings above)");
+  report.findings.clear();
   report.game_build = GameBuildState::kMisfit;
   report.findings.push_back(
       Finding{Severity::kError, "x.pdb", 0, 0, "game-field-missing", "", "", false});

@@ -454,6 +454,13 @@ std::string DoctorVerdict(const DoctorReport& report) {
               "its files can tell"
             : "verdict: the plug-in will load in this folder, as far as its files can tell";
     if (report.runtime_unchecked) verdict += " (the runtime DLLs outside it were not checked)";
+    const auto unread = std::count_if(
+        report.findings.begin(), report.findings.end(),
+        [](const Finding& finding) { return finding.code == "game-function-unchecked"; });
+    if (unread > 0) {
+      verdict += "; " + std::to_string(unread) + " of the game's functions could not be read " +
+                 "(warnings above)";
+    }
     if (report.game_build == GameBuildState::kUnchecked) {
       verdict += "; the game build was not checked (no program database)";
     }

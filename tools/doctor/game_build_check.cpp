@@ -494,12 +494,16 @@ class GameBuildCheck {
     std::vector<std::string> theirs;
     std::vector<std::string> reasons;
     std::size_t read = 0;
+    std::vector<std::string> declined;  // names of the function that the reader does not read
     const MachineCall plugin = PluginCall(entry);
     const ClassSizes sizes = [this](std::string_view cls) { return ClassSize(cls); };
     for (const std::string& decorated : candidates_[index]) {
       const std::optional<MsvcFunction> function = ParseMsvcFunction(decorated);
-      if (!function ||
-          function->scope != std::vector<std::string>{std::string(entry.ClassName())} ||
+      if (!function) {
+        declined.push_back(decorated);
+        continue;
+      }
+      if (function->scope != std::vector<std::string>{std::string(entry.ClassName())} ||
           function->name != entry.MemberName()) {
         continue;
       }
@@ -509,6 +513,17 @@ class GameBuildCheck {
       if (!misfit) return;
       theirs.push_back(SpellMsvcFunction(*function) + " (" + decorated + ")");
       reasons.push_back(*misfit);
+    }
+    if (read == 0 && !declined.empty()) {
+      // There, but in a shape the name reader declines: neither a fit nor a misfit.
+      std::string names;
+      for (const std::string& one : declined) names += (names.empty() ? "" : ", ") + one;
+      Add(Severity::kWarning, "game-function-unchecked",
+          "the game build has " + name + " under a decorated name that the doctor cannot read (" +
+              names + "): whether it fits " + assumed + " was not checked",
+          "check that function's signature by hand against docs/game-abi.md before you start "
+          "the server");
+      return;
     }
     if (read == 0) {
       const std::string what = detour ? "detours" : "calls";
