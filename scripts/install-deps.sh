@@ -29,10 +29,6 @@ packages=(
   llvm-19
   gnuplot-nox
   python3-prometheus-client
-  # clang-cl, lld-link and llvm-pdbutil build and read the program databases of the doctor's tests.
-  clang-19
-  lld-19
-  llvm-19
 )
 
 missing=()
