@@ -16,6 +16,7 @@ set(plugin_folder ArkApi/Plugins/Kestrovar)
 install(FILES $<TARGET_FILE:Kestrovar> DESTINATION ${plugin_folder})
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/config.json DESTINATION ${plugin_folder})
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/README.txt ${PROJECT_SOURCE_DIR}/docs/host-abi.md
+        ${PROJECT_SOURCE_DIR}/docs/game-abi.md
         DESTINATION .)
 # Never beside the server's own version.dll: this one is the stand-in host, which only the program
 # uses.

@@ -21,12 +21,15 @@ packages=(
   binutils-mingw-w64-x86-64
   wine64
   clang-format
-  gnuplot-nox
-  python3-prometheus-client
-  # clang-cl, lld-link and llvm-pdbutil build and read the program databases of the doctor's tests.
+  # clang-cl-19, lld-link-19, llvm-pdbutil-19 and llvm-undname-19: the doctor's test game builds
+  # and their program databases, and the tools its readers are held against.
   clang-19
+  clang-tools-19
   lld-19
   llvm-19
+  gnuplot-nox
+  python3-prometheus-client
+  # promtool, which the live test holds watch's metrics against.
   prometheus
 )
 

@@ -128,8 +128,8 @@ TEST_F(HookTableTest, CallingTheFunctionByAddressGoesThroughTheDetours) {
   ASSERT_TRUE(Set(kDetours[1]));
   trace.clear();
   const auto id = PlaceOne(kStrider);
-  EXPECT_TRUE(game::Call<game_signatures::Die>(
-      "APrimalDinoCharacter.Die", devserver::CreatureObject(id), 1.f, nullptr, nullptr, nullptr));
+  EXPECT_TRUE(
+      game::Call<game_abi::Die>(devserver::CreatureObject(id), 1.f, nullptr, nullptr, nullptr));
   EXPECT_EQ(trace, "B");
   Remove(kDetours[1]);
 }

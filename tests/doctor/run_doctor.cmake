@@ -1,8 +1,10 @@
 # Lays out a server folder SERVER (version.dll copied from HOST, ArkApi/Plugins/Kestrovar/ with the
 # plug-in from PLUGIN and config.json from CONFIG; no folder at all when neither HOST nor PLUGIN is
 # given), runs `kestrovar doctor SERVER ARGS` (ARGS "NO_SERVER": `kestrovar doctor` alone) and
-# checks its exit status and that its output (CR LF read as LF) matches OUTPUT_REGEX. The Windows
-# builds pass the emulator that runs kestrovar.exe under Wine.
+# checks its exit status and that its output (CR LF read as LF) matches OUTPUT_REGEX. GAME, when
+# given, is a folder of a test game build whose ShooterGameServer.exe and .pdb go where a server
+# keeps them, ShooterGame/Binaries/Win64/. The Windows builds pass the emulator that runs
+# kestrovar.exe under Wine.
 file(REMOVE_RECURSE ${SERVER})
 set(plugins ${SERVER}/ArkApi/Plugins/Kestrovar)
 if(HOST OR PLUGIN)
@@ -14,6 +16,12 @@ if(HOST)
 endif()
 if(PLUGIN)
   file(COPY_FILE ${PLUGIN} ${plugins}/Kestrovar.dll)
+endif()
+if(GAME)
+  set(binaries ${SERVER}/ShooterGame/Binaries/Win64)
+  file(MAKE_DIRECTORY ${binaries})
+  file(COPY_FILE ${GAME}/ShooterGameServer.exe ${binaries}/ShooterGameServer.exe)
+  file(COPY_FILE ${GAME}/ShooterGameServer.pdb ${binaries}/ShooterGameServer.pdb)
 endif()
 if(ARGS STREQUAL "NO_SERVER")
   set(command doctor)

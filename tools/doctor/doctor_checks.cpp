@@ -95,6 +95,9 @@ class Doctor {
     }
     CheckConfiguration();
     CheckLayout();
+    GameBuildResult game = CheckGameBuildIn(server_, input_.pdb);
+    report_.game_build = game.state;
+    for (Finding& finding : game.findings) report_.findings.push_back(std::move(finding));
     return std::move(report_);
   }
 
@@ -430,18 +433,45 @@ std::string DoctorVerdict(const DoctorReport& report) {
       std::count_if(report.findings.begin(), report.findings.end(),
                     [](const Finding& finding) { return finding.unusable_input; }));
   if (unusable > 0) {
-    return "verdict: cannot tell whether the plug-in will load here: give the doctor usable input "
-           "(" +
-           std::to_string(unusable) + (unusable == 1 ? " error" : " errors") + " above)";
+    return "verdict: cannot tell whether the plug-in will load here" +
+           std::string(report.game_build == GameBuildState::kUnreadable ? " and fit the game build"
+                                                                        : "") +
+           ": give the doctor usable input (" + std::to_string(unusable) +
+           (unusable == 1 ? " error" : " errors") + " above)";
   }
-  const std::size_t errors = static_cast<std::size_t>(
-      std::count_if(report.findings.begin(), report.findings.end(),
-                    [](const Finding& finding) { return finding.severity == Severity::kError; }));
+  std::size_t errors = 0, game_errors = 0;
+  for (const Finding& finding : report.findings) {
+    if (finding.severity != Severity::kError) continue;
+    ++errors;
+    if (finding.code.rfind("game-", 0) == 0) ++game_errors;
+  }
+  const std::string counted =
+      std::to_string(errors) + (errors == 1 ? " error" : " errors") + " above";
   if (errors == 0) {
-    return std::string(
-               "verdict: the plug-in will load in this folder, as far as its files can tell") +
-           (report.runtime_unchecked ? " (the runtime DLLs outside it were not checked)" : "");
+    std::string verdict =
+        report.game_build == GameBuildState::kFits
+            ? "verdict: the plug-in will load in this folder and fits the game build, as far as "
+              "its files can tell"
+            : "verdict: the plug-in will load in this folder, as far as its files can tell";
+    if (report.runtime_unchecked) verdict += " (the runtime DLLs outside it were not checked)";
+    const auto unread = std::count_if(
+        report.findings.begin(), report.findings.end(),
+        [](const Finding& finding) { return finding.code == "game-function-unchecked"; });
+    if (unread > 0) {
+      verdict += "; " + std::to_string(unread) + " of the game's functions could not be read " +
+                 "(warnings above)";
+    }
+    if (report.game_build == GameBuildState::kUnchecked) {
+      verdict += "; the game build was not checked (no program database)";
+    }
+    return verdict;
   }
-  return "verdict: the plug-in will not load in this folder, or not as configured: fix the " +
-         std::to_string(errors) + (errors == 1 ? " error" : " errors") + " above";
+  if (game_errors == errors) {
+    return "verdict: the plug-in does not fit this game build: do not start the server with it; "
+           "fix the " +
+           counted;
+  }
+  return "verdict: the plug-in will not load in this folder, or not as configured" +
+         std::string(game_errors > 0 ? ", or does not fit the game build" : "") + ": fix the " +
+         counted;
 }

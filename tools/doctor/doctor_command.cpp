@@ -33,10 +33,13 @@ CLI::App* AddDoctorCommand(CLI::App& app, DoctorOptions& options) {
       "files only (nothing is loaded or run): the plug-in (a 64-bit Microsoft-ABI build, not the "
       "MinGW one), the host version.dll (every name the plug-in imports from it; not our "
       "stand-in), the runtime DLLs (found, and new enough), the plug-in's config.json (as `check` "
-      "reads it) and the folder layout. What files cannot tell: the host's method tables, and "
-      "whether the game has the functions that the plug-in names; the server's log says so at "
-      "the first start. Exit code: 0 nothing found, 1 findings reported, 2 the folder or a given "
-      "file cannot be read, 64 bad usage.");
+      "reads it), the folder layout, and the game build: the server program's database (.pdb, "
+      "beside the server's .exe, or --pdb) must have every game function the plug-in calls or "
+      "detours and every field it reads, with the signatures and types it assumes "
+      "(docs/game-abi.md). Run it after every game update, before you restart. What files "
+      "cannot tell: the host's method tables, and what the game's functions do. Exit code: 0 "
+      "nothing found, 1 findings reported (the plug-in will not load or does not fit the game "
+      "build), 2 the folder, a given file or the game's database cannot be read, 64 bad usage.");
   doctor->allow_windows_style_options(false);
   doctor
       ->add_option("SERVER_DIR", options.server_dir,
@@ -54,6 +57,10 @@ CLI::App* AddDoctorCommand(CLI::App& app, DoctorOptions& options) {
   doctor->add_option("--classes", options.classes,
                      "The server's classes (its log after a kvar.dumpdinos, or a dump file): the "
                      "configuration's limits are matched against them, as `check --classes` does");
+  doctor->add_option("--pdb", options.pdb,
+                     "The server program's database (.pdb) to check the game build with "
+                     "(default: the .pdb beside a server .exe in SERVER_DIR or "
+                     "SERVER_DIR/ShooterGame/Binaries/Win64)");
   doctor->add_option("--format", options.format, "text (default) or json")
       ->check(CLI::IsMember({"text", "json"}));
   return doctor;
@@ -62,7 +69,7 @@ CLI::App* AddDoctorCommand(CLI::App& app, DoctorOptions& options) {
 int RunDoctor(const DoctorOptions& options) {
   DoctorInput input{options.server_dir, options.plugin,
                     options.system_dirs.empty() ? DefaultSystemDirs() : options.system_dirs,
-                    options.classes};
+                    options.classes, options.pdb};
   DoctorReport report;
   try {
     report = RunDoctorChecks(input);

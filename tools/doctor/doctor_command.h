@@ -14,6 +14,7 @@ struct DoctorOptions {
   std::optional<std::string> plugin;
   std::vector<std::string> system_dirs;  // empty: the system folder on Windows, none elsewhere
   std::optional<std::string> classes;
+  std::optional<std::string> pdb;
   std::string format = "text";
 };
 
