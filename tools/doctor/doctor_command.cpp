@@ -75,8 +75,12 @@ int RunDoctor(const DoctorOptions& options) {
   }
   const std::string verdict = DoctorVerdict(report);
   if (options.format == "json") {
+    // "loads" for scripts: true, false, or null when the doctor could not tell.
+    const std::optional<bool> loads = DoctorLoads(report);
     nlohmann::ordered_json out = {{"findings", FindingsJson(report.findings)},
-                                  {"verdict", verdict}};
+                                  {"verdict", verdict},
+                                  {"loads", loads ? nlohmann::ordered_json(*loads) : nullptr},
+                                  {"runtime_checked", !report.runtime_unchecked}};
     std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   } else {
     PrintFindings(report.findings, FindingsFormat::kText, std::cout);
