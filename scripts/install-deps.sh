@@ -23,6 +23,7 @@ packages=(
   clang-format
   gnuplot-nox
   python3-prometheus-client
+  valgrind
 )
 
 missing=()
