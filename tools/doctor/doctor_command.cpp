@@ -54,7 +54,10 @@ CLI::App* AddDoctorCommand(CLI::App& app, DoctorOptions& options) {
   doctor->add_option("--classes", options.classes,
                      "The server's classes (its log after a kvar.dumpdinos, or a dump file): the "
                      "configuration's limits are matched against them, as `check --classes` does");
-  doctor->add_option("--format", options.format, "text (default) or json")
+  doctor
+      ->add_option("--format", options.format,
+                   "text (default) or json: the findings, the verdict, and \"loads\" (true, "
+                   "false, or null when the doctor cannot tell) for scripts")
       ->check(CLI::IsMember({"text", "json"}));
   return doctor;
 }

@@ -217,8 +217,9 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
   simulate->add_option("--scenario", options.scenario, "The scenario file (JSON)");
   simulate->add_option("--config", options.config, "The plug-in's config.json to try");
   simulate->add_option("--from-dump", options.from_dump,
-                       "A dump file of the plug-in (DinoDumpLog_*.txt): the world starts with its "
-                       "populations, and the report says what the plug-in's first load removes");
+                       "A dump file of the plug-in (DinoDumpLog_*.txt), or the server's log (its "
+                       "last census): the world starts with its populations, and the report says "
+                       "what the plug-in's first load removes");
   simulate
       ->add_option("--hours", options.hours,
                    "Game hours to run, above 0 and at most " + Shortest(kMaxHours) +
