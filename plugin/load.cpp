@@ -88,12 +88,12 @@ bool TakeBackOne(Removal&& removal, void (*report)(const char* what) noexcept) n
 // call into a released library. Whether every removal was done.
 bool TakeBack(const Registered& registered, void (*report)(const char* what) noexcept) {
   bool all = true;
-  if (registered.gate) all &= TakeBackOne([] { RemoveDetour(SpawnGateDetour()); }, report);
+  if (registered.gate) all = TakeBackOne([] { RemoveDetour(SpawnGateDetour()); }, report) && all;
   for (size_t i = 0; i < registered.detours; ++i) {
-    all &= TakeBackOne([i] { RemoveDetour(LoadDetours()[i]); }, report);
+    all = TakeBackOne([i] { RemoveDetour(LoadDetours()[i]); }, report) && all;
   }
   for (size_t i = 0; i < registered.commands; ++i) {
-    all &= TakeBackOne([i] { RemoveCommand(Commands()[i]); }, report);
+    all = TakeBackOne([i] { RemoveCommand(Commands()[i]); }, report) && all;
   }
   return all;
 }
