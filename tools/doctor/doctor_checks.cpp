@@ -370,11 +370,16 @@ class Doctor {
                                       ? " (version " + *read->image->file_version + ")"
                                       : std::string(" (it has no version resource)");
       std::string fix =
-          redistributable
-              ? "install the latest " + std::string(kRedistributable) + ": this copy" + version +
-                    " is older than the plug-in needs"
-              : "this DLL" + version + " is older than the plug-in needs: update Windows";
-      if (in_server) fix = "remove this copy from the server folder, or " + fix;
+          redistributable ? "install the latest " + std::string(kRedistributable) + ": this copy" +
+                                version + " is older than the plug-in needs"
+          : windows ? "this DLL" + version + " is older than the plug-in needs: update Windows"
+                    : "this copy" + version +
+                          " is older than the plug-in needs: put the copy that comes with the "
+                          "plug-in beside the server's program";
+      // A copy of a system or runtime DLL beside the server hides the system's own.
+      if (in_server && (redistributable || windows)) {
+        fix = "remove this copy from the server folder, or " + fix;
+      }
       Add(severity, Shown(*path), "runtime-export-missing",
           needed.dll + " lacks " + std::to_string(missing.size()) + " of the " +
               std::to_string(needed.names.size() + needed.ordinals.size()) +
