@@ -1,5 +1,6 @@
 #include "devserver/server_state.h"
 
+#include <stdexcept>
 #include <string>
 
 #include "devserver/fatal.h"
@@ -25,6 +26,7 @@ UWorld* ApiUtils::GetWorld() const {
 }
 
 ArkApi::ServerStatus ApiUtils::GetStatus() const {
+  FailIfAsked("IApiUtils::GetStatus");
   return static_cast<ArkApi::ServerStatus>(RunningServer("IApiUtils::GetStatus").status);
 }
 
@@ -44,6 +46,13 @@ Server& RunningServer(std::string_view operation) {
     ProgrammingError(std::string(operation) + " called off the game thread");
   }
   return *server;
+}
+
+void FailIfAsked(std::string_view operation) {
+  const Server* server = Slot().get();
+  if (server != nullptr && server->failing_operations.count(operation) != 0) {
+    throw std::runtime_error(std::string(operation) + " failed in the host");
+  }
 }
 
 void InstallServer(std::unique_ptr<Server> server) { Slot() = std::move(server); }

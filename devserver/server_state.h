@@ -3,7 +3,9 @@
 // The one running server: its world, registries, clock, sinks and plug-in library. Host operations
 // and game functions reach it through RunningServer(), which also insists on the game thread.
 
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -48,6 +50,8 @@ struct Server {
   std::vector<RconReply>* rcon_capture = nullptr;
   // Calls of the host's operations (host/api.h) so far.
   uint64_t host_operations = 0;
+  // Host operations that throw, as a failing host's would (FailHostOperations).
+  std::set<std::string, std::less<>> failing_operations;
 
   NameTable names;
   ObjectTable objects;
@@ -68,6 +72,9 @@ Server* ActiveServer();
 // The running server, for a host operation or game function named `operation`: with no server
 // running, or off the game thread, that is a programming error.
 Server& RunningServer(std::string_view operation);
+
+// Throws std::runtime_error when a test asked the running server's `operation` to fail.
+void FailIfAsked(std::string_view operation);
 
 void InstallServer(std::unique_ptr<Server> server);
 std::unique_ptr<Server> UninstallServer();

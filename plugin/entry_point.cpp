@@ -8,10 +8,16 @@
 
 namespace {
 
-void LogLoadFailure(LoadStep step, const char* what) noexcept {
+void LogLoadFailure(const LoadProgress& progress, const char* what) noexcept {
   try {
     if (!PluginLogger) return;
-    switch (step) {
+    // After a failed take-back (logged above this line) something is still registered: the
+    // unload removes everything again.
+    const char* taken_back = progress.all_taken_back
+                                 ? "What was registered is taken back."
+                                 : "Not all that was registered could be taken back (see "
+                                   "above); the plug-in's unload tries again.";
+    switch (progress.step) {
       case LoadStep::CreatingLogger:
         PluginLogger->critical("Failed to set up the log! \n {}", what);
         break;
@@ -19,8 +25,12 @@ void LogLoadFailure(LoadStep step, const char* what) noexcept {
         PluginLogger->critical("Failed to load config! \n {}", what);
         break;
       case LoadStep::Registering:
-        PluginLogger->critical(
-            "Failed to register with the host! What was registered is taken back. \n {}", what);
+        PluginLogger->critical("Failed to register with the host! {} \n {}", taken_back, what);
+        break;
+      case LoadStep::AskingStatus:
+        // Every registration succeeded: the host failed to say whether the world is up.
+        PluginLogger->critical("Failed to ask the host whether the world is up! {} \n {}",
+                               taken_back, what);
         break;
     }
   } catch (...) {
@@ -32,13 +42,13 @@ void LogLoadFailure(LoadStep step, const char* what) noexcept {
 
 void OnLibraryAttach() {
   // Whatever fails, the plug-in stays loaded with nothing registered and the server runs on.
-  LoadStep step = LoadStep::CreatingLogger;
+  LoadProgress progress;
   try {
-    Load(step);
+    Load(progress);
   } catch (const std::exception& error) {
-    LogLoadFailure(step, error.what());
+    LogLoadFailure(progress, error.what());
   } catch (...) {
-    LogLoadFailure(step, "unknown error");
+    LogLoadFailure(progress, "unknown error");
   }
 }
 

@@ -69,28 +69,33 @@ struct Registered {
   bool gate = false;
 };
 
-// Runs one piece of taking back; an error there is reported and ends that piece only.
+// Runs one piece of taking back; an error there is reported and ends that piece only. Whether the
+// piece was done.
 template <typename Removal>
-void TakeBackOne(Removal&& removal, void (*report)(const char* what) noexcept) noexcept {
+bool TakeBackOne(Removal&& removal, void (*report)(const char* what) noexcept) noexcept {
   try {
     removal();
+    return true;
   } catch (const std::exception& error) {
     report(error.what());
   } catch (...) {
     report("unknown error");
   }
+  return false;
 }
 
 // Each removal on its own: one that fails must not leave the others in the host, which would then
-// call into a released library.
-void TakeBack(const Registered& registered, void (*report)(const char* what) noexcept) {
-  if (registered.gate) TakeBackOne([] { RemoveDetour(SpawnGateDetour()); }, report);
+// call into a released library. Whether every removal was done.
+bool TakeBack(const Registered& registered, void (*report)(const char* what) noexcept) {
+  bool all = true;
+  if (registered.gate) all = TakeBackOne([] { RemoveDetour(SpawnGateDetour()); }, report) && all;
   for (size_t i = 0; i < registered.detours; ++i) {
-    TakeBackOne([i] { RemoveDetour(LoadDetours()[i]); }, report);
+    all = TakeBackOne([i] { RemoveDetour(LoadDetours()[i]); }, report) && all;
   }
   for (size_t i = 0; i < registered.commands; ++i) {
-    TakeBackOne([i] { RemoveCommand(Commands()[i]); }, report);
+    all = TakeBackOne([i] { RemoveCommand(Commands()[i]); }, report) && all;
   }
+  return all;
 }
 
 // The logger's pattern put a formatter made by this library's code in each of the host's sinks,
@@ -122,12 +127,12 @@ void ReportFailedRemoval(const char* what) noexcept {
 
 }  // namespace
 
-void Load(LoadStep& step) {
-  step = LoadStep::CreatingLogger;
+void Load(LoadProgress& progress) {
+  progress = LoadProgress{};
   CreateLogger();
-  step = LoadStep::ReadingConfig;
+  progress.step = LoadStep::ReadingConfig;
   ReadConfig();
-  step = LoadStep::Registering;
+  progress.step = LoadStep::Registering;
   Registered registered;
   try {
     // Each entry is counted before it is handed over: one whose registration failed inside the
@@ -140,14 +145,16 @@ void Load(LoadStep& step) {
       ++registered.commands;
       AddCommand(command);
     }
+    progress.step = LoadStep::AskingStatus;
     if (ArkApi::GetApiUtils().GetStatus() != ArkApi::ServerStatus::Ready) return;
     RunContained("the start-up sweep", [] { InitDinoCounts(); });
+    progress.step = LoadStep::Registering;
     registered.gate = true;
     SetDetour(SpawnGateDetour());
   } catch (...) {
     // A plug-in half registered would count deaths but never limit, or answer one command and not
     // the other: the load is undone whole.
-    TakeBack(registered, ReportFailedTakeBack);
+    progress.all_taken_back = TakeBack(registered, ReportFailedTakeBack);
     throw;
   }
 }

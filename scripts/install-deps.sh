@@ -31,6 +31,7 @@ packages=(
   python3-prometheus-client
   # promtool, which the live test holds watch's metrics against.
   prometheus
+  valgrind
 )
 
 missing=()

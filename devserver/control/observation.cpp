@@ -43,6 +43,10 @@ std::vector<std::string> InstalledHooks() {
   return server == nullptr ? std::vector<std::string>{} : server->hooks.Installed();
 }
 
+void FailHostOperations(const std::vector<std::string>& operations) {
+  RunningServer("FailHostOperations").failing_operations = {operations.begin(), operations.end()};
+}
+
 void FailAllocationAfter(int64_t count) { engine_allocator::FailAllocationAfter(count); }
 
 bool AllocationFailureInjected() { return engine_allocator::AllocationFailureInjected(); }

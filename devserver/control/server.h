@@ -220,6 +220,10 @@ DEVSERVER_API std::vector<std::string> InstalledHooks();  // "name" per detour i
 // Only allocations asked for outside the game's own functions count: the game's own would abort
 // the process on a real server.
 DEVSERVER_API void FailAllocationAfter(int64_t count);
+// Fault injection: each host operation named ("IApiUtils::GetStatus", "IHooks::DisableHook",
+// "ICommands::RemoveConsoleCommand", "ICommands::RemoveRconCommand") throws std::runtime_error
+// from now on, as a failing host's would; an empty list switches it off. A new server fails none.
+DEVSERVER_API void FailHostOperations(const std::vector<std::string>& operations);
 // Whether the failure armed by the last FailAllocationAfter has happened.
 DEVSERVER_API bool AllocationFailureInjected();
 // Whether an allocation made now is the plug-in's: plug-in code runs, or the host works on its

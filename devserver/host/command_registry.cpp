@@ -5,6 +5,7 @@
 #include "devserver/game/text_units.h"
 #include "devserver/host/plugin_calls.h"
 #include "devserver/journal.h"
+#include "devserver/server_state.h"
 #include "host/text.h"
 
 namespace devserver {
@@ -90,9 +91,13 @@ void CommandRegistry::AddRconCommand(const FString& command,
 }
 
 bool CommandRegistry::RemoveConsoleCommand(const FString& command) {
+  FailIfAsked("ICommands::RemoveConsoleCommand");
   return console.Remove(command);
 }
 
-bool CommandRegistry::RemoveRconCommand(const FString& command) { return rcon.Remove(command); }
+bool CommandRegistry::RemoveRconCommand(const FString& command) {
+  FailIfAsked("ICommands::RemoveRconCommand");
+  return rcon.Remove(command);
+}
 
 }  // namespace devserver

@@ -4,6 +4,7 @@
 
 #include "devserver/game/game_own_functions.h"
 #include "devserver/journal.h"
+#include "devserver/server_state.h"
 
 namespace devserver {
 
@@ -49,6 +50,7 @@ bool HookTable::SetHook(const std::string& func_name, void* detour, void** origi
 }
 
 bool HookTable::DisableHook(const std::string& func_name, void* detour) {
+  FailIfAsked("IHooks::DisableHook");
   HookSlot* slot = Find(func_name);
   if (slot == nullptr) {
     RecordEventF("hook absent {}", func_name);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/doctor/pe_builder.h"
 #include "tools/doctor/doctor_checks.h"
 
 namespace fs = std::filesystem;
@@ -325,6 +326,165 @@ TEST(Doctor, TheServersClassesCheckTheLimits) {
   report = RunDoctorChecks(DoctorInput{
       server.Root().string(), std::nullopt, {kWine.string()}, (data / "no-such.log").string()});
   EXPECT_EQ(ExitStatusOf(report.findings), 2) << Describe(report);
+}
+
+// A plug-in made in memory with one host name and two runtime DLLs, then `more`: what Windows loads
+// with it is needed, what it delay-loads only at the first call; "part of Windows" only for DLLs
+// that are; imports by number matched against a DLL whose exports are numbered from 7.
+TEST(Doctor, DelayLoadedAndOtherDllsAreToldApart) {
+  const auto plugin = [](std::vector<BuiltImport> more) {
+    BuiltLibrary library;
+    library.imports = {{"version.dll", {"?Get@Timer@API@@SAAEAV12@XZ"}, {}, false, false},
+                       {"KERNEL32.dll", {"Sleep"}, {}, false, false},
+                       {"MSVCP140.dll", {"_Mtx_lock"}, {}, false, false}};
+    library.imports.insert(library.imports.end(), more.begin(), more.end());
+    return BuildLibrary(library);
+  };
+  BuiltLibrary third_party;
+  third_party.export_base = 7;
+  third_party.export_count = 3;
+  third_party.export_names = {"KvSeventh"};
+  const std::string kvthird = BuildLibrary(third_party);
+  const fs::path kernel_only = fs::current_path() / "system-with-kernel32-and-msvcp140";
+  fs::remove_all(kernel_only);
+  fs::create_directories(kernel_only);
+  for (const char* dll : {"kernel32.dll", "msvcp140.dll"}) {
+    fs::copy_file(kWine / dll, kernel_only / dll);
+  }
+  const struct {
+    const char* name;
+    std::vector<BuiltImport> more;
+    bool third_party_present;
+    std::vector<std::string> system_dirs;
+    std::set<std::string> codes;
+    bool loads;
+    std::vector<std::string> said;  // in the first code's message and fix
+    std::vector<std::string> not_said;
+  } cases[] = {
+      {"nothing more", {}, false, {kWine.string()}, {}, true, {}, {}},
+      {"a delay-loaded DLL missing",
+       {{"kvdelayed.dll", {"KvLater"}, {}, true, false}},
+       false,
+       {kWine.string()},
+       {"runtime-delayed-missing"},
+       true,
+       {"delay-loads kvdelayed.dll", "only at the plug-in's first call into it",
+        "neither part of Windows"},
+       {"refuse to load"}},
+      {"a delay-loaded DLL that lacks a name",
+       {{"kvthird.dll", {"KvEighth"}, {}, true, false}},
+       true,
+       {kWine.string()},
+       {"runtime-export-missing"},
+       true,
+       {"lacks 1 of the 1 names", "KvEighth", "first call", "the copy that comes with the plug-in"},
+       {"refuse to load", "update Windows", "remove this copy"}},
+      {"a needed DLL missing that is no part of Windows",
+       {{"kvthird.dll", {"KvSeventh"}, {}, false, false}},
+       false,
+       {kWine.string()},
+       {"runtime-missing"},
+       false,
+       {"needs kvthird.dll", "refuse to load",
+        "kvthird.dll is neither part of Windows nor of the Microsoft C++ runtime"},
+       {"this DLL is part of Windows"}},
+      {"a needed DLL of Windows missing",
+       {{"WS2_32.dll", {"select"}, {}, false, false}},
+       false,
+       {kernel_only.string()},
+       {"runtime-missing"},
+       false,
+       {"needs WS2_32.dll", "this DLL is part of Windows"},
+       {}},
+      {"imports by number from exports numbered from 7",
+       {{"kvthird.dll", {"KvSeventh"}, {7, 9}, false, false}},
+       true,
+       {kWine.string()},
+       {},
+       true,
+       {},
+       {}},
+      {"an import by a number that is not exported",
+       {{"kvthird.dll", {}, {10}, false, false}},
+       true,
+       {kWine.string()},
+       {"runtime-export-missing"},
+       false,
+       {"#10", "refuse to load"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Server server("built-plugin");
+    server.Complete().Write("ArkApi/Plugins/Kestrovar/Kestrovar.dll", plugin(c.more));
+    if (c.third_party_present) server.Write("kvthird.dll", kvthird);
+    const DoctorReport report = Examine(server, c.system_dirs);
+    EXPECT_EQ(Codes(report), c.codes) << Describe(report);
+    EXPECT_EQ(DoctorLoads(report), std::optional<bool>(c.loads)) << Describe(report);
+    EXPECT_EQ(DoctorVerdict(report).find(c.loads ? "verdict: the plug-in will load"
+                                                 : "verdict: the plug-in will not load"),
+              0u)
+        << DoctorVerdict(report);
+    if (c.codes.empty()) continue;
+    const Finding* finding = Find(report, *c.codes.begin());
+    ASSERT_NE(finding, nullptr);
+    EXPECT_EQ(finding->severity, c.loads ? Severity::kWarning : Severity::kError);
+    const std::string text = finding->message + " / " + finding->fix;
+    for (const std::string& words : c.said) {
+      EXPECT_NE(text.find(words), std::string::npos) << words << "\n" << text;
+    }
+    for (const std::string& words : c.not_said) {
+      EXPECT_EQ(text.find(words), std::string::npos) << words << "\n" << text;
+    }
+  }
+}
+
+// A system folder that holds no Windows DLLs is named as such, not every DLL as missing; the
+// verdict then gives no answer, and counts the errors as the list does.
+TEST(Doctor, AnUnusableSystemFolderIsNamedAndTheVerdictCountsAgree) {
+  Server server("unusable-system-folder");
+  server.Complete();
+  const fs::path empty = fs::current_path() / "empty-system-folder";
+  const fs::path other = fs::current_path() / "system-folder-without-kernel32";
+  fs::remove_all(empty);
+  fs::remove_all(other);
+  fs::create_directories(empty);
+  fs::create_directories(other);
+  fs::copy_file(kWine / "msvcp140.dll", other / "msvcp140.dll");
+  const struct {
+    fs::path dir;
+    const char* why;
+  } cases[] = {{empty, "it is empty"},
+               {other, "it holds no kernel32.dll"},
+               {fs::current_path() / "no-such-folder", "there is no such folder"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    const DoctorReport report = Examine(server, {c.dir.string()});
+    EXPECT_EQ(Codes(report), std::set<std::string>{"system-folder-unreadable"}) << Describe(report);
+    EXPECT_NE(Describe(report).find(c.why), std::string::npos) << Describe(report);
+    EXPECT_EQ(ExitStatusOf(report.findings), 2);
+    EXPECT_EQ(DoctorLoads(report), std::nullopt);
+    EXPECT_EQ(DoctorVerdict(report),
+              "verdict: cannot tell whether the plug-in will load here: give the doctor usable "
+              "input (the error above)");
+  }
+  // Three errors, one of them about the doctor's input: the verdict says so.
+  server.Write("ArkApi/Plugins/Kestrovar/config.json", "{\"Max_Dino_Counts\": {\"x\": \"3\"}}");
+  fs::remove(server.Root() / "version.dll");
+  const DoctorReport report = Examine(server, {empty.string()});
+  std::size_t errors = 0;
+  for (const Finding& finding : report.findings) errors += finding.severity == Severity::kError;
+  ASSERT_EQ(errors, 3u) << Describe(report);
+  EXPECT_EQ(DoctorVerdict(report),
+            "verdict: cannot tell whether the plug-in will load here: give the doctor usable "
+            "input (1 of the 3 errors above is about input that the doctor could not use)");
+  // An empty plug-in file is called empty.
+  server.Complete().Write("ArkApi/Plugins/Kestrovar/Kestrovar.dll", "");
+  const DoctorReport empty_plugin = Examine(server);
+  const Finding* finding = Find(empty_plugin, "plugin-not-pe");
+  ASSERT_NE(finding, nullptr) << Describe(empty_plugin);
+  EXPECT_NE(finding->message.find("it is empty (0 bytes)"), std::string::npos) << finding->message;
+  EXPECT_EQ(DoctorLoads(empty_plugin), std::optional<bool>(false));
 }
 
 #if defined(KESTROVAR_BUILT_PLUGIN)

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "tests/doctor/pe_builder.h"
 #include "tools/doctor/msvc_names.h"
 
 namespace {
@@ -77,6 +78,8 @@ TEST(PeImage, ACutShortOrSpoiltLibraryGivesAReason) {
 
 TEST(PeImage, NonLibrariesAreNamedAsSuch) {
   EXPECT_TRUE(ReadPeImage("").not_pe);
+  EXPECT_EQ(ReadPeImage("").problem, "it is empty (0 bytes)");
+  EXPECT_EQ(ReadPeImage("M").problem.find("it does not start with the MZ header"), 0u);
   EXPECT_TRUE(ReadPeImage("{\"Max_Dino_Counts\": {}}").not_pe);
   std::string dos(128, '\0');
   dos[0] = 'M';
@@ -84,6 +87,61 @@ TEST(PeImage, NonLibrariesAreNamedAsSuch) {
   const PeReadResult read = ReadPeImage(dos);
   EXPECT_TRUE(read.not_pe);
   EXPECT_NE(read.problem.find("no PE header"), std::string::npos) << read.problem;
+}
+
+// The tables that our toolchains do not write, from libraries made in memory: imports by number in
+// both header forms, delay-loaded DLLs in both of their forms, and exports numbered from a base.
+TEST(PeImage, ReadsOrdinalsDelayLoadsAndExportBases) {
+  const struct {
+    const char* name;
+    bool pe32_plus;
+    bool delay_addresses;
+  } forms[] = {
+      {"PE32+, delay-load offsets", true, false},
+      {"PE32, delay-load offsets", false, false},
+      {"PE32, delay-load addresses", false, true},
+  };
+  for (const auto& form : forms) {
+    SCOPED_TRACE(form.name);
+    BuiltLibrary library;
+    library.pe32_plus = form.pe32_plus;
+    library.imports = {
+        {"kernel32.dll", {"Sleep", "GetLastError"}, {}, false, false},
+        {"ws2_32.dll", {"select"}, {23, 115}, false, false},
+        {"kvdelayed.dll", {"KvDelayedCall"}, {3}, true, form.delay_addresses},
+    };
+    library.export_base = 7;
+    library.export_count = 3;
+    library.export_names = {"KvSeventh", "KvEighth"};
+    const PeReadResult read = ReadPeImage(BuildLibrary(library));
+    ASSERT_TRUE(read.image) << read.problem;
+    EXPECT_EQ(read.image->pe32_plus, form.pe32_plus);
+    ASSERT_EQ(read.image->imports.size(), 3u);
+    const PeImport& ws2 = read.image->imports[1];
+    EXPECT_EQ(ws2.dll, "ws2_32.dll");
+    EXPECT_EQ(ws2.ordinals, (std::vector<std::uint32_t>{23, 115}));
+    EXPECT_EQ(ws2.names, std::vector<std::string>{"select"});
+    EXPECT_FALSE(ws2.delay_loaded);
+    EXPECT_EQ(read.image->imports[0].names, (std::vector<std::string>{"Sleep", "GetLastError"}));
+    const PeImport& delayed = read.image->imports[2];
+    EXPECT_EQ(delayed.dll, "kvdelayed.dll");
+    EXPECT_TRUE(delayed.delay_loaded);
+    EXPECT_EQ(delayed.names, std::vector<std::string>{"KvDelayedCall"});
+    EXPECT_EQ(delayed.ordinals, std::vector<std::uint32_t>{3});
+    // Export ordinals count from the table's base, as an import by number names them.
+    EXPECT_EQ(read.image->exported_ordinals, (std::vector<std::uint32_t>{7, 8, 9}));
+    EXPECT_TRUE(ExportsOrdinal(*read.image, 9));
+    EXPECT_FALSE(ExportsOrdinal(*read.image, 1));
+    EXPECT_TRUE(ExportsName(*read.image, "KvEighth"));
+  }
+  // A delay-load table whose addresses lie below the image: damaged, said so.
+  BuiltLibrary wrong;
+  wrong.imports = {{"kvdelayed.dll", {"KvDelayedCall"}, {}, true, true}};
+  const PeReadResult read = ReadPeImage(BuildLibrary(wrong));
+  EXPECT_FALSE(read.image);
+  EXPECT_NE(read.problem.find("delay-load directory holds addresses outside the image"),
+            std::string::npos)
+      << read.problem;
 }
 
 // The saved fuzzing inputs: real libraries of our builds and Wine's, cut short and damaged.

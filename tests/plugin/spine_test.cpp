@@ -1,8 +1,12 @@
 // Load, Unload and the game mode's initialisation, with the plug-in's code in this program and the
 // entry point's load and unload called by the fixture.
 
+#include <spdlog/logger.h>
+
 #include <algorithm>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "config/config.h"
 #include "plugin/plugin.h"
@@ -159,6 +163,67 @@ TEST_F(SpineTest, WithoutAConfigurationNothingIsRegistered) {
   EXPECT_EQ(devserver::InstalledHooks(), std::vector<std::string>{});
   EXPECT_EQ(DinoCountEntries(), CountEntries{});
   EXPECT_NE(PluginLogger, nullptr);
+}
+
+// The host fails to say whether the world is up after every registration succeeded: the load is
+// taken back whole, in the unload's order, and the log says what failed.
+TEST_F(SpineTest, AFailedStatusCallTakesBackEveryRegistrationInTheUnloadsOrder) {
+  WriteConfig("{}");
+  StartServer(true);
+  TakeEvents();
+  devserver::FailHostOperations({"IApiUtils::GetStatus"});
+  Attach();
+  const Events removals(kUnloadRemovals.begin() + 1, kUnloadRemovals.end());  // no gate yet
+  EXPECT_EQ(TakeEvents(), Concat(kLoadRegistrations, removals));
+  EXPECT_EQ(devserver::InstalledHooks(), std::vector<std::string>{});
+  EXPECT_EQ(PluginLogLines(),
+            Events{"critical: Failed to ask the host whether the world is up! What was registered "
+                   "is taken back. \n IApiUtils::GetStatus failed in the host"});
+  devserver::FailHostOperations({});
+}
+
+// A take-back that fails leaves the other take-backs to run, is logged, and the closing line does
+// not claim that all was taken back; the unload then takes back what is left.
+TEST_F(SpineTest, ATakeBackThatFailsIsLoggedAndTheRestIsStillTakenBack) {
+  WriteConfig("{}");
+  StartServer(true);
+  TakeEvents();
+  devserver::FailHostOperations({"IApiUtils::GetStatus", "IHooks::DisableHook"});
+  Attach();
+  const Events command_removals(kUnloadRemovals.end() - 4, kUnloadRemovals.end());
+  EXPECT_EQ(TakeEvents(), Concat(kLoadRegistrations, command_removals));
+  EXPECT_EQ(SortedHooks(), kLoadHooks);
+  const std::string failed_hook =
+      "critical: Failed to take back a registration! \n IHooks::DisableHook failed in the host";
+  EXPECT_EQ(PluginLogLines(),
+            (Events{failed_hook, failed_hook, failed_hook, failed_hook,
+                    "critical: Failed to ask the host whether the world is up! Not all that was "
+                    "registered could be taken back (see above); the plug-in's unload tries "
+                    "again. \n IApiUtils::GetStatus failed in the host"}));
+  devserver::FailHostOperations({});
+  Detach();
+  EXPECT_EQ(devserver::InstalledHooks(), std::vector<std::string>{});
+}
+
+// Unload gives each host sink a formatter of the host's own: a line logged after it reads as the
+// lines before it did.
+TEST_F(SpineTest, LogLinesAfterUnloadReadAsBefore) {
+  WriteConfig("{}");
+  StartServer(true);
+  Attach();
+  PluginLogger->warn("before the unload");
+  Detach();
+  PluginLogger->warn("after the unload");
+  PluginLogger->flush();
+  std::ifstream log(server_dir_ / "logs" / "server.log");
+  std::vector<std::string> ours;
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("the unload") != std::string::npos) ours.push_back(line);
+  }
+  ASSERT_EQ(ours.size(), 2u);
+  const std::regex form(
+      R"(\d\d/\d\d/\d\d \d\d:\d\d \[Kestrovar\]\[warning\] (before|after) the unload)");
+  for (const std::string& line : ours) EXPECT_TRUE(std::regex_match(line, form)) << line;
 }
 
 }  // namespace

@@ -40,6 +40,37 @@ struct Case {
   int exit_status;
 };
 
+// A file the plug-in cannot read: the fix fits the mistake, and says what a reload and a load do
+// with such a file (the plug-in reads it apart from the configuration in force).
+TEST(CheckFindings, AnUnreadableFilesFixFitsTheMistake) {
+  const struct {
+    const char* text;
+    const char* fix;
+  } cases[] = {
+      {"// a note\n{}", "remove the comment"},
+      {"{\n  // a note on its own line\n  \"MaxDinoLevel\": 1\n}", "remove the comment"},
+      {"{\n  \"MaxDinoLevel\": 1, // after a value\n  \"WriteDumpsToFile\": true\n}",
+       "remove the comment"},
+      {"{\"Max_Dino_Counts\": {} /* a block */}", "remove the comment"},
+      {"{\"MaxDinoLevel\": 1,}", "remove the comma before this place"},
+      {"{\"MaxDinoLevel\": ", "complete the file"},
+      {"{\"MaxDinoLevel\": 1 :}", "mend the JSON at this place"},
+      {"{\"x\": \"/\" :}", "mend the JSON at this place"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::vector<Finding> findings = CheckConfigText(c.text, "config.json");
+    ASSERT_FALSE(findings.empty());
+    EXPECT_EQ(findings[0].code, "unreadable-json");
+    EXPECT_EQ(findings[0].fix.find(c.fix), 0u) << findings[0].fix;
+    EXPECT_NE(findings[0].fix.find("; until then kvar.reload fails and leaves the configuration in "
+                                   "force unchanged, and the plug-in fails to load at the server's "
+                                   "next start"),
+              std::string::npos)
+        << findings[0].fix;
+  }
+}
+
 TEST(CheckFindings, EachMistakeIsFoundAtItsPlace) {
   const Case cases[] = {
       {"{}", {}, 0},

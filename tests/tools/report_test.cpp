@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -80,7 +81,12 @@ TEST(ReportReader, DumpFiles) {
       {"four stray lines", "a\nb\nA. Num: 1\nc\nd\n", "A=1",
        "not-a-dump-line:1 not-a-dump-line:2 not-a-dump-line:4 not-a-dump-line:5"},
       {"a handful of stray lines: not a dump", "a\nb\nA. Num: 1\nc\nd\ne\n", "", "not-a-dump"},
-      {"UTF-16", std::string("A\0.\0 \0N\0u\0m\0", 12), "", "not-a-dump"},
+      {"UTF-16", std::string("A\0.\0 \0N\0u\0m\0", 12), "", "utf16-text"},
+      {"UTF-16 with its mark",
+       std::string("\xFF\xFE"
+                   "A\0.\0 \0N\0u\0m\0",
+                   14),
+       "", "utf16-text"},
       // Classes that the dump writes alike (bytes outside ASCII as "?") are one census, summed;
       // the dump's first key met again still starts the next dump.
       {"look-alike classes", "A. Num: 1\nGr??n. Num: 2\nB. Num: 0\nGr??n. Num: 3\n",
@@ -311,6 +317,60 @@ TEST_F(ReportRun, ExitStatusAndFolder) {
 }  // namespace
 
 namespace {
+
+// A chart of an earlier report is never listed as this one's: when this report draws none (no
+// class has a limit, gnuplot is missing), the old one is gone and the report says why.
+TEST_F(ReportRun, AStaleChartIsNeverListed) {
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_10-00-00.txt", "Blueprint'/G/A.A'. Num: 3\n");
+  Write(dir_ / "dumps/DinoDumpLog_01-12-2026_11-00-00.txt", "Blueprint'/G/A.A'. Num: 4\n");
+  Write(dir_ / "config.json", "{\"Max_Dino_Counts\": {\"Blueprint'/G/A.A'\": 3}}");
+  ReportOptions options;
+  options.inputs = {(dir_ / "dumps").string()};
+  options.config = (dir_ / "config.json").string();
+  options.out_dir = (dir_ / "out").string();
+  const fs::path svg = dir_ / "out" / "population.svg";
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  if (!fs::exists(svg)) GTEST_SKIP() << "gnuplot draws no chart here: " << out;
+  EXPECT_NE(out.find("\nchart: "), std::string::npos) << out;
+
+  options.config.reset();
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  EXPECT_FALSE(fs::exists(svg));
+  EXPECT_NE(out.find("\nchart: not drawn, no class had a limit\n"), std::string::npos) << out;
+  options.format = "json";
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  for (const auto& file : nlohmann::json::parse(out).at("files_written")) {
+    EXPECT_EQ(file.get<std::string>().find("population"), std::string::npos) << file;
+  }
+
+#if !defined(_WIN32)
+  // Without gnuplot on the way.
+  options.format = "text";
+  options.config = (dir_ / "config.json").string();
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  ASSERT_TRUE(fs::exists(svg)) << out;
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  setenv("PATH", (dir_ / "no-such-folder").c_str(), 1);
+  const int status = Run(options, &out);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_FALSE(fs::exists(svg));
+  EXPECT_NE(out.find("\nchart: not drawn, gnuplot was not found."), std::string::npos) << out;
+  // A gnuplot that fails half-way: what it left is no chart.
+  fs::create_directories(dir_ / "failing-gnuplot");
+  Write(dir_ / "failing-gnuplot/gnuplot",
+        "#!/bin/sh\n[ \"$1\" = --version ] && exit 0\n"
+        "echo '<svg' > \"$(dirname \"$3\")/population.svg\"\nexit 1\n");
+  fs::permissions(dir_ / "failing-gnuplot/gnuplot", fs::perms::owner_all);
+  setenv("PATH", ((dir_ / "failing-gnuplot").string() + ":" + path).c_str(), 1);
+  const int failed = Run(options, &out);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(failed, 0) << out;
+  EXPECT_FALSE(fs::exists(svg));
+  EXPECT_NE(out.find("\nchart: gnuplot failed on "), std::string::npos) << out;
+#endif
+}
 
 // A dump larger than the file reader's block is read whole.
 TEST_F(ReportRun, LargeDumpReadWhole) {

@@ -99,15 +99,27 @@ int32_t LimitOf(const json& limits, const std::string& name) {
   return LookupInt32(single, "limit", -1);
 }
 
-// A read that fails once the top-level object has begun leaves the plug-in with what it read
-// before the failure.
+// The plug-in reads the file apart from the configuration in force: a failed reload changes
+// nothing, and a load without a readable file fails.
 constexpr const char* kUntilThen =
-    "; until then a reload fails, and may leave in force only the settings read before this place";
+    "; until then kvar.reload fails and leaves the configuration in force unchanged, and the "
+    "plug-in fails to load at the server's next start";
+
+// Whether the reader stopped at a '/': a comment, wherever it starts (the library's "last read"
+// text holds what it read of the token, after the blanks before it).
+bool StoppedAtComment(const std::string& message) {
+  constexpr std::string_view kLastRead = "last read: '";
+  const std::size_t start = message.find(kLastRead);
+  if (start == std::string::npos) return false;
+  std::size_t end = message.find("'; expected", start + kLastRead.size());
+  if (end == std::string::npos) end = message.rfind('\'');
+  return end != std::string::npos && end > start + kLastRead.size() && message[end - 1] == '/';
+}
 
 std::string FixForUnreadable(const ReadFailure& failure) {
   const std::string& message = failure.message;
   std::string fix;
-  if (message.find("last read: '/") != std::string::npos) {
+  if (StoppedAtComment(message)) {
     fix = "remove the comment: the plug-in's reader allows none";
   } else if (message.find("unexpected '}'") != std::string::npos ||
              message.find("unexpected ']'") != std::string::npos) {

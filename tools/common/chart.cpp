@@ -98,6 +98,9 @@ std::string DrawChart(const fs::path& script, const fs::path& svg) {
                               Quoted("cd " + GnuplotFolder(absolute.parent_path())) + " " +
                               Quoted(absolute.generic_string());
   if (std::system((command + kQuiet).c_str()) != 0 || !fs::exists(svg)) {
+    // What a failed gnuplot left is no chart.
+    std::error_code ignored;
+    fs::remove(svg, ignored);
     return "chart: gnuplot failed on " + script.generic_string() +
            "; run it by hand to see why: " + by_hand;
   }

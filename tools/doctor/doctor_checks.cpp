@@ -41,6 +41,21 @@ bool IsRedistributableDll(const std::string& lower) {
          lower.rfind("concrt140", 0) == 0 || lower == "ucrtbase.dll";
 }
 
+// DLLs that every Windows installation has in its system folder, among them those a C++ library
+// may import. Any other DLL comes with the program that needs it, or with a runtime it installs.
+bool IsWindowsDll(const std::string& lower) {
+  static constexpr const char* kWindows[] = {
+      "advapi32.dll",   "bcrypt.dll",   "combase.dll",  "comctl32.dll", "comdlg32.dll",
+      "crypt32.dll",    "d3d11.dll",    "d3d12.dll",    "dbghelp.dll",  "dwmapi.dll",
+      "dxgi.dll",       "gdi32.dll",    "imm32.dll",    "iphlpapi.dll", "kernel32.dll",
+      "kernelbase.dll", "mswsock.dll",  "ncrypt.dll",   "netapi32.dll", "ntdll.dll",
+      "ole32.dll",      "oleaut32.dll", "powrprof.dll", "psapi.dll",    "rpcrt4.dll",
+      "secur32.dll",    "setupapi.dll", "shell32.dll",  "shlwapi.dll",  "user32.dll",
+      "userenv.dll",    "uxtheme.dll",  "version.dll",  "winhttp.dll",  "wininet.dll",
+      "winmm.dll",      "wintrust.dll", "ws2_32.dll",   "wsock32.dll",  "wtsapi32.dll"};
+  return std::find(std::begin(kWindows), std::end(kWindows), lower) != std::end(kWindows);
+}
+
 // What one DLL gives the plug-in, all its import entries together.
 struct Needed {
   std::string dll;  // as the plug-in spells it
@@ -48,9 +63,12 @@ struct Needed {
   std::vector<std::uint32_t> ordinals;
 };
 
-std::map<std::string, Needed> NeedsOf(const PeImage& image) {
+// The DLLs that Windows loads with the plug-in (`delayed` false), or only at the plug-in's first
+// call into each (`delayed` true: delay-loaded).
+std::map<std::string, Needed> NeedsOf(const PeImage& image, bool delayed = false) {
   std::map<std::string, Needed> needs;
   for (const PeImport& import : image.imports) {
+    if (import.delay_loaded != delayed) continue;
     Needed& needed = needs[LowerAscii(import.dll)];
     needed.dll = import.dll;
     needed.names.insert(needed.names.end(), import.names.begin(), import.names.end());
@@ -76,10 +94,20 @@ class Doctor {
       return std::move(report_);
     }
     for (const std::string& dir : input_.system_dirs) {
+      // Every Windows system folder holds kernel32.dll: without it, each DLL would read as missing.
+      std::string why;
       if (!fs::is_directory(dir, error)) {
+        why = fs::exists(dir, error) ? "it is not a folder" : "there is no such folder";
+      } else if (fs::directory_iterator(dir, error) == fs::directory_iterator()) {
+        why = error ? "it cannot be listed: " + error.message() : "it is empty";
+      } else if (!FindInFolder(dir, "kernel32.dll")) {
+        why = "it holds no kernel32.dll, which every Windows system folder has";
+      }
+      if (!why.empty()) {
         Add(Severity::kError, dir, "system-folder-unreadable",
-            "the system folder given with --system-dir is not a folder",
-            "give the folder that holds Windows' own DLLs, or leave --system-dir out");
+            "the folder given with --system-dir is no Windows system folder: " + why,
+            "give the folder that holds Windows' own DLLs (a copy of C:\\Windows\\System32), or "
+            "leave --system-dir out");
         report_.findings.back().unusable_input = true;
         system_dirs_usable_ = false;
       }
@@ -90,6 +118,7 @@ class Doctor {
       const bool mingw = CheckAbi(needs);
       CheckHost(needs, mingw);
       CheckRuntime(needs);
+      CheckRuntime(NeedsOf(*plugin, true), true);
     } else {
       CheckHost({}, false);
     }
@@ -285,16 +314,27 @@ class Doctor {
     return std::nullopt;
   }
 
-  void CheckRuntime(const std::map<std::string, Needed>& needs) {
+  // The runtime DLLs that Windows loads with the plug-in, or (`delayed`) those it loads only at
+  // the plug-in's first call into each: a fault of such a DLL stops that call, not the load.
+  void CheckRuntime(const std::map<std::string, Needed>& needs, bool delayed = false) {
     std::vector<std::string> unchecked;
+    const Severity severity = delayed ? Severity::kWarning : Severity::kError;
+    const std::string refused =
+        delayed ? "Windows loads it only at the plug-in's first call into it, so the plug-in "
+                  "loads, but that call would fail and stop the server"
+                : "Windows will refuse to load the plug-in";
     for (const auto& [lower, needed] : needs) {
-      if (lower == kHostDll) continue;
+      if (lower == kHostDll && !delayed) continue;
       // API sets are names that Windows itself maps to its libraries; no file carries them.
       if (lower.rfind("api-ms-win-", 0) == 0 || lower.rfind("ext-ms-", 0) == 0) continue;
       const bool redistributable = IsRedistributableDll(lower);
+      const bool windows = IsWindowsDll(lower);
       const std::string install =
           redistributable ? "install or repair the " + std::string(kRedistributable)
-                          : std::string("this DLL is part of Windows: check the system folder");
+          : windows       ? std::string("this DLL is part of Windows: check the system folder")
+                          : needed.dll +
+                          " is neither part of Windows nor of the Microsoft C++ runtime: put "
+                          "the copy that comes with the plug-in beside the server's program";
       bool in_server = false;
       const std::optional<fs::path> path = Locate(needed.dll, in_server);
       if (!path) {
@@ -302,10 +342,9 @@ class Doctor {
         if (input_.system_dirs.empty() || !system_dirs_usable_) {
           unchecked.push_back(needed.dll);
         } else {
-          Add(Severity::kError, needed.dll, "runtime-missing",
-              "the plug-in needs " + needed.dll +
-                  ", which is neither in the server folder nor in the system folder: Windows will "
-                  "refuse to load the plug-in",
+          Add(severity, needed.dll, delayed ? "runtime-delayed-missing" : "runtime-missing",
+              "the plug-in " + std::string(delayed ? "delay-loads " : "needs ") + needed.dll +
+                  ", which is neither in the server folder nor in the system folder: " + refused,
               install);
         }
         continue;
@@ -313,7 +352,7 @@ class Doctor {
       std::optional<PeReadResult> read = ReadLibrary(*path, needed.dll, "runtime-damaged", install);
       if (!read) continue;
       if (!read->image || read->image->machine != kMachineX64 || !read->image->pe32_plus) {
-        Add(Severity::kError, Shown(*path), "runtime-damaged",
+        Add(severity, Shown(*path), "runtime-damaged",
             "the " + needed.dll + " that Windows would give the plug-in is " +
                 (read->image ? std::string("not built for 64-bit Windows")
                              : "not a usable library: " + read->problem),
@@ -334,23 +373,29 @@ class Doctor {
                                       ? " (version " + *read->image->file_version + ")"
                                       : std::string(" (it has no version resource)");
       std::string fix =
-          redistributable
-              ? "install the latest " + std::string(kRedistributable) + ": this copy" + version +
-                    " is older than the plug-in needs"
-              : "this DLL" + version + " is older than the plug-in needs: update Windows";
-      if (in_server) fix = "remove this copy from the server folder, or " + fix;
-      Add(Severity::kError, Shown(*path), "runtime-export-missing",
+          redistributable ? "install the latest " + std::string(kRedistributable) + ": this copy" +
+                                version + " is older than the plug-in needs"
+          : windows ? "this DLL" + version + " is older than the plug-in needs: update Windows"
+                    : "this copy" + version +
+                          " is older than the plug-in needs: put the copy that comes with the "
+                          "plug-in beside the server's program";
+      // A copy of a system or runtime DLL beside the server hides the system's own.
+      if (in_server && (redistributable || windows)) {
+        fix = "remove this copy from the server folder, or " + fix;
+      }
+      Add(severity, Shown(*path), "runtime-export-missing",
           needed.dll + " lacks " + std::to_string(missing.size()) + " of the " +
               std::to_string(needed.names.size() + needed.ordinals.size()) +
-              " names that the plug-in takes from it (" + SomeOf(missing) +
-              "): Windows will refuse to load the plug-in",
+              " names that the plug-in takes from it (" + SomeOf(missing) + "): " + refused,
           fix);
     }
     if (!unchecked.empty()) {
       report_.runtime_unchecked = true;
       Add(Severity::kNote, Shown(server_), "runtime-not-checked",
-          "the plug-in also needs " + SomeOf(unchecked) +
-              ", not in this folder; no system folder was given to look for them in",
+          "the plug-in also " + std::string(delayed ? "delay-loads " : "needs ") +
+              SomeOf(unchecked) +
+              ", not in this folder; no usable system folder was given to look "
+              "for them in",
           "run the doctor on the server's machine, or give its system folder with --system-dir");
     }
   }
@@ -427,26 +472,41 @@ class Doctor {
 
 DoctorReport RunDoctorChecks(const DoctorInput& input) { return Doctor(input).Run(); }
 
+namespace {
+
+std::size_t CountOf(const DoctorReport& report, bool (*which)(const Finding&)) {
+  return static_cast<std::size_t>(
+      std::count_if(report.findings.begin(), report.findings.end(), which));
+}
+bool IsUnusableInput(const Finding& finding) { return finding.unusable_input; }
+bool IsError(const Finding& finding) { return finding.severity == Severity::kError; }
+bool IsGameBuildError(const Finding& finding) {
+  return IsError(finding) && finding.code.rfind("game-", 0) == 0;
+}
+
+}  // namespace
+
+std::optional<bool> DoctorLoads(const DoctorReport& report) {
+  if (CountOf(report, IsUnusableInput) > 0) return std::nullopt;
+  return CountOf(report, IsError) == 0;
+}
+
 std::string DoctorVerdict(const DoctorReport& report) {
+  const std::size_t errors = CountOf(report, IsError);
+  const std::string counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
   // An input the doctor could not use says nothing of the folder: no verdict on it.
-  const std::size_t unusable = static_cast<std::size_t>(
-      std::count_if(report.findings.begin(), report.findings.end(),
-                    [](const Finding& finding) { return finding.unusable_input; }));
-  if (unusable > 0) {
+  if (const std::size_t unusable = CountOf(report, IsUnusableInput); unusable > 0) {
     return "verdict: cannot tell whether the plug-in will load here" +
            std::string(report.game_build == GameBuildState::kUnreadable ? " and fit the game build"
                                                                         : "") +
-           ": give the doctor usable input (" + std::to_string(unusable) +
-           (unusable == 1 ? " error" : " errors") + " above)";
+           ": give the doctor usable input (" +
+           (unusable == errors ? std::string(errors == 1 ? "the error" : "the errors") + " above"
+                               : std::to_string(unusable) + " of the " + counted + " above " +
+                                     (unusable == 1 ? "is" : "are") +
+                                     " about input that the doctor could not use") +
+           ")";
   }
-  std::size_t errors = 0, game_errors = 0;
-  for (const Finding& finding : report.findings) {
-    if (finding.severity != Severity::kError) continue;
-    ++errors;
-    if (finding.code.rfind("game-", 0) == 0) ++game_errors;
-  }
-  const std::string counted =
-      std::to_string(errors) + (errors == 1 ? " error" : " errors") + " above";
+  const std::size_t game_errors = CountOf(report, IsGameBuildError);
   if (errors == 0) {
     std::string verdict =
         report.game_build == GameBuildState::kFits
@@ -469,9 +529,9 @@ std::string DoctorVerdict(const DoctorReport& report) {
   if (game_errors == errors) {
     return "verdict: the plug-in does not fit this game build: do not start the server with it; "
            "fix the " +
-           counted;
+           counted + " above";
   }
   return "verdict: the plug-in will not load in this folder, or not as configured" +
          std::string(game_errors > 0 ? ", or does not fit the game build" : "") + ": fix the " +
-         counted;
+         counted + " above";
 }

@@ -34,6 +34,10 @@ struct DoctorReport {
 
 DoctorReport RunDoctorChecks(const DoctorInput& input);
 
+// Whether the plug-in will load in this folder, as far as the files can tell; none when an input
+// of the doctor's own could not be used.
+std::optional<bool> DoctorLoads(const DoctorReport& report);
+
 // The closing line: whether the plug-in will load in this folder and fits its game build, as far
 // as the files can tell.
 std::string DoctorVerdict(const DoctorReport& report);

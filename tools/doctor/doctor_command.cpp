@@ -61,7 +61,11 @@ CLI::App* AddDoctorCommand(CLI::App& app, DoctorOptions& options) {
                      "The server program's database (.pdb) to check the game build with "
                      "(default: the .pdb beside a server .exe in SERVER_DIR or "
                      "SERVER_DIR/ShooterGame/Binaries/Win64)");
-  doctor->add_option("--format", options.format, "text (default) or json")
+  doctor
+      ->add_option("--format", options.format,
+                   "text (default) or json: the findings, the verdict, \"loads\" and "
+                   "\"fits_game_build\" (true, "
+                   "false, or null when the doctor cannot tell) for scripts")
       ->check(CLI::IsMember({"text", "json"}));
   return doctor;
 }
@@ -82,8 +86,18 @@ int RunDoctor(const DoctorOptions& options) {
   }
   const std::string verdict = DoctorVerdict(report);
   if (options.format == "json") {
+    // "loads" for scripts: true, false, or null when the doctor could not tell; "fits_game_build"
+    // likewise, null also when no program database was checked.
+    const std::optional<bool> loads = DoctorLoads(report);
+    const nlohmann::ordered_json fits =
+        report.game_build == GameBuildState::kFits     ? nlohmann::ordered_json(true)
+        : report.game_build == GameBuildState::kMisfit ? nlohmann::ordered_json(false)
+                                                       : nlohmann::ordered_json(nullptr);
     nlohmann::ordered_json out = {{"findings", FindingsJson(report.findings)},
-                                  {"verdict", verdict}};
+                                  {"verdict", verdict},
+                                  {"loads", loads ? nlohmann::ordered_json(*loads) : nullptr},
+                                  {"fits_game_build", fits},
+                                  {"runtime_checked", !report.runtime_unchecked}};
     std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   } else {
     PrintFindings(report.findings, FindingsFormat::kText, std::cout);

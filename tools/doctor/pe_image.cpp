@@ -97,6 +97,8 @@ class ImageReader {
 
  private:
   void ReadHeaders() {
+    // A copy that never got its bytes (a full disk, an interrupted download) is the likeliest.
+    if (file_.Size() == 0) throw NotPe{"it is empty (0 bytes)"};
     if (file_.Size() >= 2 && file_.U16(0, "the MZ header") == 0x5A4D && file_.Size() < 0x40) {
       throw Damaged{"it is cut short: " + std::to_string(file_.Size()) +
                     " bytes, too few even for its first header"};
@@ -191,8 +193,9 @@ class ImageReader {
     return file_.Name(place.offset, place.end, what);
   }
 
-  // The names (or ordinals) of one DLL's lookup table, which ends with a zero entry.
-  void ReadThunks(std::uint64_t table, PeImport& import) const {
+  // The names (or ordinals) of one DLL's lookup table, which ends with a zero entry. `bias` is
+  // taken off each name's place: the image base in the delay-load table's oldest form.
+  void ReadThunks(std::uint64_t table, PeImport& import, std::uint64_t bias = 0) const {
     const std::uint64_t ordinal_flag = image_.pe32_plus ? (1ull << 63) : (1ull << 31);
     const std::uint64_t step = image_.pe32_plus ? 8 : 4;
     for (std::size_t i = 0;; ++i) {
@@ -202,8 +205,9 @@ class ImageReader {
       if (thunk & ordinal_flag) {
         import.ordinals.push_back(static_cast<std::uint32_t>(thunk & 0xFFFF));
       } else {
+        if (thunk < bias) throw Damaged{"an import's name list holds an address outside the image"};
         // A hint (two bytes), then the name.
-        import.names.push_back(NameAt((thunk & 0x7FFFFFFF) + 2, "an imported name"));
+        import.names.push_back(NameAt(((thunk - bias) & 0x7FFFFFFF) + 2, "an imported name"));
       }
     }
   }
@@ -235,8 +239,9 @@ class ImageReader {
       std::uint64_t name = U32At(entry + 4, "the delay-load directory");
       std::uint64_t names = U32At(entry + 16, "the delay-load directory");
       if (name == 0) return;
-      // The oldest form holds addresses rather than offsets in the image.
-      if ((attributes & 1) == 0) {
+      // The oldest form holds addresses rather than offsets in the image, its name list too.
+      const bool addresses = (attributes & 1) == 0;
+      if (addresses) {
         if (name < image_base_ || names < image_base_) {
           throw Damaged{"its delay-load directory holds addresses outside the image"};
         }
@@ -246,7 +251,7 @@ class ImageReader {
       PeImport import;
       import.delay_loaded = true;
       import.dll = NameAt(name, "a delay-loaded DLL's name");
-      ReadThunks(names, import);
+      ReadThunks(names, import, addresses ? image_base_ : 0);
       image_.imports.push_back(std::move(import));
     }
   }

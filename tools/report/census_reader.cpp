@@ -250,7 +250,12 @@ uint32_t KeyOf(CensusHistory& history, std::string_view key) {
 void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds time,
                   CensusHistory& history, bool named_as_dump) {
   if (LooksLikeUtf16(text)) {
-    history.findings.push_back(NotADump(source, "it is UTF-16 text, and the plug-in writes bytes"));
+    // An editor's "Unicode" save of a dump or log: named as `check` names it.
+    history.findings.push_back(Finding{
+        Severity::kError, source, 0, 0, "utf16-text",
+        "the file is UTF-16 text, and dumps and logs are read as the plug-in writes them, in "
+        "UTF-8: it cannot be read",
+        "save it as UTF-8 (in the editor's Save As, choose the encoding UTF-8)"});
     return;
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);

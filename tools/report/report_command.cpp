@@ -691,8 +691,13 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
         if (unknown) csv_before->censuses = 0;
       }
       files += "census: " + (dir / "census.csv").generic_string() + "\n";
+      // An earlier report's chart would pass for this one's when this one is not drawn: it goes
+      // first (PrepareReportFolder found it as a report wrote it).
+      std::error_code ignored;
+      fs::remove(dir / "population.svg", ignored);
       const std::string plot = Gnuplot(report, names, "population.svg");
       if (plot.empty()) {
+        fs::remove(dir / "population.gp", ignored);
         files += "chart: not drawn, no class had a limit\n";
       } else {
         WriteReportFile(dir, "population.gp", plot);
@@ -714,6 +719,8 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
     for (const std::string& name : written)
       paths.push_back((fs::path(*options.out_dir) / name).generic_string());
     out << Json(report, names, paths);
+    // What was drawn and what was not, beside the JSON as simulate does.
+    if (!files.empty()) std::cerr << files;
   } else {
     out << text << (files.empty() ? "" : "\n" + files);
   }

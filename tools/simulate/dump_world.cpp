@@ -11,6 +11,7 @@
 #include "tools/check/class_keys.h"
 #include "tools/common/dump_lines.h"
 #include "tools/common/text_bytes.h"
+#include "tools/report/census_reader.h"
 
 namespace {
 
@@ -59,7 +60,73 @@ std::optional<std::string> ReferenceOfClassKey(std::string_view key, std::string
   return reference;
 }
 
+namespace {
+
+int Capped(uint32_t count) {
+  return static_cast<int>(std::min<uint32_t>(count, static_cast<uint32_t>(kMostCreaturesAtOnce)));
+}
+
+// A class of the census into the world, or a note on why it stays out.
+void AddClass(DumpWorld& world, const std::string& key, uint32_t count, const std::string& where) {
+  world.keys.push_back(key);
+  std::string why;
+  const auto reference = ReferenceOfClassKey(key, &why);
+  if (!reference) {
+    ++world.left_out;
+    world.notes.push_back(fmt::format("{}: the class {} ({} creatures) is left out: {}", where,
+                                      Quoted(key), count, why));
+    return;
+  }
+  world.classes.push_back({key, *reference, Capped(count)});
+}
+
+// The server's log: the last census in it, as `report` reads the log.
+DumpWorld ReadLogWorld(std::string_view text, const std::string& file) {
+  CensusHistory history;
+  ReadLogText(text, file, history);
+  if (history.censuses.empty()) {
+    throw NotADump(file +
+                   " is a server log that holds no whole census: no warning entry of the "
+                   "plug-in's logger is a dump line; run kvar.dumpdinos from the server's console, "
+                   "whose dump goes into the log");
+  }
+  history.SortByTime();
+  const Census& last = history.censuses.back();
+  DumpWorld world;
+  for (const ClassCount& count : last.counts) {
+    AddClass(world, history.shown[count.key], count.count, fmt::format("{}, the census", file));
+  }
+  world.notes.insert(world.notes.begin(),
+                     fmt::format("{} is a server log: its last census, of {} at line {}, is the "
+                                 "world (the log holds {})",
+                                 file, LocalTimeText(last.time), last.line,
+                                 history.censuses.size() == 1
+                                     ? std::string("no other")
+                                     : fmt::format("{} censuses", history.censuses.size())));
+  for (const Finding& finding : history.findings) {
+    world.notes.push_back(fmt::format("{}, line {}: {}", file, finding.line, finding.message));
+  }
+  int64_t total = 0;
+  for (const DumpedClass& dumped : world.classes) total += dumped.count;
+  if (total > kMostCreaturesAtOnce) {
+    throw NotADump(
+        fmt::format("the last census of {} holds {} creatures, more than the {} a "
+                    "simulation can hold",
+                    file, total, kMostCreaturesAtOnce));
+  }
+  return world;
+}
+
+}  // namespace
+
 DumpWorld ReadDumpWorld(std::string_view text, const std::string& file) {
+  if (LooksLikeUtf16(text)) {
+    throw NotADump(
+        file +
+        " is UTF-16 text, and a dump is read as the plug-in writes it, in UTF-8: save it "
+        "as UTF-8 (in the editor's Save As, choose the encoding UTF-8)");
+  }
+  if (LooksLikeLog(text)) return ReadLogWorld(text, file);
   DumpWorld world;
   std::map<std::string, std::size_t> index;  // key -> place in world.classes
   std::set<std::string> rejected;
@@ -80,6 +147,7 @@ DumpWorld ReadDumpWorld(std::string_view text, const std::string& file) {
     }
     ++entries;
     const std::string key(line.read.key);
+    world.keys.push_back(key);
     if (const auto earlier = index.find(key); earlier != index.end()) {
       // A second census in one file (two dumps in one wall-clock second): the later one holds.
       world.classes[earlier->second].count = static_cast<int>(

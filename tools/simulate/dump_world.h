@@ -26,6 +26,7 @@ struct DumpedClass {
 
 struct DumpWorld {
   std::vector<DumpedClass> classes;  // in the dump's order
+  std::vector<std::string> keys;     // every key of the census, as written, left-out ones too
   std::vector<std::string> notes;    // keys and lines that could not be used, and why
   int left_out = 0;                  // dumped classes whose key names no class
 };
@@ -34,8 +35,9 @@ struct DumpWorld {
 // "/Game/A/B.B_C"), or empty with `why` set when the key cannot be turned back into a class.
 std::optional<std::string> ReferenceOfClassKey(std::string_view key, std::string* why = nullptr);
 
-// The classes of a dump's text; `file` names it in notes and errors. Throws NotADump when the text
-// holds no dump line, unless it is empty and `file` has a dump's name: an empty world.
+// The classes of a dump's text, or of the server's log (its last census, read as `report` reads
+// it); `file` names it in notes and errors. Throws NotADump when the text holds no census or is
+// UTF-16 text, unless it is empty and `file` has a dump's name: an empty world.
 DumpWorld ReadDumpWorld(std::string_view text, const std::string& file);
 
 // The scenario's world becomes the dump's: its classes, zones and population are replaced, and its

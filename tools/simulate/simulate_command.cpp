@@ -16,7 +16,6 @@
 #include "tools/check/config_check.h"
 #include "tools/check/print_findings.h"
 #include "tools/common/chart.h"
-#include "tools/common/dump_lines.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/files.h"
 #include "tools/common/interruption.h"
@@ -83,9 +82,7 @@ int RunSimulate(const SimulateOptions& options) {
     if (!options.from_dump.empty()) {
       const std::string dump_text = ReadFileOrThrow(options.from_dump, "dump");
       const DumpWorld world = ReadDumpWorld(dump_text, options.from_dump);
-      for (const NumberedDumpLine& line : ReadDumpLines(dump_text)) {
-        if (line.read.form == DumpLineForm::kEntry) dump_keys.emplace_back(line.read.key);
-      }
+      dump_keys = world.keys;
       dump_notes = world.notes;
       dump_left_out = world.left_out > 0;
       const std::vector<std::string> put = PutDumpWorld(setup.scenario, world);
@@ -222,8 +219,9 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
   simulate->add_option("--scenario", options.scenario, "The scenario file (JSON)");
   simulate->add_option("--config", options.config, "The plug-in's config.json to try");
   simulate->add_option("--from-dump", options.from_dump,
-                       "A dump file of the plug-in (DinoDumpLog_*.txt): the world starts with its "
-                       "populations, and the report says what the plug-in's first load removes");
+                       "A dump file of the plug-in (DinoDumpLog_*.txt), or the server's log (its "
+                       "last census): the world starts with its populations, and the report says "
+                       "what the plug-in's first load removes");
   simulate
       ->add_option("--hours", options.hours,
                    "Game hours to run, above 0 and at most " + Shortest(kMaxHours) +

@@ -248,6 +248,10 @@ class Simulation {
     PutInForce(loaded);
     plugin_answers_ = !failed;
     if (first) RecordFirstLoad(before);
+    // A load into the running world at its start (a dump's world) sets the rule in force there.
+    if (first && setup_.scenario.load_into_running_world && setup_.scenario.load_at_hours == 0) {
+      result_.level_rule_at_start = config_.level_rule;
+    }
     if (failed) {
       ConfigError("the plug-in could not read config.json at load" + logged +
                   "; it does nothing until it is loaded again" +
