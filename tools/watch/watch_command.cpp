@@ -140,6 +140,7 @@ class Watch {
   bool config_warned_ = false;
   PrometheusCensus prometheus_;
   std::string failure_;
+  std::string chart_said_;
   int censuses_ = 0;
   int failures_in_a_row_ = 0;
 };
@@ -285,7 +286,12 @@ Watch::Outcome Watch::TakeCensus() {
   prometheus_.last_good = when;
   prometheus_.success = true;
   WritePrometheus();
-  UpdateWatchReport(out_dir_, options_.config);
+  // Why no chart was drawn, once, and again only when the reason changes (gnuplot installed since).
+  if (const std::string chart = UpdateWatchReport(out_dir_, options_.config);
+      !chart.empty() && chart != chart_said_) {
+    PrintLine("  " + chart);
+    chart_said_ = chart;
+  }
   // Said once the files are up to date.
   PrintLine(Stamp(when) + " census " + std::to_string(censuses_) + ": " +
             std::to_string(census->counts.size()) + " classes, " +
@@ -299,8 +305,10 @@ Watch::Outcome Watch::TakeCensus() {
 int Watch::Stop(int code) {
   client_.Close();
   if (code == kExitInterrupted) {
-    PrintError("kestrovar watch: stopped by Ctrl-C after " + std::to_string(censuses_) +
-               " census(es); " + out_dir_.string() + " holds them and their report");
+    PrintError(censuses_ == 0
+                   ? "kestrovar watch: stopped by Ctrl-C before its first census; nothing stored"
+                   : "kestrovar watch: stopped by Ctrl-C after " + std::to_string(censuses_) +
+                         " census(es); " + out_dir_.string() + " holds them and their report");
   }
   return code;
 }

@@ -6,7 +6,7 @@
 #include "tools/report/report_command.h"
 #include "tools/report/report_folder.h"
 
-void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config) {
+std::string UpdateWatchReport(const std::filesystem::path& dir, const std::string& config) {
   ReportOptions report;
   report.inputs = {dir.string()};
   if (!config.empty()) report.config = config;
@@ -16,7 +16,16 @@ void UpdateWatchReport(const std::filesystem::path& dir, const std::string& conf
   const int code = RunReport(report, table);
   if (code >= 2) {
     PrintLine("  the report in " + dir.string() + " was not brought up to date (see above)");
+    return {};
   }
+  // The report's lines on its files follow the table: "chart: PATH" when it drew one.
+  const std::string drawn = "chart: " + (dir / "population.svg").generic_string();
+  std::istringstream lines(table.str());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("chart: ", 0) == 0 && line != drawn) return line;
+  }
+  return {};
 }
 
 bool CheckWatchReportFolder(const std::filesystem::path& dir) {
