@@ -380,9 +380,12 @@ std::string FirstLoadTable(const SimulationSetup& setup, const SimulationResult&
   return out;
 }
 
-// "12:00 config.json as written, line 1, column 21: warning: ... [code]": a finding of the check.
+// A note that names a place in a file, as editors and scripts read it: a finding of the check
+// ("12:00 config.json as written, line 1, column 21: warning: ... [code]") or a line of a dump
+// that was left out ("DUMP, line 4: the class ... is left out").
 bool IsFindingLine(const std::string& note) {
-  static const std::regex finding(": (error|warning|note): .* \\[[a-z0-9-]+\\]$");
+  static const std::regex finding(
+      ", line [0-9]+(, column [0-9]+)?: |: (error|warning|note): .* \\[[a-z0-9-]+\\]$");
   return std::regex_search(note, finding);
 }
 
