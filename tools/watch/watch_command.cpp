@@ -286,12 +286,7 @@ Watch::Outcome Watch::TakeCensus() {
   prometheus_.last_good = when;
   prometheus_.success = true;
   WritePrometheus();
-  // Why no chart was drawn, once, and again only when the reason changes (gnuplot installed since).
-  if (const std::string chart = UpdateWatchReport(out_dir_, options_.config);
-      !chart.empty() && chart != chart_said_) {
-    PrintLine("  " + chart);
-    chart_said_ = chart;
-  }
+  const std::string chart = UpdateWatchReport(out_dir_, options_.config);
   // Said once the files are up to date.
   PrintLine(Stamp(when) + " census " + std::to_string(censuses_) + ": " +
             std::to_string(census->counts.size()) + " classes, " +
@@ -299,6 +294,11 @@ Watch::Outcome Watch::TakeCensus() {
             (options_.config.empty() ? std::string()
                                      : ", " + std::to_string(at_limit) + " at their limit") +
             "; " + stored);
+  // Why no chart was drawn, once, and again only when the reason changes (gnuplot installed since).
+  if (!chart.empty() && chart != chart_said_) {
+    PrintLine("  " + chart);
+    chart_said_ = chart;
+  }
   return Outcome::kDone;
 }
 
