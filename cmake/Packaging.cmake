@@ -8,7 +8,21 @@
 # examples/config.json, with its deliberate traps, is the simulator's and never goes in.
 include_guard(GLOBAL)
 
-if(NOT (WIN32 AND MSVC))
+# The Linux program installs into a folder of its own (/opt/kestrovar unless --prefix says
+# otherwise), flat: `kestrovar`, the stand-in host it needs to start, and the plug-in build that
+# `serve` and `simulate` load by default (tools/common/plugin_path.h). Each finds the others by a
+# run path relative to itself, so the folder works wherever it is moved:
+#   cmake --install build/native --prefix /opt/kestrovar
+if(NOT WIN32)
+  if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    set(CMAKE_INSTALL_PREFIX /opt/kestrovar CACHE PATH "Where `cmake --install` puts kestrovar"
+        FORCE)
+  endif()
+  set_target_properties(kestrovar version Kestrovar PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS kestrovar version Kestrovar RUNTIME DESTINATION . LIBRARY DESTINATION .)
+  return()
+endif()
+if(NOT MSVC)
   return()
 endif()
 

@@ -28,6 +28,7 @@
 #include "tools/report/report_command.h"
 #include "tools/serve/serve_options.h"
 #include "tools/simulate/simulate_command.h"
+#include "tools/stand_in_host.h"
 #include "tools/watch/watch_command.h"
 
 namespace {
@@ -149,6 +150,8 @@ int main(int argc, char** argv) {
     if (check->parsed()) return RunCheck(check_options);
     if (doctor->parsed()) return RunDoctor(doctor_options);
     if (report->parsed()) return RunReport(report_options, std::cout);
+    // The two that run the plug-in in the stand-in host: before their first call into it.
+    if ((simulate->parsed() || serve->parsed()) && !StandInHostReady()) return kExitUnusableInput;
     if (simulate->parsed()) return RunSimulate(simulate_options);
     if (serve->parsed()) return RunServe(options);
     if (rcon->parsed()) return RunRcon(rcon_options);

@@ -303,6 +303,26 @@ def case_watch(program, work):
         check(len(stored) == censuses, f"{censuses} censuses, {len(stored)} files stored")
         for name in ("report.txt", "census.csv"):
             check(os.path.isfile(os.path.join(out, name)), f"the report's {name} is in the folder")
+        # A chart it cannot draw is said once, not at every census; Wine has no gnuplot, and the
+        # way to get one is Windows's.
+        charts = [line for line in lines.lines if line.startswith("  chart: ")]
+        if EMULATOR:
+            check(len(charts) == 1 and "gnuplot for Windows" in charts[0], f"the chart: {charts}")
+        else:
+            check(len(charts) <= 1 and not any("Windows" in line for line in charts), f"the chart: {charts}")
+
+        # Stopped before its first census: it says that it stored nothing.
+        idle = subprocess.Popen([*EMULATOR, program, "watch", "127.0.0.1:1", "--every", "10s", "--out",
+                                 os.path.join(work, "idle-out")],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        idle_lines = Lines(idle.stdout)
+        idle_errors = Lines(idle.stderr)
+        idle_lines.wait_for(r" census failed: ", 15)
+        idle.send_signal(signal.SIGINT)
+        code = idle.wait(timeout=10)
+        idle_errors.thread.join(5)
+        check(code == 130 and any("before its first census; nothing stored" in line for line in idle_errors.lines),
+              f"stopped before a census: {code} {idle_errors.lines}")
 
         # A wrong password stops it at once, with exit 2.
         env["KESTROVAR_RCON_PASSWORD"] = "wrong"

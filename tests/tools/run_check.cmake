@@ -3,8 +3,16 @@
 # emulator that runs the program under Wine.
 include(${CMAKE_CURRENT_LIST_DIR}/run_and_match.cmake)
 kv_run_and_match(COMMAND ${ARGS} INPUT "${INPUT}")
-# With MAX_COLUMNS, no line of the output may be wider.
+# With MAX_COLUMNS, no line of the output may be wider; with COLUMNS_SECTION too, no line of the
+# part of the output that this regular expression matches (one without paths in it, whose length
+# depends on the checkout).
 if(MAX_COLUMNS)
+  if(COLUMNS_SECTION)
+    string(REGEX MATCH "${COLUMNS_SECTION}" output "${output}")
+    if(output STREQUAL "")
+      message(FATAL_ERROR "no part of the output matches ${COLUMNS_SECTION}")
+    endif()
+  endif()
   string(REPLACE "\n" ";" lines "${output}")
   foreach(line IN LISTS lines)
     string(LENGTH "${line}" columns)

@@ -69,8 +69,14 @@ namespace {
 
 #if defined(_WIN32)
 constexpr const char* kQuiet = " >NUL 2>&1";
+// cmd's cd changes the drive only with /d.
+constexpr const char* kChangeFolder = "cd /d ";
+constexpr const char* kInstallGnuplot =
+    "Install gnuplot for Windows (gnuplot.info) with its bin folder on PATH";
 #else
 constexpr const char* kQuiet = " >/dev/null 2>&1";
+constexpr const char* kChangeFolder = "cd ";
+constexpr const char* kInstallGnuplot = "Install it (Debian: apt-get install gnuplot-nox)";
 #endif
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -86,12 +92,12 @@ std::string GnuplotFolder(const fs::path& dir) {
 }  // namespace
 
 std::string DrawChart(const fs::path& script, const fs::path& svg) {
-  const std::string by_hand = "cd " + Quoted(script.parent_path().generic_string()) +
-                              " && gnuplot " + script.filename().generic_string();
+  const std::string by_hand = kChangeFolder +
+                              Quoted(script.parent_path().make_preferred().string()) +
+                              " && gnuplot " + script.filename().string();
   if (std::system((std::string("gnuplot --version") + kQuiet).c_str()) != 0) {
-    return "chart: not drawn, gnuplot was not found. Install it (Debian: apt-get install "
-           "gnuplot-nox) and run: " +
-           by_hand;
+    return std::string("chart: not drawn, gnuplot was not found. ") + kInstallGnuplot +
+           " and run: " + by_hand;
   }
   const fs::path absolute = fs::absolute(script);
   const std::string command = "gnuplot -e " +

@@ -3,9 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -77,9 +79,9 @@ std::string Header(const SimulationSetup& setup, const SimulationResult& result)
       fmt::format("Kestrovar simulate: {} ({}), {} game hours{}, seed {}",
                   setup.scenario.name.empty() ? "a scenario" : setup.scenario.name,
                   setup.scenario_name, Hours(setup.scenario.hours),
-                  result.interrupted
-                      ? fmt::format(" (STOPPED by Ctrl-C after {})", Hours(result.hours_done))
-                      : "",
+                  result.interrupted ? fmt::format(" (STOPPED by Ctrl-C after {} game hours)",
+                                                   Hours(result.hours_done))
+                                     : "",
                   setup.seed),
       "  ");
   out += Wrapped(fmt::format("configuration at the start: {}; level rule: {}", setup.config_name,
@@ -354,30 +356,51 @@ std::string FirstLoadTable(const SimulationSetup& setup, const SimulationResult&
     return found == names.end() ? key : found->second;
   };
   const std::vector<FirstLoadLine> lines = FirstLoadLines(setup, result);
-  std::size_t width = 5;
-  for (const FirstLoadLine& line : lines) width = std::max(width, name(line.key).size());
-  out += fmt::format("  {:<{}} {:>8} {:>8} {:>7} {:>8}\n", "class", width, "dumped", "at start",
-                     "limit", "removed");
+  // Every cell as text first: each column is as wide as its widest cell, whatever the limit or
+  // the count.
+  std::vector<std::array<std::string, 5>> cells{
+      {"class", "dumped", "at start", "limit", "removed"}};
   int64_t dumped = 0;
   int64_t at_start = 0;
   int64_t removed = 0;
   for (const FirstLoadLine& line : lines) {
-    out += fmt::format("  {:<{}} {:>8} {:>8} {:>7} {:>8}\n", name(line.key), width, line.dumped,
-                       line.at_start, LimitText(line.limit), line.removed);
+    cells.push_back({name(line.key), std::to_string(line.dumped), std::to_string(line.at_start),
+                     LimitText(line.limit), std::to_string(line.removed)});
     dumped += line.dumped;
     at_start += line.at_start;
     removed += line.removed;
   }
-  out += fmt::format("  {:<{}} {:>8} {:>8} {:>7} {:>8}\n", "total", width, dumped, at_start, "",
-                     removed);
+  cells.push_back(
+      {"total", std::to_string(dumped), std::to_string(at_start), "", std::to_string(removed)});
+  std::array<std::size_t, 5> widths{};
+  for (const auto& row : cells) {
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  for (const auto& row : cells) {
+    out += fmt::format("  {:<{}} {:>{}} {:>{}} {:>{}} {:>{}}\n", row[0], widths[0], row[1],
+                       widths[1], row[2], widths[2], row[3], widths[3], row[4], widths[4]);
+  }
   return out;
+}
+
+// A note that names a place in a file, as editors and scripts read it: a finding of the check
+// ("12:00 config.json as written, line 1, column 21: warning: ... [code]") or a line of a dump
+// that was left out ("DUMP, line 4: the class ... is left out").
+bool IsFindingLine(const std::string& note) {
+  static const std::regex finding(
+      ", line [0-9]+(, column [0-9]+)?: |: (error|warning|note): .* \\[[a-z0-9-]+\\]$");
+  return std::regex_search(note, finding);
 }
 
 std::string NotesAndFaults(const SimulationResult& result) {
   std::string out;
   if (!result.notes.empty()) {
     out += "\nnotes:\n";
-    for (const std::string& note : result.notes) out += "  " + note + "\n";
+    // Within 100 columns like the table; a finding of the check stays on one line, as editors
+    // and scripts read it.
+    for (const std::string& note : result.notes) {
+      out += IsFindingLine(note) ? "  " + note + "\n" : Wrapped("  " + note, "    ");
+    }
   }
   for (const std::string& fault : result.faults) out += "FAULT: " + fault + "\n";
   return out;

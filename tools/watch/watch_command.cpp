@@ -146,6 +146,7 @@ class Watch {
   PrometheusCensus prometheus_;
   std::optional<WatchHistory> history_;  // DIR's censuses, read once
   std::string failure_;
+  std::string chart_said_;
   int censuses_ = 0;
   int failures_in_a_row_ = 0;
 };
@@ -298,7 +299,7 @@ Watch::Outcome Watch::TakeCensus() {
   prometheus_.last_good = when;
   prometheus_.success = true;
   WritePrometheus();
-  UpdateWatchReport(out_dir_, options_.config, *history_);
+  const std::string chart = UpdateWatchReport(out_dir_, options_.config, *history_);
   // Said once the files are up to date.
   PrintLine(Stamp(when) + " census " + std::to_string(censuses_) + ": " +
             std::to_string(census->counts.size()) + " classes, " +
@@ -306,14 +307,21 @@ Watch::Outcome Watch::TakeCensus() {
             (options_.config.empty() ? std::string()
                                      : ", " + std::to_string(at_limit) + " at their limit") +
             "; " + stored + alike);
+  // Why no chart was drawn, once, and again only when the reason changes (gnuplot installed since).
+  if (!chart.empty() && chart != chart_said_) {
+    PrintLine("  " + chart);
+    chart_said_ = chart;
+  }
   return Outcome::kDone;
 }
 
 int Watch::Stop(int code) {
   client_.Close();
   if (code == kExitInterrupted) {
-    PrintError("kestrovar watch: stopped by Ctrl-C after " + std::to_string(censuses_) +
-               " census(es); " + out_dir_.string() + " holds them and their report");
+    PrintError(censuses_ == 0
+                   ? "kestrovar watch: stopped by Ctrl-C before its first census; nothing stored"
+                   : "kestrovar watch: stopped by Ctrl-C after " + std::to_string(censuses_) +
+                         " census(es); " + out_dir_.string() + " holds them and their report");
   }
   return code;
 }

@@ -23,8 +23,8 @@ void WatchHistory::Add(const std::string& name, std::string_view text) {
   ReadDumpText(text, (dir_ / name).generic_string(), *time, history_, true);
 }
 
-void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
-                       WatchHistory& history) {
+std::string UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
+                              WatchHistory& history) {
   ReportOptions report;
   report.inputs = {dir.string()};
   report.history = &history.censuses();
@@ -36,7 +36,16 @@ void UpdateWatchReport(const std::filesystem::path& dir, const std::string& conf
   const int code = RunReport(report, table);
   if (code >= 2) {
     PrintLine("  the report in " + dir.string() + " was not brought up to date (see above)");
+    return {};
   }
+  // The report's lines on its files follow the table: "chart: PATH" when it drew one.
+  const std::string drawn = "chart: " + (dir / "population.svg").generic_string();
+  std::istringstream lines(table.str());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("chart: ", 0) == 0 && line != drawn) return line;
+  }
+  return {};
 }
 
 bool CheckWatchReportFolder(const std::filesystem::path& dir) {

@@ -30,8 +30,9 @@ class WatchHistory {
 };
 
 // After each census. `config` is empty when none was given. Problems are printed, never thrown.
-void UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
-                       WatchHistory& history);
+// Returns the report's line on the chart when it drew none ("chart: not drawn, ..."), else "".
+std::string UpdateWatchReport(const std::filesystem::path& dir, const std::string& config,
+                              WatchHistory& history);
 
 // Before the first census: whether DIR's report files may be replaced (a report made them and
 // they are unchanged since); says why not.
