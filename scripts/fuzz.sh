@@ -79,6 +79,7 @@ configure() {
     sanitizers=$world_sanitizers
     flags=""
   fi
+  mkdir -p "$(dirname "$build")"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++-19 "${launcher[@]}" -DKESTROVAR_FUZZ=ON \
     -DKESTROVAR_BENCHMARKS=OFF -DKESTROVAR_WORLD_FUZZ_SANITIZERS="$sanitizers" \
