@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and tests every build: native, native under the sanitizers, the Windows cross build under
-# Wine, then the Windows build with the Microsoft C++ ABI under Wine (skipped, with the reason, where
-# its toolchain cannot be had).
+# Builds and tests every build: native, native under the sanitizers, every fuzz target with clang 19
+# (a few seconds each over its corpus), the Windows cross build under Wine, then the Windows build
+# with the Microsoft C++ ABI under Wine (skipped, with the reason, where its toolchain cannot be had).
 # Usage: scripts/run-tests.sh
 # Each workflow's output is also kept in build/run-tests-<preset>.log.
 set -uo pipefail
@@ -37,9 +37,30 @@ run_workflow() {
   fi
 }
 
+# run_fuzz_check: builds every libFuzzer target with the fuzz toolchain (clang 19) and runs each a
+# few seconds over its corpus, so that a target that no longer builds fails here; a test a target.
+run_fuzz_check() {
+  local log=build/run-tests-fuzz.log start=$SECONDS result=passed
+  if ! bash scripts/fuzz.sh check 2>&1 | tee "$log"; then
+    result=failed
+    all_passed=false
+  fi
+  local counts
+  counts=$(sed -n 's/^fuzz-check: \([0-9]*\) passed, \([0-9]*\) failed.*$/\1 \2/p' "$log" | tail -n 1)
+  if [[ -n "$counts" ]]; then
+    local p=${counts% *} f=${counts#* }
+    passed=$((passed + p))
+    failed=$((failed + f))
+    summary+=("fuzz $result ($p/$((p + f)) targets, $((SECONDS - start)) s)")
+  else
+    summary+=("fuzz $result (no target ran, $((SECONDS - start)) s)")
+  fi
+}
+
 run_workflow native
 # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 run_workflow sanitize
+run_fuzz_check
 
 # The first Wine run creates the Wine prefix (about 10 s); do it here, out of the way of the first
 # test's output and time-out.
