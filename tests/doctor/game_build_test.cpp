@@ -1,13 +1,17 @@
 // The doctor's game-build check: the fit of the plug-in's table (host/game_abi.h) with game
 // functions as the machine sees them, the generated document, and test game builds with their
-// program databases (tests/doctor/CMakeLists.txt), cross-checked with llvm-pdbutil-19.
+// program databases (tests/doctor/CMakeLists.txt), cross-checked with llvm-pdbutil-19 and (the
+// program's debug directory, which names its database) llvm-readobj-19.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,6 +20,7 @@
 #include "tools/doctor/doctor_checks.h"
 #include "tools/doctor/game_build_check.h"
 #include "tools/doctor/pdb_reader.h"
+#include "tools/doctor/pe_image.h"
 
 namespace fs = std::filesystem;
 
@@ -345,6 +350,10 @@ TEST(GameBuildFiles, EachBuildGivesItsFinding) {
        GameBuildState::kUnreadable,
        {"game-database-unreadable"},
        "this is no program database"},
+      {"mismatch",
+       GameBuildState::kUnreadable,
+       {"game-database-mismatch"},
+       "the program database was not built with the server program"},
   };
   for (const Case& c : cases) {
     const GameBuildResult result = CheckVariant(c.variant);
@@ -388,6 +397,127 @@ TEST(GameBuildFiles, TheDatabaseIsFoundWhereAServerKeepsIt) {
             std::vector<std::string>{"game-detour-differs"});
 }
 
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+std::uint32_t U32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// Where the full build's program keeps its CodeView data ("RSDS") and the debug directory entry
+// that points at it (its PointerToRawData field).
+struct CodeViewPlace {
+  std::size_t data = 0;
+  std::size_t pointer_field = 0;
+};
+CodeViewPlace FindCodeView(const std::string& exe) {
+  CodeViewPlace place;
+  place.data = exe.find("RSDS");
+  for (std::size_t at = 12; at + 4 <= exe.size(); ++at) {
+    if (U32(exe, at) == place.data && U32(exe, at - 12) == 2) place.pointer_field = at;
+  }
+  return place;
+}
+
+// The database must be the one that the program beside it was linked with.
+TEST(GameBuildFiles, TheDatabaseMustBelongToTheProgram) {
+  const fs::path server = fs::current_path() / "paired-server";
+  fs::remove_all(server);
+  const fs::path binaries = server / "ShooterGame" / "Binaries" / "Win64";
+  fs::create_directories(binaries);
+  const std::string exe = ReadBytes(kGames / "full" / "ShooterGameServer.exe");
+  const CodeViewPlace place = FindCodeView(exe);
+  ASSERT_NE(place.data, std::string::npos);
+  ASSERT_NE(place.pointer_field, 0u);
+  auto check = [&](const std::string& program, const std::string& database,
+                   const std::optional<std::string>& pdb = std::nullopt) {
+    WriteBytes(binaries / "ShooterGameServer.exe", program);
+    fs::copy_file(Pdb(database), binaries / "ShooterGameServer.pdb",
+                  fs::copy_options::overwrite_existing);
+    return CheckGameBuildIn(server, pdb);
+  };
+
+  // The matching pair fits, with nothing said of the pairing.
+  GameBuildResult result = check(exe, "full");
+  EXPECT_EQ(result.state, GameBuildState::kFits);
+  EXPECT_EQ(Codes(result), std::vector<std::string>{});
+
+  // Another build's database: an error on input the doctor cannot use, and no other finding from
+  // it (its misfit belongs to the other build).
+  result = check(exe, "spawn-extra");
+  EXPECT_EQ(result.state, GameBuildState::kUnreadable);
+  ASSERT_EQ(Codes(result), std::vector<std::string>{"game-database-mismatch"});
+  EXPECT_TRUE(result.findings[0].unusable_input);
+  EXPECT_EQ(result.findings[0].severity, Severity::kError);
+  EXPECT_EQ(result.findings[0].fix, "copy the .pdb that came with this game build beside the .exe");
+  const PdbOpenResult spawn = OpenPdbFile(Pdb("spawn-extra"));
+  ASSERT_TRUE(spawn.reader);
+  EXPECT_NE(result.findings[0].message.find("this one is " +
+                                            SpellGuid(spawn.reader->Identity().guid) + " age 1)"),
+            std::string::npos)
+      << result.findings[0].message;
+  DoctorReport report;
+  report.game_build = result.state;
+  report.findings = result.findings;
+  EXPECT_EQ(DoctorLoads(report), std::nullopt);
+  EXPECT_NE(DoctorVerdict(report).find("cannot tell whether the plug-in will load here and fit the "
+                                       "game build"),
+            std::string::npos);
+
+  // The same GUID with another age is another link.
+  std::string aged = exe;
+  PutU32(aged, place.data + 20, 2);
+  EXPECT_EQ(Codes(check(aged, "full")), std::vector<std::string>{"game-database-mismatch"});
+
+  // --pdb is held against the server's own program, before the one beside the file.
+  result = check(exe, "full", Pdb("spawn-extra").string());
+  EXPECT_EQ(Codes(result), std::vector<std::string>{"game-database-mismatch"});
+  result = check(exe, "full", Pdb("full").string());
+  EXPECT_EQ(result.state, GameBuildState::kFits);
+  fs::remove(binaries / "ShooterGameServer.exe");
+  result = CheckGameBuildIn(server, Pdb("spawn-extra").string());  // spawn-extra's own program
+  EXPECT_EQ(Codes(result), std::vector<std::string>{"game-detour-differs"});
+  // A database alone: a note, and the check goes on.
+  const fs::path alone = fs::current_path() / "alone";
+  fs::remove_all(alone);
+  fs::create_directories(alone);
+  fs::copy_file(Pdb("no-tags"), alone / "ShooterGameServer.pdb");
+  result = CheckGameBuildIn(server, (alone / "ShooterGameServer.pdb").string());
+  EXPECT_EQ(Codes(result),
+            (std::vector<std::string>{"game-database-unpaired", "game-field-missing"}));
+  EXPECT_EQ(result.findings[0].severity, Severity::kNote);
+
+  // A program whose pairing cannot be told: a note, and the database is checked as it is.
+  std::string no_rsds = exe;
+  no_rsds.replace(place.data, 4, "NB10");
+  std::string pointer_outside = exe;
+  PutU32(pointer_outside, place.pointer_field, 0xFFFFFF00u);
+  std::string size_too_small = exe;
+  PutU32(size_too_small, place.pointer_field - 8, 8);
+  for (const std::string& program :
+       {no_rsds, pointer_outside, size_too_small, exe.substr(0, exe.size() / 2), std::string()}) {
+    result = check(program, "spawn-extra");
+    EXPECT_EQ(result.state, GameBuildState::kMisfit);
+    EXPECT_EQ(Codes(result),
+              (std::vector<std::string>{"game-database-unpaired", "game-detour-differs"}));
+  }
+  // The PE reader itself: no identity, never a failure of the image.
+  for (const std::string& program : {no_rsds, pointer_outside, size_too_small}) {
+    const PeReadResult read = ReadPeImage(program);
+    ASSERT_TRUE(read.image) << read.problem;
+    EXPECT_FALSE(read.image->codeview);
+  }
+}
+
 TEST(GameBuildFiles, TheVerdictSaysWhatWasChecked) {
   DoctorReport report;
   report.game_build = GameBuildState::kFits;
@@ -413,7 +543,7 @@ TEST(GameBuildFiles, TheVerdictSaysWhatWasChecked) {
             "fit the game build: fix the 2 errors above");
 }
 
-#if defined(KESTROVAR_PDBUTIL)
+#if defined(KESTROVAR_PDBUTIL) || defined(KESTROVAR_READOBJ)
 // What a command prints on standard output, or nullopt when it cannot run.
 std::optional<std::string> Output(const std::string& command) {
   FILE* pipe = popen(command.c_str(), "r");
@@ -424,7 +554,9 @@ std::optional<std::string> Output(const std::string& command) {
   if (pclose(pipe) != 0) return std::nullopt;
   return out;
 }
+#endif
 
+#if defined(KESTROVAR_PDBUTIL)
 // Our reader and llvm-pdbutil-19 agree on every test build: the same public symbols, and the same
 // fields of every class defined there.
 TEST(GameBuildFiles, ReaderAgreesWithLlvmPdbutil) {
@@ -492,6 +624,36 @@ TEST(GameBuildFiles, ReaderAgreesWithLlvmPdbutil) {
       for (const PdbField& field : cls->fields) fields.push_back(field.name);
       EXPECT_EQ(fields, field_lists[list]) << name;
     }
+  }
+}
+#endif
+
+#if defined(KESTROVAR_READOBJ)
+// The GUID and age that the PE reader reads from each test program are what llvm-readobj-19 reads,
+// and what the database linked with it names.
+TEST(GameBuildFiles, DebugDirectoryAgreesWithLlvmReadobj) {
+  for (const char* variant : {"full", "spawn-extra", "no-tags"}) {
+    SCOPED_TRACE(variant);
+    const fs::path exe = kGames / variant / "ShooterGameServer.exe";
+    const std::optional<std::string> dump =
+        Output(std::string(KESTROVAR_READOBJ) + " --coff-debug-directory '" + exe.string() + "'");
+    ASSERT_TRUE(dump.has_value());
+    auto field = [&](const std::string& name) {
+      const std::size_t at = dump->find(name + ": ");
+      if (at == std::string::npos) return std::string();
+      const std::size_t start = at + name.size() + 2;
+      return dump->substr(start, dump->find('\n', start) - start);
+    };
+    const PeReadResult read = ReadPeImage(ReadBytes(exe));
+    ASSERT_TRUE(read.image) << read.problem;
+    ASSERT_TRUE(read.image->codeview);
+    EXPECT_EQ(SpellGuid(read.image->codeview->guid), field("PDBGUID"));
+    EXPECT_EQ(std::to_string(read.image->codeview->age), field("PDBAge"));
+    EXPECT_EQ(read.image->codeview->pdb_path, field("PDBFileName"));
+    const PdbOpenResult pdb = OpenPdbFile(Pdb(variant));
+    ASSERT_TRUE(pdb.reader);
+    EXPECT_EQ(pdb.reader->Identity().guid, read.image->codeview->guid);
+    EXPECT_EQ(pdb.reader->Identity().age, read.image->codeview->age);
   }
 }
 #endif

@@ -4,10 +4,13 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
+#include "tools/doctor/mapped_file.h"
 #include "tools/doctor/pdb_reader.h"
+#include "tools/doctor/pe_image.h"
 #include "tools/doctor/server_files.h"
 
 namespace fs = std::filesystem;
@@ -354,21 +357,26 @@ std::string GameAbiDocument() {
   return text;
 }
 
-std::vector<fs::path> FindGameDatabases(const fs::path& server_dir) {
+namespace {
+
+// Where a server keeps its program: SERVER_DIR and, when there is one, ShooterGame/Binaries/Win64.
+std::vector<fs::path> ProgramFolders(const fs::path& server_dir) {
   std::vector<fs::path> folders = {server_dir};
   fs::path folder = server_dir;
-  bool found = true;
   for (const char* part : {"ShooterGame", "Binaries", "Win64"}) {
     const std::optional<fs::path> next = FindInFolder(folder, part);
-    if (!next) {
-      found = false;
-      break;
-    }
+    if (!next) return folders;
     folder = *next;
   }
-  if (found) folders.push_back(folder);
-  std::vector<fs::path> databases;
-  for (const fs::path& where : folders) {
+  folders.push_back(folder);
+  return folders;
+}
+
+}  // namespace
+
+std::vector<GameFiles> FindGameDatabases(const fs::path& server_dir) {
+  std::vector<GameFiles> databases;
+  for (const fs::path& where : ProgramFolders(server_dir)) {
     std::error_code error;
     std::map<std::string, fs::path> programs, pdbs;  // by lower-case stem
     for (fs::directory_iterator entry(where, error), end; !error && entry != end;
@@ -389,10 +397,81 @@ std::vector<fs::path> FindGameDatabases(const fs::path& server_dir) {
     }
     for (const auto& [stem, program] : programs) {
       const auto pdb = pdbs.find(stem);
-      if (pdb != pdbs.end()) databases.push_back(pdb->second);
+      if (pdb != pdbs.end()) databases.push_back({program, pdb->second});
     }
   }
   return databases;
+}
+
+fs::path ProgramForDatabase(const fs::path& server_dir, const fs::path& pdb) {
+  std::string name;
+  try {
+    name = pdb.stem().string() + ".exe";
+  } catch (const std::exception&) {
+    return {};  // a name this system cannot spell
+  }
+  // The program that will run is the server's; the one beside a copied database comes second.
+  std::vector<fs::path> folders = ProgramFolders(server_dir);
+  folders.push_back(pdb.has_parent_path() ? pdb.parent_path() : fs::path("."));
+  for (const fs::path& folder : folders) {
+    if (std::optional<fs::path> program = FindInFolder(folder, name)) {
+      std::error_code error;
+      if (!fs::is_directory(*program, error)) return *program;
+    }
+  }
+  return {};
+}
+
+std::optional<Finding> CheckDatabasePairing(const fs::path& program, const fs::path& database,
+                                            const PdbReader& reader) {
+  const std::string fix = "copy the .pdb that came with this game build beside the .exe";
+  auto unpaired = [&](const std::string& file, const std::string& why) {
+    return Finding{Severity::kNote,
+                   file,
+                   0,
+                   0,
+                   "game-database-unpaired",
+                   "whether the program database belongs to this build of the game could not be "
+                   "checked: " +
+                       why + "; the game build was checked with the database as it is",
+                   "make sure the .pdb came with the same game build as the server's .exe",
+                   false};
+  };
+  if (program.empty()) {
+    return unpaired(Shown(database),
+                    "there is no server program (.exe) of its name beside it or "
+                    "in the server folder");
+  }
+  std::string problem;
+  const std::unique_ptr<MappedFile> mapped = MappedFile::Open(program, problem);
+  if (!mapped) return unpaired(Shown(program), "cannot read the server program: " + problem);
+  const PeReadResult read = ReadPeImage(mapped->Bytes());
+  if (!read.image)
+    return unpaired(Shown(program), "cannot read the server program: " + read.problem);
+  if (!read.image->codeview) {
+    return unpaired(Shown(program),
+                    "the server program names no program database (its debug "
+                    "directory has no CodeView entry)");
+  }
+  const PeCodeView& built = *read.image->codeview;
+  const PdbIdentity identity = reader.Identity();
+  // A debugger loads a database whose GUID is the program's and whose age is at least the
+  // program's; a greater age means a later link rewrote the database, so its types and symbols
+  // may be that link's. The doctor's answers must hold for this very build: equal ages only.
+  if (identity.guid == built.guid && identity.age == built.age) return std::nullopt;
+  return Finding{Severity::kError,
+                 Shown(database),
+                 0,
+                 0,
+                 "game-database-mismatch",
+                 "the program database was not built with the server program " + Shown(program) +
+                     " (which names database " + SpellGuid(built.guid) + " age " +
+                     std::to_string(built.age) + "; this one is " + SpellGuid(identity.guid) +
+                     " age " + std::to_string(identity.age) +
+                     "): it describes another build of the game, so its answers would not hold "
+                     "for this one; the game build was not checked",
+                 fix,
+                 true};
 }
 
 namespace {
@@ -743,11 +822,12 @@ GameBuildResult CheckGameBuild(const PdbReader& reader, const std::string& shown
 GameBuildResult CheckGameBuildIn(const fs::path& server_dir,
                                  const std::optional<std::string>& pdb) {
   GameBuildResult result;
-  fs::path path;
+  fs::path path, program;
   if (pdb) {
     path = *pdb;
+    program = ProgramForDatabase(server_dir, path);
   } else {
-    const std::vector<fs::path> found = FindGameDatabases(server_dir);
+    const std::vector<GameFiles> found = FindGameDatabases(server_dir);
     if (found.empty()) {
       result.findings.push_back(Finding{
           Severity::kNote, Shown(server_dir), 0, 0, "game-build-unchecked",
@@ -760,11 +840,12 @@ GameBuildResult CheckGameBuildIn(const fs::path& server_dir,
           false});
       return result;
     }
-    path = found.front();
+    path = found.front().database;
+    program = found.front().program;
     if (found.size() > 1) {
       std::string others;
       for (std::size_t i = 1; i < found.size(); ++i)
-        others += (i > 1 ? ", " : "") + Shown(found[i]);
+        others += (i > 1 ? ", " : "") + Shown(found[i].database);
       result.findings.push_back(Finding{
           Severity::kNote, Shown(path), 0, 0, "game-database-chosen",
           "several programs here have a database; the game build was checked with this one, not "
@@ -787,6 +868,15 @@ GameBuildResult CheckGameBuildIn(const fs::path& server_dir,
               "files), or give another with --pdb FILE",
         true});
     return result;
+  }
+  if (std::optional<Finding> pairing = CheckDatabasePairing(program, path, *opened.reader)) {
+    const bool mismatch = pairing->severity == Severity::kError;
+    result.findings.push_back(std::move(*pairing));
+    // A database of another build answers for that build: no verdict on this one from it.
+    if (mismatch) {
+      result.state = GameBuildState::kUnreadable;
+      return result;
+    }
   }
   GameBuildResult checked = CheckGameBuild(*opened.reader, Shown(path));
   checked.findings.insert(checked.findings.begin(), result.findings.begin(), result.findings.end());

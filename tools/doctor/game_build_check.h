@@ -47,8 +47,9 @@ MachineCall PluginCall(const game_abi::Entry& entry);
 MachineCall GameCall(const MsvcFunction& function, const ClassSizes& sizes);
 
 // Why the game function does not take the plug-in's call ("the plug-in passes ...") or detour (in
-// words that follow "a detour that": "reads 12 of its 13 arguments"), or nullopt when it fits. A called function may return anything that the plug-in
-// ignores; a detour must match the game's function exactly.
+// words that follow "a detour that": "reads 12 of its 13 arguments"), or nullopt when it fits. A
+// called function may return anything that the plug-in ignores; a detour must match the game's
+// function exactly.
 std::optional<std::string> CallMisfit(const game_abi::Entry& entry, const MachineCall& plugin,
                                       const MachineCall& game);
 
@@ -62,9 +63,28 @@ std::string SpellMachine(const game_abi::Value& value);
 // docs/game-abi.md, generated from the table.
 std::string GameAbiDocument();
 
+// A server program and its database.
+struct GameFiles {
+  std::filesystem::path program;  // the .exe; empty when none was found for a --pdb file
+  std::filesystem::path database;
+};
+
 // Server programs (*.exe) with a database of the same name beside them, letter case aside, where
 // a server keeps its program: SERVER_DIR itself and SERVER_DIR/ShooterGame/Binaries/Win64.
-std::vector<std::filesystem::path> FindGameDatabases(const std::filesystem::path& server_dir);
+std::vector<GameFiles> FindGameDatabases(const std::filesystem::path& server_dir);
+
+// The program that a database given with --pdb is held against: the server's own program of the
+// same name (where FindGameDatabases looks), else the .exe of that name beside the file; empty
+// when there is neither.
+std::filesystem::path ProgramForDatabase(const std::filesystem::path& server_dir,
+                                         const std::filesystem::path& pdb);
+
+// Whether the database belongs to the program: an error finding (game-database-mismatch, input
+// the doctor cannot use) when it was written for another build, a note
+// (game-database-unpaired) when the pairing cannot be checked, nothing when it belongs.
+std::optional<Finding> CheckDatabasePairing(const std::filesystem::path& program,
+                                            const std::filesystem::path& database,
+                                            const PdbReader& reader);
 
 enum class GameBuildState { kUnchecked, kFits, kMisfit, kUnreadable };
 

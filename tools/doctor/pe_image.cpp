@@ -19,6 +19,10 @@ constexpr std::uint16_t kMagicPe32 = 0x10b;
 constexpr std::uint16_t kMagicPe32Plus = 0x20b;
 constexpr std::uint32_t kResourceVersion = 16;  // RT_VERSION
 constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
+constexpr std::uint32_t kDebugEntrySize = 28;        // IMAGE_DEBUG_DIRECTORY
+constexpr std::uint32_t kMaxDebugEntries = 64;       // real programs have a handful
+constexpr std::uint32_t kDebugTypeCodeView = 2;      // IMAGE_DEBUG_TYPE_CODEVIEW
+constexpr std::uint32_t kCodeViewRsds = 0x53445352;  // "RSDS": GUID, age, path
 
 // A damaged file: the reason, as the finding will show it.
 struct Damaged {
@@ -89,6 +93,11 @@ class ImageReader {
       image_.file_version = ReadFileVersion();
     } catch (const Damaged&) {
       image_.file_version.reset();
+    }
+    try {
+      image_.codeview = ReadCodeView();
+    } catch (const Damaged&) {
+      image_.codeview.reset();
     }
     std::sort(image_.exports.begin(), image_.exports.end());
     std::sort(image_.exported_ordinals.begin(), image_.exported_ordinals.end());
@@ -279,6 +288,46 @@ class ImageReader {
     }
   }
 
+  // The first CodeView entry of the debug directory in its "RSDS" form (the older "NB10" form
+  // names no GUID). Its data is found by its file offset, as debuggers find it: the linker need not
+  // map it into the image.
+  std::optional<PeCodeView> ReadCodeView() const {
+    const Directory directory = directories_[6];
+    if (directory.rva == 0 || directory.size < kDebugEntrySize) return std::nullopt;
+    const std::uint32_t count = std::min(directory.size / kDebugEntrySize, kMaxDebugEntries);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint64_t entry = directory.rva + std::uint64_t{i} * kDebugEntrySize;
+      if (U32At(entry + 12, "the debug directory") != kDebugTypeCodeView) continue;
+      const std::uint32_t size = U32At(entry + 16, "the debug directory");
+      const std::uint32_t rva = U32At(entry + 20, "the debug directory");
+      const std::uint32_t pointer = U32At(entry + 24, "the debug directory");
+      std::uint64_t offset = pointer;
+      if (pointer == 0) {
+        if (rva == 0) return std::nullopt;
+        offset = At(rva, "the CodeView entry").offset;
+      }
+      // Signature, GUID and age; the path after them.
+      if (size < 24 || !file_.Has(offset, size)) {
+        throw Damaged{"its CodeView entry lies past the end of the file"};
+      }
+      if (file_.U32(offset, "the CodeView entry") != kCodeViewRsds) return std::nullopt;
+      PeCodeView codeview;
+      for (std::uint64_t b = 0; b < 16; ++b) {
+        codeview.guid[b] = static_cast<std::uint8_t>(file_.Get(offset + 4 + b, 1, "the GUID"));
+      }
+      codeview.age = file_.U32(offset + 20, "the CodeView entry");
+      // The path only names the database; a path without its end is kept as far as it goes.
+      for (std::uint64_t at = offset + 24;
+           at < offset + size && codeview.pdb_path.size() < kMaxNameLength; ++at) {
+        const char c = static_cast<char>(file_.Get(at, 1, "the database's path"));
+        if (c == '\0') break;
+        codeview.pdb_path += c;
+      }
+      return codeview;
+    }
+    return std::nullopt;
+  }
+
   // RT_VERSION, its first name and first language: VS_VERSIONINFO, whose VS_FIXEDFILEINFO follows
   // the key "VS_VERSION_INFO".
   std::optional<std::string> ReadFileVersion() const {
@@ -346,6 +395,20 @@ PeReadResult ReadPeImage(std::string_view bytes) {
     result.problem = std::string("it could not be read: ") + error.what();
   }
   return result;
+}
+
+std::string SpellGuid(const std::array<std::uint8_t, 16>& guid) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  // Data1 (4 bytes), Data2 and Data3 (2 each) little-endian; the last 8 bytes in order.
+  static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  std::string text = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    const std::uint8_t byte = guid[static_cast<std::size_t>(kOrder[i])];
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text + "}";
 }
 
 bool ExportsName(const PeImage& image, std::string_view name) {
