@@ -2,8 +2,8 @@
 # plug-in from PLUGIN and config.json from CONFIG; no folder at all when neither HOST nor PLUGIN is
 # given), runs `kestrovar doctor SERVER ARGS` (ARGS "NO_SERVER": `kestrovar doctor` alone) and
 # checks its exit status and that its output (CR LF read as LF) matches OUTPUT_REGEX. GAME, when
-# given, is a folder of a test game build whose ShooterGameServer.exe and .pdb go where a server
-# keeps them, ShooterGame/Binaries/Win64/. The Windows builds pass the emulator that runs
+# given, is a folder of a test game build whose files (ShooterGameServer.exe and .pdb, and any
+# other) go where a server keeps them, ShooterGame/Binaries/Win64/. The Windows builds pass the emulator that runs
 # kestrovar.exe under Wine.
 file(REMOVE_RECURSE ${SERVER})
 set(plugins ${SERVER}/ArkApi/Plugins/Kestrovar)
@@ -20,8 +20,7 @@ endif()
 if(GAME)
   set(binaries ${SERVER}/ShooterGame/Binaries/Win64)
   file(MAKE_DIRECTORY ${binaries})
-  file(COPY_FILE ${GAME}/ShooterGameServer.exe ${binaries}/ShooterGameServer.exe)
-  file(COPY_FILE ${GAME}/ShooterGameServer.pdb ${binaries}/ShooterGameServer.pdb)
+  file(COPY ${GAME}/ DESTINATION ${binaries})
 endif()
 if(ARGS STREQUAL "NO_SERVER")
   set(command doctor)

@@ -504,7 +504,11 @@ std::string DoctorVerdict(const DoctorReport& report) {
                                : std::to_string(unusable) + " of the " + counted + " above " +
                                      (unusable == 1 ? "is" : "are") +
                                      " about input that the doctor could not use") +
-           ")";
+           ")" +
+           // A misfit found despite the unusable input is said, lest the verdict hide it.
+           (report.game_build == GameBuildState::kMisfit
+                ? "; the plug-in does not fit this game build either (errors above)"
+                : "");
   }
   const std::size_t game_errors = CountOf(report, IsGameBuildError);
   if (errors == 0) {

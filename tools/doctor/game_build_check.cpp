@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "tools/doctor/mapped_file.h"
@@ -382,16 +384,18 @@ std::vector<GameFiles> FindGameDatabases(const fs::path& server_dir) {
     for (fs::directory_iterator entry(where, error), end; !error && entry != end;
          entry.increment(error)) {
       std::error_code kind_error;
-      if (!entry->is_regular_file(kind_error)) continue;
+      const bool regular = entry->is_regular_file(kind_error);
       std::string name;
       try {
         name = LowerAscii(entry->path().filename().string());
       } catch (const std::exception&) {
         continue;  // a name this system cannot spell
       }
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) {
+      if (regular && name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) {
         programs[name.substr(0, name.size() - 4)] = entry->path();
       } else if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pdb") == 0) {
+        // A folder or an odd file in the database's place is taken too: reading it then says
+        // what is wrong, where skipping it would pass the game build as unchecked.
         pdbs[name.substr(0, name.size() - 4)] = entry->path();
       }
     }
@@ -819,53 +823,26 @@ GameBuildResult CheckGameBuild(const PdbReader& reader, const std::string& shown
   return GameBuildCheck(reader, shown).Run();
 }
 
-GameBuildResult CheckGameBuildIn(const fs::path& server_dir,
-                                 const std::optional<std::string>& pdb) {
+namespace {
+
+// The game build as one database tells it; `program` is the server program it is paired with.
+GameBuildResult CheckOneDatabase(const fs::path& path, const fs::path& program, bool given) {
   GameBuildResult result;
-  fs::path path, program;
-  if (pdb) {
-    path = *pdb;
-    program = ProgramForDatabase(server_dir, path);
-  } else {
-    const std::vector<GameFiles> found = FindGameDatabases(server_dir);
-    if (found.empty()) {
-      result.findings.push_back(Finding{
-          Severity::kNote, Shown(server_dir), 0, 0, "game-build-unchecked",
-          "the game build was not checked: there is no server program (.exe) with its program "
-          "database (.pdb) beside it here or in ShooterGame/Binaries/Win64, so whether the game "
-          "has the functions and fields that the plug-in uses, with the signatures it assumes, "
-          "cannot be told",
-          "give the server program's database with --pdb FILE (the .pdb that the game build ships "
-          "beside the server's .exe)",
-          false});
-      return result;
-    }
-    path = found.front().database;
-    program = found.front().program;
-    if (found.size() > 1) {
-      std::string others;
-      for (std::size_t i = 1; i < found.size(); ++i)
-        others += (i > 1 ? ", " : "") + Shown(found[i].database);
-      result.findings.push_back(Finding{
-          Severity::kNote, Shown(path), 0, 0, "game-database-chosen",
-          "several programs here have a database; the game build was checked with this one, not "
-          "with " +
-              others,
-          "give the server program's database with --pdb FILE to check another", false});
-    }
-  }
   const PdbOpenResult opened = OpenPdbFile(path);
   if (!opened.reader) {
     result.state = GameBuildState::kUnreadable;
     result.findings.push_back(Finding{
         Severity::kError, Shown(path), 0, 0, "game-database-unreadable",
         std::string(opened.not_pdb ? "this is no program database"
-                                   : "cannot read the game's "
-                                     "program database") +
-            ": " + opened.problem + "; the game build was not checked",
-        pdb ? "give --pdb the server program's database (the .pdb beside the server's .exe)"
-            : "copy the server program's database again from the game build (verify the game's "
-              "files), or give another with --pdb FILE",
+                                   : "cannot read the game's program database") +
+            ": " +
+            (opened.not_pdb && opened.problem.rfind("it is no program database: ", 0) == 0
+                 ? opened.problem.substr(std::string_view("it is no program database: ").size())
+                 : opened.problem) +
+            "; the game build was not checked",
+        given ? "give --pdb the server program's database (the .pdb beside the server's .exe)"
+              : "copy the server program's database again from the game build (verify the game's "
+                "files), or give another with --pdb FILE",
         true});
     return result;
   }
@@ -881,4 +858,35 @@ GameBuildResult CheckGameBuildIn(const fs::path& server_dir,
   GameBuildResult checked = CheckGameBuild(*opened.reader, Shown(path));
   checked.findings.insert(checked.findings.begin(), result.findings.begin(), result.findings.end());
   return checked;
+}
+
+}  // namespace
+
+GameBuildResult CheckGameBuildIn(const fs::path& server_dir,
+                                 const std::optional<std::string>& pdb) {
+  if (pdb) return CheckOneDatabase(*pdb, ProgramForDatabase(server_dir, *pdb), true);
+  const std::vector<GameFiles> found = FindGameDatabases(server_dir);
+  GameBuildResult result;
+  if (found.empty()) {
+    result.findings.push_back(Finding{
+        Severity::kNote, Shown(server_dir), 0, 0, "game-build-unchecked",
+        "the game build was not checked: there is no server program (.exe) with its program "
+        "database (.pdb) beside it here or in ShooterGame/Binaries/Win64, so whether the game "
+        "has the functions and fields that the plug-in uses, with the signatures it assumes, "
+        "cannot be told",
+        "give the server program's database with --pdb FILE (the .pdb that the game build ships "
+        "beside the server's .exe)",
+        false});
+    return result;
+  }
+  // Every server program here may be the one that runs: each must fit, and the worst answers
+  // (a database that cannot be read, then a misfit, then a fit).
+  result.state = GameBuildState::kFits;
+  for (const GameFiles& files : found) {
+    GameBuildResult one = CheckOneDatabase(files.database, files.program, false);
+    result.state = std::max(result.state, one.state);
+    result.findings.insert(result.findings.end(), std::make_move_iterator(one.findings.begin()),
+                           std::make_move_iterator(one.findings.end()));
+  }
+  return result;
 }

@@ -86,6 +86,7 @@ std::optional<Finding> CheckDatabasePairing(const std::filesystem::path& program
                                             const std::filesystem::path& database,
                                             const PdbReader& reader);
 
+// In order of weight: several programs in a folder answer with the heaviest.
 enum class GameBuildState { kUnchecked, kFits, kMisfit, kUnreadable };
 
 struct GameBuildResult {
