@@ -168,11 +168,11 @@ TEST(ReportReader, ServerLogs) {
       {"a time that is no date", "13/45/26 13:43 " + w + "A. Num: 1\n", "",
        "log-time:1 no-census-in-log"},
       {"no census", "12/08/26 13:43 [Kestrovar][info] Loaded\n", "", "no-census-in-log"},
-      // The log keeps the letters the dump writes as "?": two classes, one dump key, one census.
+      // The log keeps the letters the dump writes as "?": two classes, each its own, one census.
       {"look-alike classes",
        "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w +
            "Gr\xC3\xA4n. Num: 3\n12/08/26 13:43 " + w + "A. Num: 1\n",
-       "Gr\xC3\xA4n=5,A=1", ""},
+       "Gr\xC3\xBCn=2,Gr\xC3\xA4n=3,A=1", ""},
       {"the same whole key again: the next run",
        "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 3\n",
        "Gr\xC3\xBCn=2|Gr\xC3\xBCn=3", ""},
@@ -184,17 +184,14 @@ TEST(ReportReader, ServerLogs) {
     EXPECT_EQ(Censuses(history), c.censuses) << c.name;
     EXPECT_EQ(Codes(history), c.codes) << c.name;
   }
+  // No look-alikes in a log: its keys are whole, each a class.
   CensusHistory alike;
   ReadLogText(
       "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w + "Gr\xC3\xA4n. Num: 3\n",
       "log", alike);
-  ASSERT_EQ(alike.alike.size(), 1U);
-  EXPECT_EQ(alike.alike.begin()->second, (std::set<std::string>{"Gr\xC3\xA4n", "Gr\xC3\xBCn"}));
-  // Under the dump form, the log's letters and the file's "?" are one class.
-  CensusHistory both;
-  ReadLogText("12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n", "log", both);
-  ReadDumpText("Gr??n. Num: 3\n", "f", 0, both);
-  EXPECT_EQ(both.keys, std::vector<std::string>{"Gr??n"});
+  EXPECT_TRUE(alike.alike.empty());
+  EXPECT_EQ(alike.keys, (std::vector<std::string>{"Gr\xC3\xBCn", "Gr\xC3\xA4n"}));
+  EXPECT_EQ(alike.shown, alike.keys);
   EXPECT_EQ(*LogEntryTime("12/08/26 13:43:05"),
             *DumpFileTime("DinoDumpLog_08-12-2026_13-43-05.txt"));
 }
@@ -275,6 +272,37 @@ TEST_F(ReportRun, LimitsMatchedAsTheDumpWritesKeys) {
   EXPECT_NE(notes.find("A: never reached its limit (4); at most 3"), std::string::npos) << notes;
   EXPECT_NE(notes.find("Big: no limit, 95 in the last census"), std::string::npos) << notes;
   EXPECT_EQ(notes.find("remove"), std::string::npos) << notes;
+}
+
+// A server log tells apart the classes that a dump writes alike: each keeps its own limit, and no
+// note says they are summed.
+TEST_F(ReportRun, LogKeepsLookAlikeClassesApart) {
+  const std::string w = "12/08/26 13:43 [Kestrovar][warning] Blueprint'/G/Gr";
+  Write(dir_ / "server.log",
+        w + "\xC3\xBCn.Gr\xC3\xBCn'. Num: 2\n" + w + "\xC3\xA4n.Gr\xC3\xA4n'. Num: 7\n");
+  Write(dir_ / "config.json",
+        "{\"Max_Dino_Counts\": {\"Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'\": 5, "
+        "\"Blueprint'/G/Gr\xC3\xA4n.Gr\xC3\xA4n'\": 9}}");
+  ReportOptions options;
+  options.inputs = {(dir_ / "server.log").string()};
+  options.config = (dir_ / "config.json").string();
+  options.format = "json";
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  const nlohmann::json doc = nlohmann::json::parse(out);
+  EXPECT_EQ(doc["censuses"], 1);
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : doc["classes"]) rows[row["key"]] = row;
+  ASSERT_EQ(rows.size(), 2U) << out;
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'"]["last"], 2);
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'"]["limit"], 5);
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xA4n.Gr\xC3\xA4n'"]["last"], 7);
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xA4n.Gr\xC3\xA4n'"]["limit"], 9);
+  EXPECT_TRUE(doc["not_met_yet"].empty());
+  const std::string notes = doc["notes"].dump();
+  EXPECT_EQ(notes.find("more than one class"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("both stand for"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("matched to the dump's"), std::string::npos) << notes;
 }
 
 TEST_F(ReportRun, ExitStatusAndFolder) {

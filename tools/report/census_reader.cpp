@@ -352,7 +352,6 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
   CensusBuilder builder(source_index);
   LocalSeconds last_time = 0;
   int number = 0;
-  std::set<std::string> whole_keys;  // of the open census
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
@@ -380,26 +379,13 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
                   "the entry is left out; the log's time stamps are MM/DD/YY HH:MM:SS"});
       continue;
     }
-    const uint32_t key = KeyOf(history, dump.key);
-    // The log keeps the letters that the dump writes as "?": another whole key of the same dump
-    // form in the open census is another class, counted with it as a dump file counts it.
-    if (builder.Open() && builder.Has(key) && *time - last_time <= kLogRunGap &&
-        *time >= last_time && whole_keys.count(std::string(dump.key)) == 0) {
-      whole_keys.emplace(dump.key);
-      history.alike[key].insert(std::string(dump.key));
-      for (const std::string& whole : whole_keys) {
-        if (DumpForm(whole) == history.keys[key]) history.alike[key].insert(whole);
-      }
-      last_time = *time;
-      builder.AddToSame(key, dump.count);
-      continue;
-    }
+    // The log keeps the letters that a dump file writes as "?": its keys tell those classes apart,
+    // so each is a class of its own, under its whole key.
+    const uint32_t key = history.KeyIndex(dump.key);
     if (!builder.Open() || builder.Has(key) || *time - last_time > kLogRunGap ||
         *time < last_time) {
       builder.Start(*time, number);
-      whole_keys.clear();
     }
-    whole_keys.emplace(dump.key);
     last_time = *time;
     builder.Add(key, dump.count);
   }

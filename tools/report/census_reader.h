@@ -32,11 +32,13 @@ struct Census {
   std::vector<ClassCount> counts;
 };
 
-// Everything read from the inputs. Classes are told apart by their keys as the dump file writes
-// them (DumpForm): a key read from the log, whose letters are whole, is the same class.
+// Everything read from the inputs. A dump file and an RCON reply write each byte outside ASCII as
+// "?" (DumpForm), so classes that differ only there are one key of theirs; a server log keeps the
+// letters whole and tells those classes apart, so its keys are kept as it wrote them.
 struct CensusHistory {
-  std::vector<std::string> keys;   // dump form
-  std::vector<std::string> shown;  // the key as the log wrote it when it did, else the dump form
+  std::vector<std::string> keys;   // as read: a dump's form, or a log's whole key
+  std::vector<std::string> shown;  // the key as shown; the same as `keys` but for a dump text
+                                   // whose keys hold bytes outside ASCII (then their dump form)
   struct KeyHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view key) const noexcept {
@@ -47,8 +49,8 @@ struct CensusHistory {
   std::vector<std::string> sources;  // files, as given or found
   std::vector<Census> censuses;      // in reading order; SortByTime orders them
   std::vector<Finding> findings;
-  // Keys that stand for more than one class (a dump writes each byte outside ASCII as "?"), with
-  // the keys met for each: the log's whole ones, or the dump's form alone. Their counts are summed.
+  // Keys of a dump text that stand for more than one class (a dump writes each byte outside ASCII
+  // as "?"), with the keys met for each. Their counts are summed. A log's keys are never here.
   std::map<uint32_t, std::set<std::string>> alike;
   // Files that held more than one census, with how many.
   std::vector<std::pair<std::string, int>> shared_files;

@@ -86,10 +86,21 @@ void Gather(Report& report, const ConfigInForce* config) {
     rows[id].key = history.shown[id];
     rows[id].lowest = UINT32_MAX;
   }
-  // The limits, matched to dumped keys by their dump form.
+  // The limits, matched to the keys read: a log's key as it is, a dump's by its dump form. The
+  // whole keys go first, so that a log's classes that a dump writes alike keep their own limits.
   if (config != nullptr) {
+    std::vector<std::pair<std::string, int32_t>> by_form;
     for (const auto& [key, value] : config->limits) {
       if (value < 0) continue;
+      const auto found = history.index.find(key);
+      if (found == history.index.end() || rows[found->second].limit) {
+        by_form.emplace_back(key, value);
+        continue;
+      }
+      rows[found->second].limit = value;
+      rows[found->second].limit_key = key;
+    }
+    for (const auto& [key, value] : by_form) {
       const auto found = history.index.find(DumpForm(key));
       if (found == history.index.end()) {
         report.not_met.push_back({key, value});
@@ -179,7 +190,7 @@ void FindCaseMistakes(Report& report) {
     const std::string form = DumpForm(limit.key);
     std::string dumped;
     for (const std::string& key : report.history.keys) {
-      if (EqualIgnoringAsciiCase(key, form)) {
+      if (EqualIgnoringAsciiCase(key, limit.key) || EqualIgnoringAsciiCase(key, form)) {
         dumped = key;
         break;
       }
