@@ -129,6 +129,26 @@ TEST(ReportReader, DumpFiles) {
     EXPECT_EQ(Censuses(history), c.censuses) << c.text;
     EXPECT_EQ(Codes(history), c.codes) << c.text;
   }
+  // A dump file is one census: look-alikes are summed wherever they stand, the first line too
+  // (an RCON reply stored by `watch` sorts them first); text of another name may hold several.
+  const struct {
+    const char* text;
+    bool named;
+    const char* censuses;
+    const char* codes;
+  } one[] = {
+      {"B??r. Num: 1\nB??r. Num: 2\nA. Num: 3\n", true, "B??r=3,A=3", ""},
+      {"B??r. Num: 1\nB??r. Num: 2\nA. Num: 3\n", false, "B??r=1|B??r=2,A=3", ""},
+      {"A. Num: 1\nB??r. Num: 2\nA. Num: 3\nB??r. Num: 4\n", true, "A=4,B??r=6", "class-again:3"},
+      {"A. Num: 1\nB. Num: 2\nA. Num: ", true, "", "cut-short:3"},
+  };
+  for (const auto& c : one) {
+    CensusHistory history;
+    ReadDumpText(c.text, "f", 1000, history, c.named);
+    EXPECT_EQ(Censuses(history), c.censuses) << c.text << c.named;
+    EXPECT_EQ(Codes(history), c.codes) << c.text << c.named;
+    EXPECT_EQ(history.shared_files.empty(), c.named) << c.text << c.named;
+  }
   CensusHistory alike;
   ReadDumpText("A. Num: 1\nGr??n. Num: 2\nGr??n. Num: 3\n", "f", 0, alike);
   ASSERT_EQ(alike.alike.size(), 1U);

@@ -89,9 +89,10 @@ std::optional<LocalSeconds> LogEntryTime(std::string_view time);
 // A dump file's text. `time` is the census's; every census found is added to `history`, and
 // what cannot be read becomes a finding. A text with a handful of lines that are no dump lines
 // (or that is no text) is judged to be no dump at all: one finding, and no census from it. An
-// empty text is a census of no classes (an empty world) when `named_as_dump`, else no dump. A
-// key met again starts the next census, but for a key holding "?" that is not the census's first:
-// another class that the dump writes alike, summed with it.
+// empty text is a census of no classes (an empty world) when `named_as_dump`, else no dump. With
+// `named_as_dump` the text is one census (the plug-in writes one per file): a key met again is
+// another class that the dump writes alike, summed with it. Other text may hold several: a key met
+// again starts the next census, but for a key holding "?" that is not the census's first.
 void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds time,
                   CensusHistory& history, bool named_as_dump = false);
 // A server log's text: its dump entries, grouped into one census per run of the command.

@@ -214,8 +214,8 @@ void WriteNotes(Report& report, const std::map<std::string, std::string>& names)
   const auto name = [&](const ClassRow& row) { return names.at(row.key); };
   for (const auto& [file, count] : report.history.shared_files) {
     report.notes.push_back(fmt::format(
-        "{} holds {} censuses (a class comes again): dumps made in the same second share a "
-        "file's name; each is counted, at the time the name carries",
+        "{} holds {} censuses (a class comes again): a file not named as a dump may hold "
+        "several; each is counted, at the file's time",
         PrintableText(file), count));
   }
   for (const auto& [id, met] : report.history.alike) {
