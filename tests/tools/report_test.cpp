@@ -511,6 +511,27 @@ TEST_F(ReportRun, EveryCensusCountsInTimeOrder) {
             std::string::npos)
       << text;
   EXPECT_LT(text.find("2026-12-31T23:50:00"), text.find("2027-01-01T00:10:00"));
+  // A class known from an earlier census has a row of 0 where a census lacks it, the empty
+  // world's census too, so that a graph of the CSV does not keep its old count.
+  for (const char* row : {"\n2027-01-01T00:00:00,Blueprint'/G/A.A',0,\n",
+                          "\n2027-01-01T00:00:00,Blueprint'/G/Gr??n.Gr??n',0,\n",
+                          "\n2027-01-01T00:10:00,\"Blueprint'/G/Q\"\"t.Q\"\"t'\",0,\n"}) {
+    EXPECT_NE(text.find(row), std::string::npos) << row << text;
+  }
+  // A limited class has a row from the first census on; a limit no census holds, one of 0 too.
+  Write(dir_ / "config.json",
+        "{\"Max_Dino_Counts\": {\"Blueprint'/G/Q\\\"t.Q\\\"t'\": 3, \"Blueprint'/G/N.N'\": 5}}");
+  options.config = (dir_ / "config.json").string();
+  options.format = "text";
+  options.out_dir = (dir_ / "out").string();
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  std::ifstream limited(dir_ / "out/census.csv", std::ios::binary);
+  const std::string limited_text(std::istreambuf_iterator<char>(limited), {});
+  for (const char* row : {"\n2027-01-01T00:00:00,\"Blueprint'/G/Q\"\"t.Q\"\"t'\",0,3\n",
+                          "\n2026-12-31T23:50:00,Blueprint'/G/N.N',0,5\n",
+                          "\n2027-01-01T00:10:00,Blueprint'/G/N.N',0,5\n"}) {
+    EXPECT_NE(limited_text.find(row), std::string::npos) << row << limited_text;
+  }
 }
 
 }  // namespace
