@@ -336,6 +336,20 @@ TEST(WatchPrometheus, LabelValuesEscapedAndTheFileReplacedWhole) {
   EXPECT_EQ(text.find("_count"), std::string::npos) << text;
   EXPECT_NE(text.find("\nkestrovar_last_census_timestamp_seconds 1796737353\n"), std::string::npos);
   EXPECT_NE(text.find("\nkestrovar_census_success 0\n"), std::string::npos);
+  // An empty world's census: each class known from earlier censuses or from the limits is 0,
+  // so that the join of count and limit on `key` still finds it.
+  PrometheusCensus empty;
+  empty.known = {"Blueprint'/Game/A.A'"};
+  empty.limits = {{"Blueprint'/Game/Gr\xC3\xBCn.Gr\xC3\xBCn'", 7}};
+  empty.last_good = 1796737353;
+  empty.success = true;
+  const std::string zeros = PrometheusText(empty);
+  EXPECT_NE(zeros.find("\nkestrovar_class_creatures{key=\"Blueprint'/Game/A.A'\"} 0\n"),
+            std::string::npos)
+      << zeros;
+  EXPECT_NE(zeros.find("\nkestrovar_class_creatures{key=\"Blueprint'/Game/Gr??n.Gr??n'\"} 0\n"),
+            std::string::npos)
+      << zeros;
   // No census yet: no time at all, rather than 0.
   EXPECT_EQ(PrometheusText({}).find("\nkestrovar_last_census_timestamp_seconds "),
             std::string::npos);

@@ -129,6 +129,26 @@ TEST(ReportReader, DumpFiles) {
     EXPECT_EQ(Censuses(history), c.censuses) << c.text;
     EXPECT_EQ(Codes(history), c.codes) << c.text;
   }
+  // A dump file is one census: look-alikes are summed wherever they stand, the first line too
+  // (an RCON reply stored by `watch` sorts them first); text of another name may hold several.
+  const struct {
+    const char* text;
+    bool named;
+    const char* censuses;
+    const char* codes;
+  } one[] = {
+      {"B??r. Num: 1\nB??r. Num: 2\nA. Num: 3\n", true, "B??r=3,A=3", ""},
+      {"B??r. Num: 1\nB??r. Num: 2\nA. Num: 3\n", false, "B??r=1|B??r=2,A=3", ""},
+      {"A. Num: 1\nB??r. Num: 2\nA. Num: 3\nB??r. Num: 4\n", true, "A=4,B??r=6", "class-again:3"},
+      {"A. Num: 1\nB. Num: 2\nA. Num: ", true, "", "cut-short:3"},
+  };
+  for (const auto& c : one) {
+    CensusHistory history;
+    ReadDumpText(c.text, "f", 1000, history, c.named);
+    EXPECT_EQ(Censuses(history), c.censuses) << c.text << c.named;
+    EXPECT_EQ(Codes(history), c.codes) << c.text << c.named;
+    EXPECT_EQ(history.shared_files.empty(), c.named) << c.text << c.named;
+  }
   CensusHistory alike;
   ReadDumpText("A. Num: 1\nGr??n. Num: 2\nGr??n. Num: 3\n", "f", 0, alike);
   ASSERT_EQ(alike.alike.size(), 1U);
@@ -168,11 +188,11 @@ TEST(ReportReader, ServerLogs) {
       {"a time that is no date", "13/45/26 13:43 " + w + "A. Num: 1\n", "",
        "log-time:1 no-census-in-log"},
       {"no census", "12/08/26 13:43 [Kestrovar][info] Loaded\n", "", "no-census-in-log"},
-      // The log keeps the letters the dump writes as "?": two classes, one dump key, one census.
+      // The log keeps the letters the dump writes as "?": two classes, each its own, one census.
       {"look-alike classes",
        "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w +
            "Gr\xC3\xA4n. Num: 3\n12/08/26 13:43 " + w + "A. Num: 1\n",
-       "Gr\xC3\xA4n=5,A=1", ""},
+       "Gr\xC3\xBCn=2,Gr\xC3\xA4n=3,A=1", ""},
       {"the same whole key again: the next run",
        "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 3\n",
        "Gr\xC3\xBCn=2|Gr\xC3\xBCn=3", ""},
@@ -184,17 +204,14 @@ TEST(ReportReader, ServerLogs) {
     EXPECT_EQ(Censuses(history), c.censuses) << c.name;
     EXPECT_EQ(Codes(history), c.codes) << c.name;
   }
+  // No look-alikes in a log: its keys are whole, each a class.
   CensusHistory alike;
   ReadLogText(
       "12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n12/08/26 13:43 " + w + "Gr\xC3\xA4n. Num: 3\n",
       "log", alike);
-  ASSERT_EQ(alike.alike.size(), 1U);
-  EXPECT_EQ(alike.alike.begin()->second, (std::set<std::string>{"Gr\xC3\xA4n", "Gr\xC3\xBCn"}));
-  // Under the dump form, the log's letters and the file's "?" are one class.
-  CensusHistory both;
-  ReadLogText("12/08/26 13:43 " + w + "Gr\xC3\xBCn. Num: 2\n", "log", both);
-  ReadDumpText("Gr??n. Num: 3\n", "f", 0, both);
-  EXPECT_EQ(both.keys, std::vector<std::string>{"Gr??n"});
+  EXPECT_TRUE(alike.alike.empty());
+  EXPECT_EQ(alike.keys, (std::vector<std::string>{"Gr\xC3\xBCn", "Gr\xC3\xA4n"}));
+  EXPECT_EQ(alike.shown, alike.keys);
   EXPECT_EQ(*LogEntryTime("12/08/26 13:43:05"),
             *DumpFileTime("DinoDumpLog_08-12-2026_13-43-05.txt"));
 }
@@ -275,6 +292,37 @@ TEST_F(ReportRun, LimitsMatchedAsTheDumpWritesKeys) {
   EXPECT_NE(notes.find("A: never reached its limit (4); at most 3"), std::string::npos) << notes;
   EXPECT_NE(notes.find("Big: no limit, 95 in the last census"), std::string::npos) << notes;
   EXPECT_EQ(notes.find("remove"), std::string::npos) << notes;
+}
+
+// A server log tells apart the classes that a dump writes alike: each keeps its own limit, and no
+// note says they are summed.
+TEST_F(ReportRun, LogKeepsLookAlikeClassesApart) {
+  const std::string w = "12/08/26 13:43 [Kestrovar][warning] Blueprint'/G/Gr";
+  Write(dir_ / "server.log",
+        w + "\xC3\xBCn.Gr\xC3\xBCn'. Num: 2\n" + w + "\xC3\xA4n.Gr\xC3\xA4n'. Num: 7\n");
+  Write(dir_ / "config.json",
+        "{\"Max_Dino_Counts\": {\"Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'\": 5, "
+        "\"Blueprint'/G/Gr\xC3\xA4n.Gr\xC3\xA4n'\": 9}}");
+  ReportOptions options;
+  options.inputs = {(dir_ / "server.log").string()};
+  options.config = (dir_ / "config.json").string();
+  options.format = "json";
+  std::string out;
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  const nlohmann::json doc = nlohmann::json::parse(out);
+  EXPECT_EQ(doc["censuses"], 1);
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : doc["classes"]) rows[row["key"]] = row;
+  ASSERT_EQ(rows.size(), 2U) << out;
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'"]["last"], 2);
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xBCn.Gr\xC3\xBCn'"]["limit"], 5);
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xA4n.Gr\xC3\xA4n'"]["last"], 7);
+  EXPECT_EQ(rows["Blueprint'/G/Gr\xC3\xA4n.Gr\xC3\xA4n'"]["limit"], 9);
+  EXPECT_TRUE(doc["not_met_yet"].empty());
+  const std::string notes = doc["notes"].dump();
+  EXPECT_EQ(notes.find("more than one class"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("both stand for"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("matched to the dump's"), std::string::npos) << notes;
 }
 
 TEST_F(ReportRun, ExitStatusAndFolder) {
@@ -463,6 +511,27 @@ TEST_F(ReportRun, EveryCensusCountsInTimeOrder) {
             std::string::npos)
       << text;
   EXPECT_LT(text.find("2026-12-31T23:50:00"), text.find("2027-01-01T00:10:00"));
+  // A class known from an earlier census has a row of 0 where a census lacks it, the empty
+  // world's census too, so that a graph of the CSV does not keep its old count.
+  for (const char* row : {"\n2027-01-01T00:00:00,Blueprint'/G/A.A',0,\n",
+                          "\n2027-01-01T00:00:00,Blueprint'/G/Gr??n.Gr??n',0,\n",
+                          "\n2027-01-01T00:10:00,\"Blueprint'/G/Q\"\"t.Q\"\"t'\",0,\n"}) {
+    EXPECT_NE(text.find(row), std::string::npos) << row << text;
+  }
+  // A limited class has a row from the first census on; a limit no census holds, one of 0 too.
+  Write(dir_ / "config.json",
+        "{\"Max_Dino_Counts\": {\"Blueprint'/G/Q\\\"t.Q\\\"t'\": 3, \"Blueprint'/G/N.N'\": 5}}");
+  options.config = (dir_ / "config.json").string();
+  options.format = "text";
+  options.out_dir = (dir_ / "out").string();
+  EXPECT_EQ(Run(options, &out), 0) << out;
+  std::ifstream limited(dir_ / "out/census.csv", std::ios::binary);
+  const std::string limited_text(std::istreambuf_iterator<char>(limited), {});
+  for (const char* row : {"\n2027-01-01T00:00:00,\"Blueprint'/G/Q\"\"t.Q\"\"t'\",0,3\n",
+                          "\n2026-12-31T23:50:00,Blueprint'/G/N.N',0,5\n",
+                          "\n2027-01-01T00:10:00,Blueprint'/G/N.N',0,5\n"}) {
+    EXPECT_NE(limited_text.find(row), std::string::npos) << row << limited_text;
+  }
 }
 
 }  // namespace

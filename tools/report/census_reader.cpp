@@ -278,12 +278,23 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
           if (place >= history.key_at_line.size()) history.key_at_line.resize(place + 1);
           history.key_at_line[place] = key;
         }
-        // The table holds each class once: a key met again is the next dump's, unless it holds
-        // "?" and is not the dump's first: then another class that the dump writes alike.
+        // The table holds each class once. A dump file is one census (the plug-in writes one per
+        // file), so a key met again there is another class that the dump writes alike, wherever it
+        // stands. Other text may hold several: there a key met again is the next dump's, unless
+        // it holds "?" and is not the dump's first.
         if (builder.Has(key)) {
-          if (line.read.key.find('?') != std::string_view::npos && !builder.IsFirst(key)) {
+          const bool written_alike = line.read.key.find('?') != std::string_view::npos;
+          if (named_as_dump || (written_alike && !builder.IsFirst(key))) {
             builder.AddToSame(key, line.read.count);
-            history.alike[key].insert(std::string(line.read.key));
+            if (written_alike) {
+              history.alike[key].insert(std::string(line.read.key));
+            } else {
+              findings.push_back(Finding{
+                  Severity::kWarning, source, line.number, 1, "class-again",
+                  "this class comes again in a dump file, which holds one census: " +
+                      Quote(line.text),
+                  "its counts are summed; keep several censuses in a file not named as a dump"});
+            }
             break;
           }
           builder.Start(time, line.number);
@@ -298,7 +309,7 @@ void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds
           findings.push_back(CutShort(source, line.number, line.text));
           // A key the open census already holds starts the next one: the open one is whole.
           if (const auto known = history.index.find(DumpForm(line.read.key));
-              !line.read.key.empty() && known != history.index.end() &&
+              !named_as_dump && !line.read.key.empty() && known != history.index.end() &&
               builder.Has(known->second)) {
             builder.Start(time, line.number);
           }
@@ -352,7 +363,6 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
   CensusBuilder builder(source_index);
   LocalSeconds last_time = 0;
   int number = 0;
-  std::set<std::string> whole_keys;  // of the open census
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
@@ -380,26 +390,13 @@ void ReadLogText(std::string_view text, const std::string& source, CensusHistory
                   "the entry is left out; the log's time stamps are MM/DD/YY HH:MM:SS"});
       continue;
     }
-    const uint32_t key = KeyOf(history, dump.key);
-    // The log keeps the letters that the dump writes as "?": another whole key of the same dump
-    // form in the open census is another class, counted with it as a dump file counts it.
-    if (builder.Open() && builder.Has(key) && *time - last_time <= kLogRunGap &&
-        *time >= last_time && whole_keys.count(std::string(dump.key)) == 0) {
-      whole_keys.emplace(dump.key);
-      history.alike[key].insert(std::string(dump.key));
-      for (const std::string& whole : whole_keys) {
-        if (DumpForm(whole) == history.keys[key]) history.alike[key].insert(whole);
-      }
-      last_time = *time;
-      builder.AddToSame(key, dump.count);
-      continue;
-    }
+    // The log keeps the letters that a dump file writes as "?": its keys tell those classes apart,
+    // so each is a class of its own, under its whole key.
+    const uint32_t key = history.KeyIndex(dump.key);
     if (!builder.Open() || builder.Has(key) || *time - last_time > kLogRunGap ||
         *time < last_time) {
       builder.Start(*time, number);
-      whole_keys.clear();
     }
-    whole_keys.emplace(dump.key);
     last_time = *time;
     builder.Add(key, dump.count);
   }
@@ -449,7 +446,8 @@ void ReadOneFile(const fs::path& path, const std::string& source, CensusHistory&
   }
   const std::size_t findings = history.findings.size();
   const std::size_t censuses = history.censuses.size();
-  ReadDumpText(*text, source, time, history);
+  // A dump's name without its time (renamed by hand) is still one census.
+  ReadDumpText(*text, source, time, history, IsDumpFileName(path.filename().string()));
   if (history.censuses.size() > censuses) {
     history.findings.insert(
         history.findings.begin() + static_cast<std::ptrdiff_t>(findings),

@@ -32,11 +32,13 @@ struct Census {
   std::vector<ClassCount> counts;
 };
 
-// Everything read from the inputs. Classes are told apart by their keys as the dump file writes
-// them (DumpForm): a key read from the log, whose letters are whole, is the same class.
+// Everything read from the inputs. A dump file and an RCON reply write each byte outside ASCII as
+// "?" (DumpForm), so classes that differ only there are one key of theirs; a server log keeps the
+// letters whole and tells those classes apart, so its keys are kept as it wrote them.
 struct CensusHistory {
-  std::vector<std::string> keys;   // dump form
-  std::vector<std::string> shown;  // the key as the log wrote it when it did, else the dump form
+  std::vector<std::string> keys;   // as read: a dump's form, or a log's whole key
+  std::vector<std::string> shown;  // the key as shown; the same as `keys` but for a dump text
+                                   // whose keys hold bytes outside ASCII (then their dump form)
   struct KeyHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view key) const noexcept {
@@ -47,8 +49,8 @@ struct CensusHistory {
   std::vector<std::string> sources;  // files, as given or found
   std::vector<Census> censuses;      // in reading order; SortByTime orders them
   std::vector<Finding> findings;
-  // Keys that stand for more than one class (a dump writes each byte outside ASCII as "?"), with
-  // the keys met for each: the log's whole ones, or the dump's form alone. Their counts are summed.
+  // Keys of a dump text that stand for more than one class (a dump writes each byte outside ASCII
+  // as "?"), with the keys met for each. Their counts are summed. A log's keys are never here.
   std::map<uint32_t, std::set<std::string>> alike;
   // Files that held more than one census, with how many.
   std::vector<std::pair<std::string, int>> shared_files;
@@ -87,9 +89,10 @@ std::optional<LocalSeconds> LogEntryTime(std::string_view time);
 // A dump file's text. `time` is the census's; every census found is added to `history`, and
 // what cannot be read becomes a finding. A text with a handful of lines that are no dump lines
 // (or that is no text) is judged to be no dump at all: one finding, and no census from it. An
-// empty text is a census of no classes (an empty world) when `named_as_dump`, else no dump. A
-// key met again starts the next census, but for a key holding "?" that is not the census's first:
-// another class that the dump writes alike, summed with it.
+// empty text is a census of no classes (an empty world) when `named_as_dump`, else no dump. With
+// `named_as_dump` the text is one census (the plug-in writes one per file): a key met again is
+// another class that the dump writes alike, summed with it. Other text may hold several: a key met
+// again starts the next census, but for a key holding "?" that is not the census's first.
 void ReadDumpText(std::string_view text, const std::string& source, LocalSeconds time,
                   CensusHistory& history, bool named_as_dump = false);
 // A server log's text: its dump entries, grouped into one census per run of the command.

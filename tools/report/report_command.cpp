@@ -86,10 +86,21 @@ void Gather(Report& report, const ConfigInForce* config) {
     rows[id].key = history.shown[id];
     rows[id].lowest = UINT32_MAX;
   }
-  // The limits, matched to dumped keys by their dump form.
+  // The limits, matched to the keys read: a log's key as it is, a dump's by its dump form. The
+  // whole keys go first, so that a log's classes that a dump writes alike keep their own limits.
   if (config != nullptr) {
+    std::vector<std::pair<std::string, int32_t>> by_form;
     for (const auto& [key, value] : config->limits) {
       if (value < 0) continue;
+      const auto found = history.index.find(key);
+      if (found == history.index.end() || rows[found->second].limit) {
+        by_form.emplace_back(key, value);
+        continue;
+      }
+      rows[found->second].limit = value;
+      rows[found->second].limit_key = key;
+    }
+    for (const auto& [key, value] : by_form) {
       const auto found = history.index.find(DumpForm(key));
       if (found == history.index.end()) {
         report.not_met.push_back({key, value});
@@ -179,7 +190,7 @@ void FindCaseMistakes(Report& report) {
     const std::string form = DumpForm(limit.key);
     std::string dumped;
     for (const std::string& key : report.history.keys) {
-      if (EqualIgnoringAsciiCase(key, form)) {
+      if (EqualIgnoringAsciiCase(key, limit.key) || EqualIgnoringAsciiCase(key, form)) {
         dumped = key;
         break;
       }
@@ -203,8 +214,8 @@ void WriteNotes(Report& report, const std::map<std::string, std::string>& names)
   const auto name = [&](const ClassRow& row) { return names.at(row.key); };
   for (const auto& [file, count] : report.history.shared_files) {
     report.notes.push_back(fmt::format(
-        "{} holds {} censuses (a class comes again): dumps made in the same second share a "
-        "file's name; each is counted, at the time the name carries",
+        "{} holds {} censuses (a class comes again): a file not named as a dump may hold "
+        "several; each is counted, at the file's time",
         PrintableText(file), count));
   }
   for (const auto& [id, met] : report.history.alike) {
@@ -426,27 +437,59 @@ std::vector<std::string> CsvLimits(const Report& report) {
   return limits;
 }
 
+// The rows of the limits that no census holds, as "KEY,LIMIT".
+std::vector<std::string> CsvNotMet(const Report& report) {
+  std::vector<std::string> rows;
+  for (const LimitNotMet& limit : report.not_met) {
+    rows.push_back(CsvField(limit.key) + "," + std::to_string(limit.limit));
+  }
+  return rows;
+}
+
 // The CSV, written a piece at a time: a year of censuses is over a gigabyte. From census `from`
-// on, after the rows written before (no header then).
-void WriteCsv(const Report& report, ReportFileWriter& file, std::size_t from = 0) {
+// on, after the rows written before (no header then). A class known from the limits or from an
+// earlier census has a row in each census, with 0 when the census does not hold it (an empty
+// world's census too), so that a graph of the rows never keeps an old count. `known` carries the
+// classes known after the rows written before, and is brought up to date.
+void WriteCsv(const Report& report, ReportFileWriter& file, std::size_t from,
+              std::vector<bool>& known) {
   const CensusHistory& history = report.history;
   const std::vector<std::string> limits = CsvLimits(report);
+  const std::vector<std::string> not_met = CsvNotMet(report);
   std::vector<std::string> keys(history.keys.size());
   for (std::size_t id = 0; id < keys.size(); ++id) keys[id] = CsvField(history.shown[id]);
+  if (from == 0) known.clear();
+  known.resize(keys.size(), false);
+  for (std::size_t id = 0; id < keys.size(); ++id) {
+    if (!limits[id].empty()) known[id] = true;
+  }
+  std::vector<std::size_t> held(keys.size(), SIZE_MAX);  // per key: the last census holding it
   std::string out = from == 0 ? "time,key,count,limit\n" : "";
   for (std::size_t i = from; i < history.censuses.size(); ++i) {
     const Census& census = history.censuses[i];
     const std::string time = LocalTimeText(census.time, 'T');
-    for (const ClassCount& count : census.counts) {
+    const auto row = [&](const std::string& key, uint32_t count, const std::string& limit) {
       out += time;
       out += ',';
-      out += keys[count.key];
+      out += key;
       out += ',';
-      out += std::to_string(count.count);
+      out += std::to_string(count);
       out += ',';
-      out += limits[count.key];
+      out += limit;
       out += '\n';
+    };
+    for (const ClassCount& count : census.counts) {
+      row(keys[count.key], count.count, limits[count.key]);
+      held[count.key] = i;
     }
+    for (std::size_t id = 0; id < keys.size(); ++id) {
+      if (known[id] && held[id] != i) row(keys[id], 0, limits[id]);
+    }
+    for (const std::string& limit : not_met) {
+      out += time + ',' + limit.substr(0, limit.rfind(',')) + ",0," +
+             limit.substr(limit.rfind(',') + 1) + '\n';
+    }
+    for (const ClassCount& count : census.counts) known[count.key] = true;
     if (out.size() > (1 << 20)) {
       file.Append(out);
       out.clear();
@@ -659,9 +702,11 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
       // much as writing it) and the limits and the order of the censuses are as they were.
       CsvWritten* const csv_before = options.csv_written;
       const std::vector<std::string> csv_limits = CsvLimits(report);
+      const std::vector<std::string> csv_not_met = CsvNotMet(report);
       std::error_code unknown;
       const bool append =
-          csv_before != nullptr && csv_before->censuses > 0 &&
+          csv_before != nullptr && csv_before->censuses > 0 && csv_before->not_met == csv_not_met &&
+          csv_before->known.size() <= csv_limits.size() &&
           csv_before->censuses <= report.history.censuses.size() &&
           csv_before->reorders == report.history.reorders &&
           std::equal(csv_before->limits.begin(), csv_before->limits.end(), csv_limits.begin(),
@@ -679,12 +724,16 @@ int RunReportOrThrow(const ReportOptions& options, std::ostream& out) {
       written.push_back("report.txt");
       ReportFileWriter csv = append ? ReportFileWriter(dir, "census.csv", known["census.csv"])
                                     : ReportFileWriter(dir, "census.csv");
-      WriteCsv(report, csv, append ? csv_before->censuses : 0);
+      std::vector<bool> csv_known;
+      if (append) csv_known = csv_before->known;
+      WriteCsv(report, csv, append ? csv_before->censuses : 0, csv_known);
       written.push_back("census.csv");
       if (csv_before != nullptr) {
         csv_before->censuses = report.history.censuses.size();
         csv_before->reorders = report.history.reorders;
         csv_before->limits = csv_limits;
+        csv_before->not_met = csv_not_met;
+        csv_before->known = std::move(csv_known);
         csv_before->size = csv.written().size;
         csv_before->hash = csv.written().hash;
         csv_before->changed = fs::last_write_time(dir / "census.csv", unknown);

@@ -21,7 +21,9 @@ struct CensusHistory;
 struct CsvWritten {
   std::size_t censuses = 0;
   uint64_t reorders = 0;
-  std::vector<std::string> limits;  // per key id
+  std::vector<std::string> limits;   // per key id
+  std::vector<std::string> not_met;  // the rows of limits no census holds: "KEY,LIMIT"
+  std::vector<bool> known;           // per key id: has a row in every census from here on
   uint64_t size = 0;
   uint64_t hash = 0;
   std::filesystem::file_time_type changed;

@@ -73,7 +73,9 @@ void PrepareReportFolder(const fs::path& dir, const std::map<std::string, Writte
   if (!problem.empty() && fs::exists(dir, error)) {
     throw FileError("--out " + dir.string() + ": " + problem);
   }
-  fs::create_directories(dir);
+  fs::create_directories(dir, error);
+  if (error)
+    throw FileError("--out " + dir.string() + ": cannot make the folder: " + FileProblem(error));
   if (fs::exists(dir / kMarker, error) && !fs::is_regular_file(dir / kMarker, error)) {
     throw FileError("--out " + dir.string() + ": " + kMarker + " is not the report's marker file");
   }

@@ -57,6 +57,10 @@ std::string PrometheusText(const PrometheusCensus& census) {
       "# TYPE kestrovar_class_creatures gauge\n";
   std::map<std::string, uint64_t> counts;
   for (const auto& [key, count] : census.counts) counts[DumpForm(key)] += count;
+  if (census.last_good) {
+    for (const std::string& key : census.known) counts.try_emplace(DumpForm(key), 0);
+    for (const auto& [key, limit] : census.limits) counts.try_emplace(DumpForm(key), 0);
+  }
   for (const auto& [key, count] : counts) {
     text += "kestrovar_class_creatures{key=\"" + EscapeLabelValue(key) + "\"} " +
             std::to_string(count) + "\n";

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +23,10 @@ struct PrometheusCensus {
   // Class key as the configuration writes it, and its limit (classes with a limit only). Of keys
   // that the dump writes alike, the first in byte order gives the series, as in `report`.
   std::map<std::string, int32_t> limits;
+  // Keys of earlier censuses. They and the limits' keys have a count series, 0 when the last good
+  // census does not hold them (an empty world's census too), so that a join of count and limit
+  // on `key` still finds them.
+  std::set<std::string> known;
   std::optional<std::time_t> last_good;  // when the last good census came
   bool success = false;                  // whether the last census succeeded
 };

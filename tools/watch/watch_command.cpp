@@ -194,6 +194,8 @@ bool Watch::Prepare() {
   // The report's own files in DIR are replaced only while they are as a report wrote them.
   if (!CheckWatchReportFolder(out_dir_)) return false;
   history_.emplace(out_dir_);
+  // The classes of DIR's censuses have a series from the first census on, 0 when it lacks them.
+  for (const std::string& key : history_->censuses().keys) prometheus_.known.insert(key);
   return true;
 }
 
@@ -295,6 +297,7 @@ Watch::Outcome Watch::TakeCensus() {
              " is more than one class (a dump writes each byte outside ASCII as \"?\"): their "
              "counts are summed";
   }
+  for (const auto& [key, count] : prometheus_.counts) prometheus_.known.insert(key);
   prometheus_.counts = census->counts;
   prometheus_.last_good = when;
   prometheus_.success = true;

@@ -53,7 +53,8 @@ bool CheckWatchReportFolder(const std::filesystem::path& dir) {
     PrepareReportFolder(dir);
     return true;
   } catch (const std::exception& error) {
-    PrintFailure("kestrovar watch: --out: ", error);
+    // The report's folder errors name "--out DIR" themselves.
+    PrintFailure("kestrovar watch: ", error);
     return false;
   }
 }
