@@ -18,8 +18,9 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// Each census names a class once, and only classes the history knows, by their dump form.
-uint64_t CheckCensuses(const CensusHistory& history) {
+// Each census names a class once, and only classes the history knows; a dump's by their dump form
+// (a log keeps its keys as the plug-in logged them, letters outside ASCII included).
+uint64_t CheckCensuses(const CensusHistory& history, bool dump_form) {
   uint64_t total = 0;
   for (const Census& census : history.censuses) {
     std::vector<bool> seen(history.keys.size(), false);
@@ -31,6 +32,7 @@ uint64_t CheckCensuses(const CensusHistory& history) {
     }
   }
   for (const std::string& key : history.keys) {
+    if (!dump_form) break;
     for (const char c : key) Check(static_cast<unsigned char>(c) < 0x80);
     Check(DumpForm(key) == key);
   }
@@ -45,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CensusHistory dump;
   ReadDumpText(text, "dump", 0, dump);
-  const uint64_t total = CheckCensuses(dump);
+  const uint64_t total = CheckCensuses(dump, true);
   bool verdict = false;
   bool cut_short = false;  // the census that holds a broken line is left out whole
   for (const Finding& finding : dump.findings) {
@@ -73,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CensusHistory log;
   ReadLogText(text, "log", log);
-  CheckCensuses(log);
+  CheckCensuses(log, false);
 
   // A name's time reads back as the same name.
   const std::string_view name = text.substr(0, 40);
