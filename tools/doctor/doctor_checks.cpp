@@ -432,10 +432,16 @@ class Doctor {
       std::error_code error;
       const fs::path installed = plugin_folder_ / kPluginDll;
       if (!fs::equivalent(plugin_path_, installed, error)) {
+        // Installing a file that fails the checks above would put it where the host loads it.
+        const bool faulty = std::any_of(
+            report_.findings.begin(), report_.findings.end(), [&](const Finding& finding) {
+              return finding.severity == Severity::kError && finding.file == Shown(plugin_path_);
+            });
         Add(Severity::kNote, Shown(plugin_path_), "plugin-elsewhere",
             "this plug-in is not the one the host loads (" + Shown(installed) +
                 "): what the doctor found holds for this file",
-            "copy it to " + Shown(installed) + " to install it");
+            faulty ? "do not install this file: mend the errors above on it first"
+                   : "copy it to " + Shown(installed) + " to install it");
       }
     }
     for (const char* name : {kPluginDll, "kestrovar.exe"}) {

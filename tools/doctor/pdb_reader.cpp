@@ -189,6 +189,13 @@ PdbOpenResult Open(std::string_view bytes, std::unique_ptr<MappedFile> mapped) {
 }  // namespace
 
 PdbOpenResult OpenPdbFile(const std::filesystem::path& path) {
+  // Said as such: mapping a folder fails with the system's less helpful words ("Access denied").
+  std::error_code kind_error;
+  if (std::filesystem::is_directory(path, kind_error)) {
+    PdbOpenResult result;
+    result.problem = "it is a folder, not a file";
+    return result;
+  }
   std::string problem;
   std::unique_ptr<MappedFile> mapped = MappedFile::Open(path, problem);
   if (!mapped) {
