@@ -388,7 +388,9 @@ TEST_F(ReportRun, AStaleChartIsNeverListed) {
   EXPECT_NE(out.find("\nchart: not drawn, no class had a limit\n"), std::string::npos) << out;
   options.format = "json";
   EXPECT_EQ(Run(options, &out), 0) << out;
-  for (const auto& file : nlohmann::json::parse(out).at("files_written")) {
+  // The document outlives the loop: a range over a temporary's member would dangle.
+  const nlohmann::json written = nlohmann::json::parse(out);
+  for (const auto& file : written.at("files_written")) {
     EXPECT_EQ(file.get<std::string>().find("population"), std::string::npos) << file;
   }
 
