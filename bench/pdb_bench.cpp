@@ -11,7 +11,6 @@
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
-#include <sys/resource.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_usage.h"
 #include "tests/doctor/pdb_writer.h"
 #include "tools/doctor/game_build_check.h"
 #include "tools/doctor/pdb_reader.h"
@@ -185,22 +185,6 @@ fs::path MakeDatabase() {
   if (!sink.Good()) return {};
   std::ofstream(dir / "done") << "made\n";
   return file;
-}
-
-double PeakResidentMb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024;
-  }
-  return 0;
-}
-
-double ProcessorSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void BM_PdbOpenPublicsClasses(benchmark::State& state) {

@@ -14,6 +14,7 @@
 #include <streambuf>
 #include <string>
 
+#include "bench/process_usage.h"
 #include "tools/report/report_command.h"
 
 namespace fs = std::filesystem;
@@ -78,15 +79,6 @@ class NullBuffer : public std::streambuf {
   int overflow(int c) override { return c; }
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
 };
-
-double PeakResidentMb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024;
-  }
-  return 0;
-}
 
 void BM_ReportYearOfDumps(benchmark::State& state) {
   const fs::path dir = MakeDumps();
